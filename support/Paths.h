@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "support/StringRef.h"
+
+namespace Zovazaz
+{
+
+constexpr char PathSeparator = '/';
+constexpr char PathListSeparator = ':';
+
+// Trims blanks and line ends from both parts and joins them with '/', unless
+// the left part already ends in '/' or '\'. An empty part gives the other.
+std::string JoinPath(StringRef left, StringRef right);
+
+// None of these throws for a failed system call.
+bool DirectoryExists(StringRef path);
+bool CreateDirectoryIfMissing(StringRef path); // only the last level
+bool DeleteFileAt(StringRef path);
+std::uint64_t GetFileSize(StringRef path); // 0 when it cannot be opened
+
+// $XDG_DATA_HOME, else $HOME/.local/share, created when missing; empty when
+// neither is usable.
+std::string GetLocalAppDataDirectory();
+
+std::string GetEnvironmentText(StringRef name); // empty when unset
+bool IsEnvironmentSet(StringRef name);
+bool SetEnvironmentText(StringRef name, StringRef value);
+bool UnsetEnvironmentText(StringRef name);
+
+// TEMP, else TMPDIR, else "/tmp".
+std::string GetTempDirectory();
+
+// Puts a directory in front of an environment path list (PATH) for the
+// guard's lifetime and restores the previous value exactly afterwards; a
+// variable that was unset is unset again. An empty directory changes nothing.
+class ScopedPathPrepend
+{
+public:
+    ScopedPathPrepend(StringRef name, StringRef directory);
+    ~ScopedPathPrepend();
+    ScopedPathPrepend(const ScopedPathPrepend&) = delete;
+    ScopedPathPrepend& operator=(const ScopedPathPrepend&) = delete;
+
+private:
+    std::string name_;
+    std::string previousValue_;
+    bool wasSet_ = false;
+    bool changed_ = false;
+};
+
+} // namespace Zovazaz

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace Zovazaz
+{
+
+// Milliseconds since the first call in the process, from the steady clock.
+std::int64_t GetMilliseconds();
+
+std::uint32_t GetCurrentThreadIdentifier(); // the kernel thread id
+std::uint32_t GetCurrentProcessIdentifier();
+
+// The processors this process may run on, at least 1.
+std::int32_t GetProcessorCount();
+
+// A block of whole pages, released when the last owner goes. A failed
+// allocation gives an empty handle and throws nothing.
+using PageBlock = std::shared_ptr<void>;
+PageBlock AllocatePages(std::uint32_t size);
+
+} // namespace Zovazaz

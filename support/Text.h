@@ -1,0 +1,18 @@
+#pragma once
+
+#include "support/StringRef.h"
+
+namespace Zovazaz
+{
+
+// Narrow text is UTF-8, wide text UTF-16. A conversion of invalid input, or of
+// an empty text, gives an empty result. Only memory exhaustion throws.
+WString ToWide(StringRef text);
+std::string ToNarrow(WStringRef text);
+
+// Removes every character of `set` from the end, then from the start. A null
+// text gives a null result (length npos).
+StringRef TrimText(StringRef text, StringRef set);
+WStringRef TrimText(WStringRef text, WStringRef set);
+
+} // namespace Zovazaz
