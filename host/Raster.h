@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace EffectHost
+{
+
+// One RGBA pixel of a drawing surface, straight alpha.
+struct Rgba
+{
+    std::uint8_t red = 0, green = 0, blue = 0, alpha = 0;
+    friend bool operator==(const Rgba&, const Rgba&) = default;
+};
+
+// The drawing surface of the panel: a packed RGBA image. Outside coordinates
+// read as transparent black and writes to them are dropped, so drawing code
+// clips by asking.
+class Raster
+{
+  public:
+    Raster() = default;
+    Raster(int width, int height, Rgba fill = {});
+
+    int Width() const noexcept { return width_; }
+    int Height() const noexcept { return height_; }
+    bool Contains(int x, int y) const noexcept;
+
+    Rgba At(int x, int y) const noexcept;
+    void Set(int x, int y, Rgba colour) noexcept;
+    // Source-over blending of a straight-alpha colour whose alpha is already
+    // scaled by `coverage` (0..1).
+    void Blend(int x, int y, Rgba colour, float coverage) noexcept;
+
+    const std::vector<std::uint8_t>& Bytes() const noexcept { return pixels_; }
+
+    // Counts the pixels inside the rectangle [left, right) x [top, bottom)
+    // that differ from `background`.
+    int CountDifferent(int left, int top, int right, int bottom, Rgba background) const noexcept;
+
+  private:
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<std::uint8_t> pixels_;
+};
+
+// Writes the raster as an 8-bit RGBA PNG with libpng. Throws
+// std::runtime_error naming the file when it cannot be written.
+void WritePng(const Raster& raster, const std::string& path);
+// Reads an 8-bit PNG of any colour type into RGBA. Throws std::runtime_error.
+Raster ReadPng(const std::string& path);
+
+} // namespace EffectHost
