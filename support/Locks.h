@@ -9,7 +9,7 @@ namespace Zovazaz
 // needing its own leave; other threads wait.
 class LightMutex
 {
-public:
+  public:
     LightMutex();
     ~LightMutex();
     LightMutex(const LightMutex&) = delete;
@@ -18,20 +18,20 @@ public:
     void Lock();
     void Unlock();
 
-private:
+  private:
     struct Impl;
     std::shared_ptr<Impl> impl_;
 };
 
 class ScopedLock
 {
-public:
+  public:
     explicit ScopedLock(LightMutex& mutex) : mutex_(&mutex) { mutex_->Lock(); }
     ~ScopedLock() { mutex_->Unlock(); }
     ScopedLock(const ScopedLock&) = delete;
     ScopedLock& operator=(const ScopedLock&) = delete;
 
-private:
+  private:
     LightMutex* mutex_;
 };
 

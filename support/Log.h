@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -55,7 +57,60 @@ std::string FormatPattern(StringRef pattern, const Record& record);
 using HostErrorSink = void (*)(const std::string& message);
 void SetHostErrorSink(HostErrorSink sink) noexcept;
 
-class ProcessLog;
+// The log file of one process log: opened, written and closed for every line,
+// so that other processes can read it at any time.
+class FileWriter
+{
+  public:
+    // Writes `header` at once when it is not empty; `append` false makes that
+    // first write start the file afresh.
+    FileWriter(std::string path, bool append, StringRef header);
+
+    // Writes the text and a line feed unless the text already ends in one. A
+    // file that cannot be opened loses this line silently.
+    void Write(StringRef text) noexcept;
+
+    const std::string& GetPath() const noexcept { return path_; }
+
+  private:
+    std::string path_;
+    std::atomic<bool> append_;
+};
+
+constexpr std::uint64_t LogRestartSize = 1'000'000;
+constexpr const char* LogFileName = "Ruzirazu.log";
+constexpr const char* LogFilePattern = "[%level] [%ticks] [%thread] %message";
+constexpr const char* DebuggerPrefix = "Ruzirazu: ";
+
+// "\nRuzirazu log starts on YYYY-MM-DD HH:MM:SS" in local time.
+std::string FormatLogHeader(std::time_t now);
+
+// A log with its file channel, debugger channel and host error channel. The
+// process has one (GetLog); tests build their own on a file of their choice.
+class ProcessLog
+{
+  public:
+    // Continues the file below LogRestartSize bytes, starts it afresh from
+    // that size on, and writes the header line either way.
+    ProcessLog(std::string filePath, std::uint32_t startTicks);
+    ProcessLog(const ProcessLog&) = delete;
+    ProcessLog& operator=(const ProcessLog&) = delete;
+
+    Level GetGateLevel() const noexcept { return Info; }
+    Level GetFileThreshold() const noexcept { return fileThreshold_.load(); }
+    void SetFileThreshold(Level level) noexcept { fileThreshold_.store(level); }
+    std::uint32_t GetStartTicks() const noexcept { return startTicks_; }
+    const std::string& GetFilePath() const noexcept { return fileWriter_.GetPath(); }
+
+    // Hands the record to the file, debugger and host error channels in that
+    // order; records at None or below go nowhere.
+    void Emit(const Record& record) noexcept;
+
+  private:
+    FileWriter fileWriter_;
+    std::atomic<Level> fileThreshold_{Info};
+    std::uint32_t startTicks_;
+};
 
 // The process log, built on first use. Throws std::runtime_error when the
 // data directory cannot be established; nothing is cached then.
@@ -78,7 +133,7 @@ std::string GetLogFilePath();
 // The temporary that a log statement builds; emits on destruction.
 class LineStream
 {
-public:
+  public:
     LineStream(ProcessLog& log, Level level, const SourceLocation& location);
     ~LineStream();
     LineStream(const LineStream&) = delete;
@@ -86,7 +141,7 @@ public:
 
     std::ostream& Stream() { return stream_; }
 
-private:
+  private:
     ProcessLog* log_;
     Record record_;
     std::ostringstream stream_;
@@ -101,12 +156,16 @@ inline ProcessLog* GetLogFor(Level level)
 } // namespace Zovazaz::Log
 
 #define ZOVAZAZ_LOCATION                                                                           \
-    ::Zovazaz::Log::SourceLocation { __FILE__, __PRETTY_FUNCTION__, __LINE__ }
+    ::Zovazaz::Log::SourceLocation                                                                 \
+    {                                                                                              \
+        __FILE__, __PRETTY_FUNCTION__, __LINE__                                                    \
+    }
 
 // Usage: ZLOG(Info) << "Render frame " << index;
 // Statements above the gate (Verbose, Debug) build nothing.
 #define ZLOG(level)                                                                                \
-    if (::Zovazaz::Log::ProcessLog* zovazazLog_ = ::Zovazaz::Log::GetLogFor(::Zovazaz::Log::level); \
+    if (::Zovazaz::Log::ProcessLog* zovazazLog_ =                                                  \
+            ::Zovazaz::Log::GetLogFor(::Zovazaz::Log::level);                                      \
         zovazazLog_ == nullptr)                                                                    \
     {                                                                                              \
     }                                                                                              \

@@ -38,13 +38,13 @@ std::string GetTempDirectory();
 // variable that was unset is unset again. An empty directory changes nothing.
 class ScopedPathPrepend
 {
-public:
+  public:
     ScopedPathPrepend(StringRef name, StringRef directory);
     ~ScopedPathPrepend();
     ScopedPathPrepend(const ScopedPathPrepend&) = delete;
     ScopedPathPrepend& operator=(const ScopedPathPrepend&) = delete;
 
-private:
+  private:
     std::string name_;
     std::string previousValue_;
     bool wasSet_ = false;

@@ -25,7 +25,7 @@ std::string GetSettingsPath();
 // Reads single values of "key=value" lines; every read opens the file anew.
 class Settings
 {
-public:
+  public:
     explicit Settings(StringRef path) : path_(path.Str()) {}
 
     // The first line that begins with key + "=" wins; its rest is the value,
@@ -34,7 +34,7 @@ public:
 
     const std::string& GetPath() const noexcept { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -12,7 +12,7 @@ namespace Zovazaz
 // empty text. Literals, std::string and std::u16string all convert to it.
 template <class Char> class BasicStringRef
 {
-public:
+  public:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
     constexpr BasicStringRef() noexcept = default;
@@ -51,7 +51,7 @@ public:
     }
     std::basic_string<Char> Str() const { return std::basic_string<Char>(View()); }
 
-private:
+  private:
     const Char* text_ = nullptr;
     mutable std::size_t length_ = npos;
 };

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -15,11 +17,12 @@ namespace Zovazaz
 // readable in narrow (UTF-8) and wide (UTF-16) form.
 class StringsResource
 {
-public:
+  public:
     struct Entry
     {
         std::shared_ptr<char[]> narrow;
         std::shared_ptr<char16_t[]> wide;
+        // Characters of the form stored first, without the terminator.
         std::size_t length = 0;
     };
 
@@ -40,13 +43,16 @@ public:
 
     std::size_t GetSize() const noexcept { return entries_.size(); }
 
-private:
-    // implementation detail: owned by the implementer of the support library
-    struct Key;
-    struct KeyHash;
-    struct KeyEqual;
+  private:
+    void EnsureWide(Entry& entry);
+
+    // Getters add forms and interning adds entries from the host's threads;
+    // the lock keeps the table whole. Handed-out texts never move.
+    std::mutex mutex_;
     std::vector<Entry> entries_;
-    std::unique_ptr<std::unordered_map<std::uint64_t, std::uint32_t>> reserved_;
+    // Interned texts only (GetOrAddString_), keyed by their content; the
+    // views point into the entries' own wide arrays.
+    std::unordered_map<std::u16string_view, std::uint32_t> index_;
 };
 
 } // namespace Zovazaz

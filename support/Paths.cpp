@@ -1,0 +1,184 @@
+#include "support/Paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/Text.h"
+
+namespace Zovazaz
+{
+
+namespace
+{
+
+constexpr const char* PathBlanks = " \t\r\n";
+
+// The system calls need NUL-terminated text; a StringRef may not be.
+std::string Terminated(StringRef text)
+{
+    return text.Str();
+}
+
+bool EndsInSeparator(std::string_view text)
+{
+    return !text.empty() && (text.back() == '/' || text.back() == '\\');
+}
+
+// Creates every missing level of an absolute path, as the local data folder
+// may be several levels deep on a fresh account.
+bool CreateDirectories(const std::string& path)
+{
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1))
+    {
+        CreateDirectoryIfMissing(StringRef(path.data(), slash));
+    }
+    return CreateDirectoryIfMissing(path);
+}
+
+} // namespace
+
+std::string JoinPath(StringRef left, StringRef right)
+{
+    const std::string_view trimmedLeft = TrimText(left, PathBlanks).View();
+    const std::string_view trimmedRight = TrimText(right, PathBlanks).View();
+    if (trimmedRight.empty())
+    {
+        return std::string(trimmedLeft);
+    }
+    if (trimmedLeft.empty())
+    {
+        return std::string(trimmedRight);
+    }
+    std::string result(trimmedLeft);
+    if (!EndsInSeparator(trimmedLeft))
+    {
+        result += PathSeparator;
+    }
+    result += trimmedRight;
+    return result;
+}
+
+bool DirectoryExists(StringRef path)
+{
+    struct stat status = {};
+    return !path.empty() && ::stat(Terminated(path).c_str(), &status) == 0 &&
+           S_ISDIR(status.st_mode);
+}
+
+bool CreateDirectoryIfMissing(StringRef path)
+{
+    if (DirectoryExists(path))
+    {
+        return true;
+    }
+    return !path.empty() && ::mkdir(Terminated(path).c_str(), 0777) == 0;
+}
+
+bool DeleteFileAt(StringRef path)
+{
+    return !path.empty() && ::unlink(Terminated(path).c_str()) == 0;
+}
+
+std::uint64_t GetFileSize(StringRef path)
+{
+    // Only a regular file has a size worth reporting; a directory opens as a
+    // stream here but has no readable end.
+    struct stat status = {};
+    if (path.empty() || ::stat(Terminated(path).c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+    {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::string GetLocalAppDataDirectory()
+{
+    // A relative XDG_DATA_HOME is invalid by the XDG rules and is ignored.
+    std::string folder = GetEnvironmentText("XDG_DATA_HOME");
+    if (folder.empty() || folder.front() != '/')
+    {
+        const std::string home = GetEnvironmentText("HOME");
+        if (home.empty() || home.front() != '/')
+        {
+            return {};
+        }
+        folder = JoinPath(JoinPath(home, ".local"), "share");
+    }
+    return CreateDirectories(folder) ? folder : std::string();
+}
+
+std::string GetEnvironmentText(StringRef name)
+{
+    const char* value = std::getenv(Terminated(name).c_str());
+    return value ? std::string(value) : std::string();
+}
+
+bool IsEnvironmentSet(StringRef name)
+{
+    return std::getenv(Terminated(name).c_str()) != nullptr;
+}
+
+bool SetEnvironmentText(StringRef name, StringRef value)
+{
+    return ::setenv(Terminated(name).c_str(), Terminated(value).c_str(), 1) == 0;
+}
+
+bool UnsetEnvironmentText(StringRef name)
+{
+    return ::unsetenv(Terminated(name).c_str()) == 0;
+}
+
+std::string GetTempDirectory()
+{
+    // Falling back to an empty folder would put temporary files at the root
+    // of the file system; the conventional variables and /tmp come first.
+    for (const char* name : {"TEMP", "TMPDIR"})
+    {
+        std::string folder = GetEnvironmentText(name);
+        if (!folder.empty())
+        {
+            return folder;
+        }
+    }
+    return "/tmp";
+}
+
+ScopedPathPrepend::ScopedPathPrepend(StringRef name, StringRef directory) : name_(name.Str())
+{
+    if (directory.empty())
+    {
+        return;
+    }
+    wasSet_ = IsEnvironmentSet(name_);
+    previousValue_ = GetEnvironmentText(name_);
+    std::string value = directory.Str();
+    // An empty list entry would mean the current directory, so an empty
+    // previous value gets no separator.
+    if (!previousValue_.empty())
+    {
+        value += PathListSeparator;
+        value += previousValue_;
+    }
+    changed_ = SetEnvironmentText(name_, value);
+}
+
+ScopedPathPrepend::~ScopedPathPrepend()
+{
+    if (!changed_)
+    {
+        return;
+    }
+    if (wasSet_)
+    {
+        SetEnvironmentText(name_, previousValue_);
+    }
+    else
+    {
+        UnsetEnvironmentText(name_);
+    }
+}
+
+} // namespace Zovazaz
