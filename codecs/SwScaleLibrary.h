@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+
+extern "C"
+{
+#include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
+#include <libswscale/version.h>
+}
+
+#include "codecs/DynamicLibrary.h"
+#include "support/StringRef.h"
+
+namespace Zovazaz
+{
+
+// libswscale loaded at run time, of the major version its headers name. It
+// does every pixel-format conversion and scaling of the renderer.
+struct SwScaleLibrary : DynamicLibrary
+{
+    using Context = std::shared_ptr<SwsContext>;
+
+    // Loads lib<baseName>.so.<LIBSWSCALE_VERSION_MAJOR> and resolves the entry
+    // points in order. Throws std::runtime_error when the library cannot be
+    // loaded or an entry point is missing ("Function <member> not found").
+    explicit SwScaleLibrary(StringRef baseName = "swscale");
+
+    // A scaling context, freed by sws_freeContext when its last holder goes;
+    // empty when libswscale refuses the sizes or formats. Full-range formats
+    // are passed as their ordinary counterparts with the range set apart.
+    Context GetContext(int sourceWidth, int sourceHeight, AVPixelFormat sourceFormat,
+                       int destinationWidth, int destinationHeight, AVPixelFormat destinationFormat,
+                       int flags) const;
+
+    decltype(&::sws_getContext) getContext = nullptr;
+    decltype(&::sws_freeContext) freeContext = nullptr;
+    decltype(&::sws_scale) scale = nullptr;
+    decltype(&::sws_setColorspaceDetails) setColorspaceDetails = nullptr;
+    decltype(&::sws_getColorspaceDetails) getColorspaceDetails = nullptr;
+};
+
+// The format libswscale is given for a format, and whether it is full range:
+// each full-range YUV format becomes its ordinary counterpart, the grey formats
+// keep their number and are full range, every other format is unchanged.
+struct MappedPixelFormat
+{
+    AVPixelFormat format;
+    bool fullRange;
+};
+MappedPixelFormat MapFullRangeFormat(AVPixelFormat format) noexcept;
+
+} // namespace Zovazaz
