@@ -6,6 +6,7 @@
 
 #include "AE_Effect.h"
 #include "AE_EffectUI.h"
+#include "AE_PluginProperties.h"
 #include "framework/DrawContext.h"
 #include "framework/Errors.h"
 #include "framework/Handles.h"
@@ -24,6 +25,10 @@ class Noncopyable
     Noncopyable(const Noncopyable&) = delete;
     Noncopyable& operator=(const Noncopyable&) = delete;
 };
+
+// Application ids of the hosts the framework knows.
+constexpr std::int32_t ApplicationIdAfterEffects = PF_FOURCC('F', 'X', 'T', 'C');
+constexpr std::int32_t ApplicationIdPremiere = PF_FOURCC('P', 'r', 'M', 'r');
 
 struct PluginVersion
 {
@@ -174,10 +179,14 @@ class Plugin : public PluginBase
     void DrawStaticText(DrawContext& context, Zovazaz::WStringRef text);
 
   private:
-    const CommandContext& Context() const noexcept { return context_; }
+    // The current in_data / params; AdobeException ErrorInternal between
+    // commands, where a handler helper has nothing to work on.
+    PF_InData* RequireInData() const;
+    PF_ParamDef** RequireParams() const;
     void CheckPosition(std::int32_t position);
-    bool CheckHost(PF_InData* in_data);
-    PF_Err Dispatch(PF_Cmd cmd, const char* commandText);
+    bool CheckHost(PF_InData* in_data) noexcept;
+    void Dispatch(PF_Cmd cmd, std::int32_t depth);
+    void AddParameter(PF_ParamDef& def, bool ignoreHostError);
 
     bool initialized_ = true;
     bool premiere_ = false;
