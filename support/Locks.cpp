@@ -24,4 +24,9 @@ void LightMutex::Unlock()
     impl_->mutex.unlock();
 }
 
+bool LightMutex::TryLock()
+{
+    return impl_->mutex.try_lock();
+}
+
 } // namespace Zovazaz

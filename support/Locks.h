@@ -17,6 +17,8 @@ class LightMutex
 
     void Lock();
     void Unlock();
+    // Enters without waiting; false when another thread holds the lock.
+    bool TryLock();
 
   private:
     struct Impl;

@@ -1,0 +1,361 @@
+#include "support/Log.h"
+
+#include <regex>
+
+#include <fmt/chrono.h>
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "support/Paths.h"
+#include "support/System.h"
+#include "tests/support/TestFiles.h"
+
+using namespace Zovazaz;
+using ZovazazTest::ReadFile;
+using ZovazazTest::TempFolder;
+using ZovazazTest::WriteFile;
+
+namespace
+{
+
+Log::Record MakeRecord(Log::Level level, std::string message)
+{
+    Log::Record record;
+    record.level = level;
+    record.message = std::move(message);
+    record.ticks = 1532;
+    record.thread = 4812;
+    record.file = "renderer/Renderer.cpp";
+    record.line = 77;
+    return record;
+}
+
+} // namespace
+
+TEST(LogPattern, DefaultPatternRightAlignsLevelAndTicks)
+{
+    EXPECT_EQ(Log::FormatPattern(Log::LogFilePattern, MakeRecord(Log::Info, "Render frame 12")),
+              "[   Info] [    1532] [4812] Render frame 12");
+    EXPECT_EQ(Log::FormatPattern("[%level]", MakeRecord(Log::Error, "")), "[  Error]");
+    EXPECT_EQ(Log::FormatPattern("[%level]", MakeRecord(Log::Warning, "")), "[Warning]");
+    EXPECT_EQ(Log::FormatPattern("[%level]", MakeRecord(Log::Verbose, "")), "[Verbose]");
+}
+
+TEST(LogPattern, WideTicksAreNotCut)
+{
+    Log::Record record = MakeRecord(Log::Info, "");
+    record.ticks = 4294967295u;
+
+    EXPECT_EQ(Log::FormatPattern("[%ticks]", record), "[4294967295]");
+}
+
+TEST(LogPattern, OnlyTheFirstOccurrenceOfEachTokenIsReplaced)
+{
+    EXPECT_EQ(Log::FormatPattern("%level %level %message %message", MakeRecord(Log::Info, "m")),
+              "   Info %level m %message");
+}
+
+TEST(LogPattern, FileAndLineTokens)
+{
+    EXPECT_EQ(Log::FormatPattern("%file:%line %thread", MakeRecord(Log::Info, "")),
+              "renderer/Renderer.cpp:77 4812");
+}
+
+namespace ZovazazTest
+{
+
+struct Probe
+{
+    Probe() { constructor = Log::QualifiedFunctionName(__PRETTY_FUNCTION__); }
+
+    static std::string Static(int, const std::string&)
+    {
+        return Log::QualifiedFunctionName(__PRETTY_FUNCTION__);
+    }
+
+    const char* Pointer(void (*)(int)) const
+    {
+        pointer = Log::QualifiedFunctionName(__PRETTY_FUNCTION__);
+        return pointer.c_str();
+    }
+
+    bool operator()(int) const
+    {
+        call = Log::QualifiedFunctionName(__PRETTY_FUNCTION__);
+        return true;
+    }
+
+    explicit operator bool() const
+    {
+        conversion = Log::QualifiedFunctionName(__PRETTY_FUNCTION__);
+        return true;
+    }
+
+    std::string constructor;
+    mutable std::string pointer;
+    mutable std::string call;
+    mutable std::string conversion;
+};
+
+bool operator<(const Probe&, const Probe& right)
+{
+    right.call = Log::QualifiedFunctionName(__PRETTY_FUNCTION__);
+    return false;
+}
+
+template <class T> struct Box
+{
+    std::pair<T, std::string> Get(T value)
+    {
+        return {value, Log::QualifiedFunctionName(__PRETTY_FUNCTION__)};
+    }
+};
+
+} // namespace ZovazazTest
+
+TEST(QualifiedFunctionName, DropsReturnTypeAndParametersOfCompilerSignatures)
+{
+    ZovazazTest::Probe probe;
+    EXPECT_EQ(probe.constructor, "ZovazazTest::Probe::Probe");
+    EXPECT_EQ(ZovazazTest::Probe::Static(1, ""), "ZovazazTest::Probe::Static");
+    EXPECT_STREQ(probe.Pointer(nullptr), "ZovazazTest::Probe::Pointer");
+    EXPECT_EQ(ZovazazTest::Box<int>().Get(1).second, "ZovazazTest::Box<T>::Get");
+}
+
+TEST(QualifiedFunctionName, KeepsOperatorNamesWhole)
+{
+    ZovazazTest::Probe probe;
+    probe(1);
+    EXPECT_EQ(probe.call, "ZovazazTest::Probe::operator()");
+    static_cast<void>(static_cast<bool>(probe));
+    EXPECT_EQ(probe.conversion, "ZovazazTest::Probe::operator bool");
+    static_cast<void>(probe < probe);
+    EXPECT_EQ(probe.call, "ZovazazTest::operator<");
+}
+
+TEST(QualifiedFunctionName, HandlesOtherCompilersSpellings)
+{
+    EXPECT_EQ(Log::QualifiedFunctionName("void Zovazaz::Renderer::StoreFrame(int, const X &)"),
+              "Zovazaz::Renderer::StoreFrame");
+    EXPECT_EQ(Log::QualifiedFunctionName("const char *Zovazaz::Log::GetLevelName(Level)"),
+              "Zovazaz::Log::GetLevelName");
+    EXPECT_EQ(
+        Log::QualifiedFunctionName("std::map<int, std::pair<A, B> > Zovazaz::Table::Rows() const"),
+        "Zovazaz::Table::Rows");
+    EXPECT_EQ(Log::QualifiedFunctionName("Main"), "Main");
+    EXPECT_EQ(Log::QualifiedFunctionName(nullptr), "");
+}
+
+class LogFile : public testing::Test
+{
+  protected:
+    void TearDown() override { Log::SetHostErrorSink(nullptr); }
+
+    std::string LinesAfterHeader() const
+    {
+        const std::string content = ReadFile(path_);
+        const std::size_t headerEnd = content.find('\n', 1);
+        return headerEnd == std::string::npos ? "" : content.substr(headerEnd + 1);
+    }
+
+    static void Write(Log::ProcessLog& log, Log::Level level, const std::string& message)
+    {
+        Log::LineStream(log, level, ZOVAZAZ_LOCATION).Stream() << message;
+    }
+
+    TempFolder folder_;
+    std::string path_ = folder_ / "Ruzirazu.log";
+};
+
+TEST_F(LogFile, AMissingFileStartsWithTheHeaderInLocalTime)
+{
+    const std::time_t before = std::time(nullptr);
+    Log::ProcessLog log(path_, static_cast<std::uint32_t>(GetMilliseconds()));
+    const std::time_t after = std::time(nullptr);
+
+    const std::string content = ReadFile(path_);
+    const std::string prefix = "\nRuzirazu log starts on ";
+    ASSERT_TRUE(content.starts_with(prefix)) << content;
+    ASSERT_TRUE(content.ends_with("\n")) << content;
+    const std::string stamp = content.substr(prefix.size(), content.size() - prefix.size() - 1);
+    bool matched = false;
+    for (std::time_t t = before; t <= after; ++t)
+    {
+        matched = matched || stamp == fmt::format("{:%Y-%m-%d %H:%M:%S}", fmt::localtime(t));
+    }
+    EXPECT_TRUE(matched) << stamp;
+}
+
+TEST_F(LogFile, ContinuesAFileBelowTheLimit)
+{
+    WriteFile(path_, std::string(999'999, 'x'));
+    Log::ProcessLog log(path_, 0);
+
+    const std::string content = ReadFile(path_);
+    EXPECT_EQ(content.find_first_not_of('x'), 999'999u);
+    EXPECT_EQ(content.substr(999'999, 24), "\nRuzirazu log starts on ");
+}
+
+TEST_F(LogFile, StartsAfreshAtTheLimit)
+{
+    WriteFile(path_, std::string(1'000'000, 'x'));
+    Log::ProcessLog log(path_, 0);
+
+    const std::string content = ReadFile(path_);
+    EXPECT_TRUE(content.starts_with("\nRuzirazu log starts on ")) << content.substr(0, 40);
+    EXPECT_EQ(content.find('x'), std::string::npos);
+}
+
+TEST_F(LogFile, WritesPatternLinesWithThreadAndTicksSinceStart)
+{
+    Log::ProcessLog log(path_, static_cast<std::uint32_t>(GetMilliseconds()));
+    Log::LineStream(log, Log::Info, ZOVAZAZ_LOCATION).Stream() << "Render frame " << 12;
+    Write(log, Log::Warning, "careful");
+
+    const std::string thread = std::to_string(GetCurrentThreadIdentifier());
+    const std::regex expected("\\[   Info\\] \\[(?= {0,7}[0-9]+\\]) *[0-9]+\\] \\[" + thread +
+                              "\\] Render frame 12\n"
+                              "\\[Warning\\] \\[(?= {0,7}[0-9]+\\]) *[0-9]+\\] \\[" +
+                              thread + "\\] careful\n");
+    EXPECT_TRUE(std::regex_match(LinesAfterHeader(), expected)) << LinesAfterHeader();
+}
+
+TEST_F(LogFile, TicksWrapInThirtyTwoBits)
+{
+    // A start after "now" gives a difference that wraps around 2^32.
+    Log::ProcessLog log(path_, static_cast<std::uint32_t>(GetMilliseconds()) + 1000);
+    Write(log, Log::Info, "wrapped");
+
+    const std::string lines = LinesAfterHeader();
+    const std::size_t open = lines.find("] [") + 3;
+    const unsigned long ticks = std::stoul(lines.substr(open, lines.find(']', open) - open));
+    EXPECT_GT(ticks, 4'000'000'000ul);
+}
+
+TEST_F(LogFile, AMessageEndingInALineFeedGetsNoSecondOne)
+{
+    Log::ProcessLog log(path_, 0);
+    Write(log, Log::Info, "first\n");
+    Write(log, Log::Info, "second");
+
+    const std::string lines = LinesAfterHeader();
+    EXPECT_NE(lines.find("first\n["), std::string::npos) << lines;
+    EXPECT_TRUE(lines.ends_with("second\n")) << lines;
+    EXPECT_EQ(lines.find("\n\n"), std::string::npos) << lines;
+}
+
+TEST_F(LogFile, TheFileThresholdDecidesWhatIsWritten)
+{
+    Log::ProcessLog log(path_, 0);
+    EXPECT_EQ(log.GetFileThreshold(), Log::Info);
+    Write(log, Log::Verbose, "hidden");
+    Write(log, Log::None, "never");
+    Write(log, Log::Undefined, "never");
+    EXPECT_EQ(LinesAfterHeader(), "");
+
+    log.SetFileThreshold(Log::Verbose);
+    Write(log, Log::Verbose, "shown");
+    Write(log, Log::Debug, "hidden");
+    EXPECT_NE(LinesAfterHeader().find("[Verbose]"), std::string::npos);
+    EXPECT_EQ(LinesAfterHeader().find("hidden"), std::string::npos);
+}
+
+std::vector<std::string> hostErrors;
+
+TEST_F(LogFile, OnlyErrorRecordsReachTheHostWithTheirRawMessage)
+{
+    hostErrors.clear();
+    Log::SetHostErrorSink([](const std::string& message) { hostErrors.push_back(message); });
+    Log::ProcessLog log(path_, 0);
+
+    Write(log, Log::Warning, "a warning");
+    Write(log, Log::Info, "some info");
+    Write(log, Log::Error, "Encoder failed");
+
+    EXPECT_EQ(hostErrors, std::vector<std::string>{"Encoder failed"});
+    EXPECT_NE(LinesAfterHeader().find("[  Error]"), std::string::npos);
+}
+
+TEST_F(LogFile, AFileThatCannotBeOpenedLosesTheLineQuietly)
+{
+    WriteFile(folder_ / "file", "x");
+    Log::ProcessLog log(folder_ / "file/Ruzirazu.log", 0);
+
+    EXPECT_NO_THROW(Write(log, Log::Error, "lost"));
+    EXPECT_EQ(ReadFile(folder_ / "file"), "x");
+}
+
+namespace
+{
+
+int evaluated = 0;
+
+int Count()
+{
+    return ++evaluated;
+}
+
+} // namespace
+
+// The process-wide log lives in the data directory of the test run. CTest
+// gives one; a binary started by hand gets a temporary one, never the user's.
+class PrivateDataHome : public testing::Environment
+{
+  public:
+    void SetUp() override
+    {
+        if (!IsEnvironmentSet("XDG_DATA_HOME"))
+        {
+            folder_ = std::make_unique<TempFolder>();
+            SetEnvironmentText("XDG_DATA_HOME", folder_->Path());
+        }
+    }
+
+  private:
+    std::unique_ptr<TempFolder> folder_;
+};
+
+[[maybe_unused]] testing::Environment* const privateDataHome =
+    testing::AddGlobalTestEnvironment(new PrivateDataHome);
+
+TEST(ProcessLogGate, VerboseAndDebugStatementsBuildNothingEvenWithTheVerboseSetting)
+{
+    Log::ApplyLevelSetting("Verbose");
+    EXPECT_EQ(Log::GetFileThreshold(), Log::Verbose);
+    const std::string path = Log::GetLog()->GetFilePath();
+    const std::uint64_t sizeBefore = GetFileSize(path);
+    evaluated = 0;
+
+    ZLOG(Verbose) << "verbose " << Count();
+    ZLOG(Debug) << "debug " << Count();
+
+    EXPECT_EQ(evaluated, 0);
+    EXPECT_EQ(Log::GetLogFor(Log::Verbose), nullptr);
+    EXPECT_EQ(GetFileSize(path), sizeBefore);
+
+    ZLOG(Info) << "gate test " << Count();
+    EXPECT_EQ(evaluated, 1);
+    EXPECT_GT(GetFileSize(path), sizeBefore);
+    Log::ApplyLevelSetting("Info");
+}
+
+TEST(ProcessLogGate, OnlyTheExactSettingValuesChangeTheThreshold)
+{
+    Log::ApplyLevelSetting("Info");
+    for (const char* value : {"verbose", " Verbose", "Verbose ", "", "Debug"})
+    {
+        Log::ApplyLevelSetting(value);
+        EXPECT_EQ(Log::GetFileThreshold(), Log::Info) << '"' << value << '"';
+    }
+    Log::ApplyLevelSetting("Verbose");
+    EXPECT_EQ(Log::GetFileThreshold(), Log::Verbose);
+    Log::ApplyLevelSetting("Info");
+    EXPECT_EQ(Log::GetFileThreshold(), Log::Info);
+}
+
+TEST(ProcessLogGate, TheProcessLogFileIsInTheDataDirectory)
+{
+    EXPECT_EQ(Log::GetLog()->GetFilePath(), Log::GetLogFilePath());
+    EXPECT_TRUE(Log::GetLogFilePath().ends_with("/Zizerevu/Ruzirazu/Ruzirazu.log"));
+    EXPECT_EQ(Log::GetLog(), Log::GetLog());
+}

@@ -1,0 +1,212 @@
+#include "support/Paths.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "tests/support/TestFiles.h"
+
+using namespace Zovazaz;
+using ZovazazTest::ScopedEnvironment;
+using ZovazazTest::TempFolder;
+
+TEST(JoinPath, AddsOneSeparatorUnlessTheLeftPartEndsInOne)
+{
+    EXPECT_EQ(JoinPath("/data", "x.log"), "/data/x.log");
+    EXPECT_EQ(JoinPath("/data/", "x.log"), "/data/x.log");
+    EXPECT_EQ(JoinPath("C:\\data\\", "x.log"), "C:\\data\\x.log");
+}
+
+TEST(JoinPath, TrimsBlanksAndLineEndsOfBothParts)
+{
+    EXPECT_EQ(JoinPath(" /data ", "\tx.log\n"), "/data/x.log");
+    EXPECT_EQ(JoinPath("/data\r\n", " x.log\r"), "/data/x.log");
+}
+
+TEST(JoinPath, AnEmptyPartGivesTheOtherAlone)
+{
+    EXPECT_EQ(JoinPath("", "Zizerevu"), "Zizerevu");
+    EXPECT_EQ(JoinPath(StringRef(), "Zizerevu"), "Zizerevu");
+    EXPECT_EQ(JoinPath(" /data ", "  "), "/data");
+}
+
+TEST(JoinPath, ARightPartThatBeginsWithASeparatorKeepsIt)
+{
+    EXPECT_EQ(JoinPath("/data", "/x.log"), "/data//x.log");
+}
+
+TEST(FileSystem, DirectoryExistsOnlyForDirectories)
+{
+    TempFolder folder;
+    ZovazazTest::WriteFile(folder / "file", "x");
+
+    EXPECT_TRUE(DirectoryExists(folder.Path()));
+    EXPECT_FALSE(DirectoryExists(folder / "file"));
+    EXPECT_FALSE(DirectoryExists(folder / "missing"));
+    EXPECT_FALSE(DirectoryExists(""));
+}
+
+TEST(FileSystem, CreateDirectoryIfMissingCreatesOnlyTheLastLevel)
+{
+    TempFolder folder;
+
+    EXPECT_TRUE(CreateDirectoryIfMissing(folder / "a"));
+    EXPECT_TRUE(DirectoryExists(folder / "a"));
+    EXPECT_TRUE(CreateDirectoryIfMissing(folder / "a")); // already there
+    EXPECT_FALSE(CreateDirectoryIfMissing(folder / "b/c"));
+    EXPECT_FALSE(DirectoryExists(folder / "b"));
+}
+
+TEST(FileSystem, CreateDirectoryIfMissingFailsThroughARegularFile)
+{
+    TempFolder folder;
+    ZovazazTest::WriteFile(folder / "file", "x");
+
+    EXPECT_FALSE(CreateDirectoryIfMissing(folder / "file"));
+    EXPECT_FALSE(CreateDirectoryIfMissing(folder / "file/sub"));
+}
+
+TEST(FileSystem, DeleteFileAtReportsWhetherAFileWasDeleted)
+{
+    TempFolder folder;
+    ZovazazTest::WriteFile(folder / "file", "x");
+
+    EXPECT_TRUE(DeleteFileAt(folder / "file"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "file"));
+    EXPECT_FALSE(DeleteFileAt(folder / "file"));
+    EXPECT_FALSE(DeleteFileAt(folder.Path())); // a directory is not a file
+}
+
+TEST(FileSystem, GetFileSizeIsZeroForWhatCannotBeRead)
+{
+    TempFolder folder;
+    ZovazazTest::WriteFile(folder / "file", std::string(12345, 'x'));
+
+    EXPECT_EQ(GetFileSize(folder / "file"), 12345u);
+    EXPECT_EQ(GetFileSize(folder / "missing"), 0u);
+    EXPECT_EQ(GetFileSize(folder.Path()), 0u);
+}
+
+TEST(Environment, SetGetAndUnsetAreSeenAtOnce)
+{
+    ScopedEnvironment guard("ZOVAZAZ_TEST_VARIABLE");
+
+    EXPECT_TRUE(SetEnvironmentText("ZOVAZAZ_TEST_VARIABLE", "value"));
+    EXPECT_TRUE(IsEnvironmentSet("ZOVAZAZ_TEST_VARIABLE"));
+    EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_VARIABLE"), "value");
+
+    EXPECT_TRUE(SetEnvironmentText("ZOVAZAZ_TEST_VARIABLE", ""));
+    EXPECT_TRUE(IsEnvironmentSet("ZOVAZAZ_TEST_VARIABLE"));
+
+    EXPECT_TRUE(UnsetEnvironmentText("ZOVAZAZ_TEST_VARIABLE"));
+    EXPECT_FALSE(IsEnvironmentSet("ZOVAZAZ_TEST_VARIABLE"));
+    EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_VARIABLE"), "");
+}
+
+TEST(Environment, TempDirectoryPrefersTempThenTmpdirThenSlashTmp)
+{
+    ScopedEnvironment temp("TEMP", "/from/temp");
+    ScopedEnvironment tmpdir("TMPDIR", "/from/tmpdir");
+    EXPECT_EQ(GetTempDirectory(), "/from/temp");
+
+    temp.Unset();
+    EXPECT_EQ(GetTempDirectory(), "/from/tmpdir");
+
+    tmpdir.Unset();
+    EXPECT_EQ(GetTempDirectory(), "/tmp");
+}
+
+TEST(ScopedPathPrepend, PutsTheDirectoryFirstAndRestoresThePreviousList)
+{
+    ScopedEnvironment guard("ZOVAZAZ_TEST_PATH", "/a:/b");
+    {
+        ScopedPathPrepend prepend("ZOVAZAZ_TEST_PATH", "/d");
+        EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_PATH"), "/d:/a:/b");
+    }
+    EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_PATH"), "/a:/b");
+}
+
+TEST(ScopedPathPrepend, NestedGuardsEachRestoreTheirOwnValue)
+{
+    ScopedEnvironment guard("ZOVAZAZ_TEST_PATH", "/a");
+    {
+        ScopedPathPrepend outer("ZOVAZAZ_TEST_PATH", "/outer");
+        {
+            ScopedPathPrepend inner("ZOVAZAZ_TEST_PATH", "/inner");
+            ScopedPathPrepend none("ZOVAZAZ_TEST_PATH", "");
+            EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_PATH"), "/inner:/outer:/a");
+        }
+        EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_PATH"), "/outer:/a");
+    }
+    EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_PATH"), "/a");
+}
+
+TEST(ScopedPathPrepend, AnUnsetVariableGetsTheDirectoryAloneAndIsUnsetAgain)
+{
+    ScopedEnvironment guard("ZOVAZAZ_TEST_PATH");
+    guard.Unset();
+    {
+        ScopedPathPrepend prepend("ZOVAZAZ_TEST_PATH", "/d");
+        // No trailing separator: an empty entry would add the current directory.
+        EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_PATH"), "/d");
+    }
+    EXPECT_FALSE(IsEnvironmentSet("ZOVAZAZ_TEST_PATH"));
+}
+
+TEST(ScopedPathPrepend, AnEmptyVariableStaysSetAndEmpty)
+{
+    ScopedEnvironment guard("ZOVAZAZ_TEST_PATH", "");
+    {
+        ScopedPathPrepend prepend("ZOVAZAZ_TEST_PATH", "/d");
+        EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_PATH"), "/d");
+    }
+    EXPECT_TRUE(IsEnvironmentSet("ZOVAZAZ_TEST_PATH"));
+    EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_PATH"), "");
+}
+
+TEST(ScopedPathPrepend, AnEmptyDirectoryChangesNothing)
+{
+    ScopedEnvironment guard("ZOVAZAZ_TEST_PATH");
+    guard.Unset();
+    {
+        ScopedPathPrepend prepend("ZOVAZAZ_TEST_PATH", "");
+        EXPECT_FALSE(IsEnvironmentSet("ZOVAZAZ_TEST_PATH"));
+    }
+    EXPECT_FALSE(IsEnvironmentSet("ZOVAZAZ_TEST_PATH"));
+}
+
+TEST(LocalAppData, UsesXdgDataHomeAndCreatesItWithItsParents)
+{
+    TempFolder folder;
+    ScopedEnvironment xdg("XDG_DATA_HOME", folder / "deep/data");
+
+    EXPECT_EQ(GetLocalAppDataDirectory(), folder / "deep/data");
+    EXPECT_TRUE(DirectoryExists(folder / "deep/data"));
+}
+
+TEST(LocalAppData, FallsBackToHomeWhenXdgDataHomeIsUnsetOrRelative)
+{
+    TempFolder folder;
+    ScopedEnvironment home("HOME", folder.Path());
+    ScopedEnvironment xdg("XDG_DATA_HOME");
+    xdg.Unset();
+
+    EXPECT_EQ(GetLocalAppDataDirectory(), folder / ".local/share");
+    EXPECT_TRUE(DirectoryExists(folder / ".local/share"));
+
+    SetEnvironmentText("XDG_DATA_HOME", "relative/data");
+    EXPECT_EQ(GetLocalAppDataDirectory(), folder / ".local/share");
+}
+
+TEST(LocalAppData, IsEmptyWhenTheFolderCannotBeMade)
+{
+    TempFolder folder;
+    ZovazazTest::WriteFile(folder / "file", "x");
+    ScopedEnvironment xdg("XDG_DATA_HOME", folder / "file/data");
+
+    EXPECT_EQ(GetLocalAppDataDirectory(), "");
+
+    xdg.Unset();
+    ScopedEnvironment home("HOME");
+    home.Unset();
+    EXPECT_EQ(GetLocalAppDataDirectory(), "");
+}

@@ -1,0 +1,176 @@
+#include "support/Settings.h"
+
+#include <stdexcept>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/Paths.h"
+#include "tests/support/TestFiles.h"
+
+using namespace Zovazaz;
+using ZovazazTest::ScopedEnvironment;
+using ZovazazTest::TempFolder;
+using ZovazazTest::WriteFile;
+
+namespace
+{
+
+// Reads "Log.Level" from a settings file with the given content.
+std::optional<std::string> ReadLevel(const TempFolder& folder, const std::string& content)
+{
+    WriteFile(folder / "Ruzirazu.ini", content);
+    std::string value = "untouched";
+    if (!Settings(folder / "Ruzirazu.ini").Get("Log.Level", value))
+    {
+        EXPECT_EQ(value, "untouched");
+        return std::nullopt;
+    }
+    return value;
+}
+
+void ExpectRuntimeError(const std::function<void()>& action, const std::string& message)
+{
+    try
+    {
+        action();
+        ADD_FAILURE() << "no exception, expected " << message;
+    }
+    catch (const std::runtime_error& failure)
+    {
+        EXPECT_EQ(failure.what(), message);
+    }
+}
+
+} // namespace
+
+TEST(SettingsFile, TheFirstMatchingLineWins)
+{
+    TempFolder folder;
+    EXPECT_EQ(ReadLevel(folder, "Other=1\nLog.Level=Verbose\nLog.Level=Info\n"), "Verbose");
+}
+
+TEST(SettingsFile, TheKeyMustBeFollowedDirectlyByTheEqualsSign)
+{
+    TempFolder folder;
+    EXPECT_EQ(ReadLevel(folder, "Log.Level = Verbose\n"), std::nullopt);
+    EXPECT_EQ(ReadLevel(folder, "Log.LevelX=Verbose\n"), std::nullopt);
+    EXPECT_EQ(ReadLevel(folder, "log.level=Verbose\n"), std::nullopt);
+    EXPECT_EQ(ReadLevel(folder, " Log.Level=Verbose\n"), std::nullopt);
+    EXPECT_EQ(ReadLevel(folder, "Log.Level"), std::nullopt);
+}
+
+TEST(SettingsFile, TheValueIsTheRestOfTheLineUntrimmed)
+{
+    TempFolder folder;
+    EXPECT_EQ(ReadLevel(folder, "Log.Level= Verbose \n"), " Verbose ");
+    EXPECT_EQ(ReadLevel(folder, "Log.Level=\n"), "");
+    EXPECT_EQ(ReadLevel(folder, "Log.Level=a=b"), "a=b");
+}
+
+TEST(SettingsFile, WindowsLineEndsDoNotReachTheValue)
+{
+    TempFolder folder;
+    EXPECT_EQ(ReadLevel(folder, "Other=1\r\nLog.Level=Verbose\r\nMore=2\r\n"), "Verbose");
+}
+
+TEST(SettingsFile, NoFileMeansNoValue)
+{
+    TempFolder folder;
+    std::string value = "untouched";
+
+    EXPECT_FALSE(Settings(folder / "missing.ini").Get("Log.Level", value));
+    EXPECT_FALSE(Settings(folder.Path()).Get("Log.Level", value));
+    EXPECT_EQ(value, "untouched");
+}
+
+TEST(DataDirectory, IsCreatedUnderTheBaseFolderAndLeftClean)
+{
+    TempFolder folder;
+
+    const std::string directory = EstablishDataDirectory(folder.Path());
+
+    EXPECT_EQ(directory, folder / "Zizerevu/Ruzirazu");
+    EXPECT_TRUE(DirectoryExists(directory));
+    EXPECT_FALSE(std::filesystem::exists(directory + "/temp.tmp"));
+}
+
+TEST(DataDirectory, ALeftoverTestFileIsOverwrittenAndRemoved)
+{
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "Zizerevu/Ruzirazu");
+    WriteFile(folder / "Zizerevu/Ruzirazu/temp.tmp", "left over");
+    WriteFile(folder / "Zizerevu/Ruzirazu/Ruzirazu.ini", "Log.Level=Verbose\n");
+
+    EstablishDataDirectory(folder.Path());
+
+    EXPECT_FALSE(std::filesystem::exists(folder / "Zizerevu/Ruzirazu/temp.tmp"));
+    EXPECT_EQ(ZovazazTest::ReadFile(folder / "Zizerevu/Ruzirazu/Ruzirazu.ini"),
+              "Log.Level=Verbose\n");
+}
+
+TEST(DataDirectory, NotAvailableWhenItCannotBeCreated)
+{
+    TempFolder folder;
+    WriteFile(folder / "Zizerevu", "a file where the folder should be");
+
+    ExpectRuntimeError([&] { EstablishDataDirectory(folder.Path()); },
+                       "Data directory not available");
+}
+
+TEST(DataDirectory, NotWritableWhenTheTestFileCannotBeMade)
+{
+    TempFolder folder;
+    // A directory in the test file's place defeats even root.
+    std::filesystem::create_directories(folder / "Zizerevu/Ruzirazu/temp.tmp");
+
+    ExpectRuntimeError([&] { EstablishDataDirectory(folder.Path()); },
+                       "Cannot write to data directory");
+}
+
+TEST(DataDirectory, AnEmptyBaseFolderGivesARelativeDirectory)
+{
+    TempFolder folder;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Path());
+
+    std::string directory;
+    EXPECT_NO_THROW(directory = EstablishDataDirectory(""));
+
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(directory, "Zizerevu/Ruzirazu");
+    EXPECT_TRUE(DirectoryExists(folder / "Zizerevu/Ruzirazu"));
+}
+
+class CachedDataDirectory : public testing::Test
+{
+  protected:
+    void SetUp() override { ResetDataDirectoryCache(); }
+    void TearDown() override { ResetDataDirectoryCache(); }
+
+    TempFolder folder_;
+    ScopedEnvironment xdg_{"XDG_DATA_HOME", folder_.Path()};
+};
+
+TEST_F(CachedDataDirectory, IsKeptEvenAfterTheFolderIsDeleted)
+{
+    const std::string directory = GetDataDirectory();
+    EXPECT_EQ(directory, folder_ / "Zizerevu/Ruzirazu");
+    EXPECT_EQ(GetSettingsPath(), folder_ / "Zizerevu/Ruzirazu/Ruzirazu.ini");
+
+    std::filesystem::remove_all(folder_ / "Zizerevu");
+
+    EXPECT_EQ(GetDataDirectory(), directory);
+    EXPECT_FALSE(DirectoryExists(directory));
+}
+
+TEST_F(CachedDataDirectory, AFailureIsNotCachedAndTheNextCallTriesAgain)
+{
+    WriteFile(folder_ / "Zizerevu", "blocks the folder");
+    ExpectRuntimeError([] { GetDataDirectory(); }, "Data directory not available");
+    ExpectRuntimeError([] { GetSettingsPath(); }, "Data directory not available");
+
+    std::filesystem::remove(folder_ / "Zizerevu");
+
+    EXPECT_EQ(GetDataDirectory(), folder_ / "Zizerevu/Ruzirazu");
+}
