@@ -41,6 +41,15 @@ SwScaleLibrary::Context SwScaleLibrary::GetContext(int sourceWidth, int sourceHe
                                                    int destinationHeight,
                                                    AVPixelFormat destinationFormat, int flags) const
 {
+    // libswscale aborts the process on a format number outside its table
+    // instead of refusing it, so those are refused here.
+    auto known = [](AVPixelFormat format)
+    { return format > AV_PIX_FMT_NONE && format < AV_PIX_FMT_NB; };
+    if (!known(sourceFormat) || !known(destinationFormat))
+    {
+        return {};
+    }
+
     const MappedPixelFormat source = MapFullRangeFormat(sourceFormat);
     const MappedPixelFormat destination = MapFullRangeFormat(destinationFormat);
 

@@ -27,7 +27,8 @@ struct SwScaleLibrary : DynamicLibrary
     explicit SwScaleLibrary(StringRef baseName = "swscale");
 
     // A scaling context, freed by sws_freeContext when its last holder goes;
-    // empty when libswscale refuses the sizes or formats. Full-range formats
+    // empty when libswscale refuses the sizes or formats, or a format is
+    // not a libavutil pixel format at all. Full-range formats
     // are passed as their ordinary counterparts with the range set apart.
     Context GetContext(int sourceWidth, int sourceHeight, AVPixelFormat sourceFormat,
                        int destinationWidth, int destinationHeight, AVPixelFormat destinationFormat,

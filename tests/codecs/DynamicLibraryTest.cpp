@@ -1,0 +1,148 @@
+#include "codecs/DynamicLibrary.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "codecs/X264Library.h"
+#include "support/Paths.h"
+#include "tests/codecs/StubLibraries.h"
+
+using namespace Zovazaz;
+using namespace CodecTests;
+
+namespace
+{
+
+std::string LoadError(StringRef fileName)
+{
+    try
+    {
+        DynamicLibrary library(fileName);
+    }
+    catch (const std::runtime_error& error)
+    {
+        return error.what();
+    }
+    return "loaded";
+}
+
+// Restores PATH and the working folder however a test ends.
+class EnvironmentRestorer
+{
+  public:
+    EnvironmentRestorer()
+        : path_(GetEnvironmentText("PATH")), wasSet_(IsEnvironmentSet("PATH")),
+          directory_(std::filesystem::current_path())
+    {
+    }
+    ~EnvironmentRestorer()
+    {
+        std::filesystem::current_path(directory_);
+        if (wasSet_)
+        {
+            SetEnvironmentText("PATH", path_);
+        }
+        else
+        {
+            UnsetEnvironmentText("PATH");
+        }
+    }
+
+  private:
+    std::string path_;
+    bool wasSet_;
+    std::filesystem::path directory_;
+};
+
+} // namespace
+
+TEST(LibraryName, IsLibPlusBaseNamePlusSoPlusMajorVersion)
+{
+    EXPECT_EQ(FormatLibraryName("x264", 164), "libx264.so.164");
+    EXPECT_EQ(FormatLibraryName("libx264", 164), "libx264.so.164");
+    EXPECT_EQ(FormatLibraryName("avutil", 57), "libavutil.so.57");
+    EXPECT_EQ(FormatLibraryName("swscale", 6), "libswscale.so.6");
+}
+
+TEST(LibraryLoading, MissingLibraryIsReportedByItsFileName)
+{
+    EXPECT_EQ(LoadError("libzovazaz-absent.so.3"),
+              "Failed to load dynamic library libzovazaz-absent.so.3");
+    EXPECT_EQ(LoadError(""), "Failed to load dynamic library ");
+
+    try
+    {
+        X264Library library("zovazaz-absent");
+        FAIL() << "an absent x264 loaded";
+    }
+    catch (const std::runtime_error& error)
+    {
+        EXPECT_EQ(std::string(error.what()), "Failed to load dynamic library " +
+                                                 FormatLibraryName("zovazaz-absent", X264_BUILD));
+    }
+}
+
+TEST(LibraryLoading, LibraryBesideNothingButPathIsFoundOnlyWhileThePathGuardLives)
+{
+    EnvironmentRestorer restorer;
+    SetEnvironmentText("PATH", "/usr/bin:/bin");
+    {
+        ScopedPathPrepend guard("PATH", StubPathDirectory);
+        X264Library library("stubx264_on_path");
+        EXPECT_NE(library.encoder_open, nullptr);
+    }
+    EXPECT_EQ(GetEnvironmentText("PATH"), "/usr/bin:/bin");
+    EXPECT_EQ(LoadError(FormatLibraryName("stubx264_on_path", X264_BUILD)),
+              "Failed to load dynamic library " +
+                  FormatLibraryName("stubx264_on_path", X264_BUILD));
+}
+
+TEST(LibraryLoading, SearchesPathDirectoriesInOrderAndSkipsEmptyEntries)
+{
+    EnvironmentRestorer restorer;
+    const std::string fileName = FormatLibraryName("stubx264_on_path", X264_BUILD);
+
+    // Later entries are reached when the earlier ones do not hold the file.
+    SetEnvironmentText("PATH", "/zovazaz-absent:" + StubPathDirectory + "/");
+    EXPECT_EQ(DynamicLibrary(fileName).GetFileName(), fileName);
+
+    // An empty entry does not stand for the working folder.
+    std::filesystem::current_path(StubPathDirectory);
+    SetEnvironmentText("PATH", "::/zovazaz-absent:");
+    EXPECT_EQ(LoadError(fileName), "Failed to load dynamic library " + fileName);
+}
+
+TEST(LibraryLifetime, LastOwnerFreesTheLibraryExactlyOnce)
+{
+    const std::string path =
+        StubDirectory + "/" + FormatLibraryName("stubx264_complete", X264_BUILD);
+    // The test's own reference survives a second free only if there is none.
+    LibraryReference own = OpenReference(path);
+    ASSERT_NE(own, nullptr) << dlerror();
+
+    ScopedPathPrepend stubPath("PATH", StubDirectory);
+    auto first = std::make_shared<X264Library>("stubx264_complete");
+    auto second = first;
+    first.reset();
+    second.reset();
+    EXPECT_TRUE(IsLoaded(path)) << "the binding freed the library more than once";
+
+    own.reset();
+    EXPECT_FALSE(IsLoaded(path)) << "the binding kept the library loaded";
+}
+
+TEST(LibraryLifetime, BindingThatFailsToResolveFreesItsLibrary)
+{
+    const std::string path =
+        StubDirectory + "/" + FormatLibraryName("stubx264_no_x264_picture_clean", X264_BUILD);
+    LibraryReference own = OpenReference(path);
+    ASSERT_NE(own, nullptr) << dlerror();
+
+    ScopedPathPrepend stubPath("PATH", StubDirectory);
+    EXPECT_THROW(X264Library("stubx264_no_x264_picture_clean"), std::runtime_error);
+    EXPECT_TRUE(IsLoaded(path));
+    own.reset();
+    EXPECT_FALSE(IsLoaded(path));
+}

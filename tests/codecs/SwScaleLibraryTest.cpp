@@ -1,0 +1,206 @@
+#include "codecs/SwScaleLibrary.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+using namespace Zovazaz;
+
+namespace
+{
+
+constexpr int Width = 64;
+constexpr int Height = 48;
+
+// A plane with a guard zone after it, to see that a conversion writes the
+// expected amount and no more.
+struct Plane
+{
+    Plane(int stride, int rows, std::uint8_t value)
+        : stride(stride), rows(rows), bytes(static_cast<std::size_t>(stride) * rows + Guard, value)
+    {
+        std::fill(bytes.end() - Guard, bytes.end(), GuardValue);
+    }
+    bool GuardIntact() const
+    {
+        return std::all_of(bytes.end() - Guard, bytes.end(),
+                           [](std::uint8_t b) { return b == GuardValue; });
+    }
+    bool AllNear(int value, int tolerance) const
+    {
+        return std::all_of(bytes.begin(), bytes.end() - Guard,
+                           [&](std::uint8_t b) { return std::abs(b - value) <= tolerance; });
+    }
+    std::uint8_t* data() { return bytes.data(); }
+
+    static constexpr int Guard = 64;
+    static constexpr std::uint8_t GuardValue = 0xA5;
+    int stride;
+    int rows;
+    std::vector<std::uint8_t> bytes;
+};
+
+// The three colour channels of every ARGB pixel within a tolerance of a
+// value, and alpha opaque.
+void ExpectArgbGrey(const Plane& argb, int value, int tolerance)
+{
+    for (std::size_t i = 0; i + 4 <= argb.bytes.size() - Plane::Guard; i += 4)
+    {
+        ASSERT_EQ(argb.bytes[i], 255) << "alpha at byte " << i;
+        for (int channel = 1; channel < 4; ++channel)
+        {
+            ASSERT_NEAR(argb.bytes[i + channel], value, tolerance) << "byte " << i + channel;
+        }
+    }
+}
+
+TEST(SwScaleConversion, ArgbToPlanar420AndNv12BackToArgb)
+{
+    const SwScaleLibrary swscale;
+
+    // Opaque mid grey in, limited-range video out.
+    Plane argb(Width * 4, Height, 0);
+    for (std::size_t i = 0; i < argb.bytes.size() - Plane::Guard; i += 4)
+    {
+        argb.bytes[i] = 255;
+        argb.bytes[i + 1] = argb.bytes[i + 2] = argb.bytes[i + 3] = 128;
+    }
+    Plane y(Width, Height, 0), u(Width / 2, Height / 2, 0), v(Width / 2, Height / 2, 0);
+    {
+        const auto context = swscale.GetContext(Width, Height, AV_PIX_FMT_ARGB, Width, Height,
+                                                AV_PIX_FMT_YUV420P, SWS_FAST_BILINEAR);
+        ASSERT_TRUE(context);
+        const std::uint8_t* source[4] = {argb.data()};
+        const int sourceStride[4] = {argb.stride};
+        std::uint8_t* destination[4] = {y.data(), u.data(), v.data()};
+        const int destinationStride[4] = {y.stride, u.stride, v.stride};
+        EXPECT_EQ(swscale.scale(context.get(), source, sourceStride, 0, Height, destination,
+                                destinationStride),
+                  Height);
+    }
+    EXPECT_TRUE(y.GuardIntact() && u.GuardIntact() && v.GuardIntact());
+    EXPECT_TRUE(y.AllNear(16 + 219 * 128 / 255, 2));
+    EXPECT_TRUE(u.AllNear(128, 2) && v.AllNear(128, 2));
+
+    // NV12 made from those planes comes back as the same grey, at the
+    // stored size and scaled down.
+    Plane chroma(Width, Height / 2, 0);
+    for (int i = 0; i < Width / 2 * Height / 2; ++i)
+    {
+        chroma.bytes[2 * i] = u.bytes[i];
+        chroma.bytes[2 * i + 1] = v.bytes[i];
+    }
+    for (const auto& [outWidth, outHeight] : {std::pair{Width, Height}, std::pair{32, 24}})
+    {
+        Plane out(outWidth * 4, outHeight, 0);
+        const auto context = swscale.GetContext(Width, Height, AV_PIX_FMT_NV12, outWidth, outHeight,
+                                                AV_PIX_FMT_ARGB, SWS_FAST_BILINEAR);
+        ASSERT_TRUE(context);
+        const std::uint8_t* source[4] = {y.data(), chroma.data()};
+        const int sourceStride[4] = {y.stride, chroma.stride};
+        std::uint8_t* destination[4] = {out.data()};
+        const int destinationStride[4] = {out.stride};
+        EXPECT_EQ(swscale.scale(context.get(), source, sourceStride, 0, Height, destination,
+                                destinationStride),
+                  outHeight);
+        EXPECT_TRUE(out.GuardIntact());
+        ExpectArgbGrey(out, 128, 3);
+    }
+}
+
+TEST(SwScaleConversion, RefusedContextIsEmpty)
+{
+    const SwScaleLibrary swscale;
+    EXPECT_FALSE(swscale.GetContext(0, Height, AV_PIX_FMT_ARGB, Width, Height, AV_PIX_FMT_YUV420P,
+                                    SWS_FAST_BILINEAR));
+    EXPECT_FALSE(swscale.GetContext(Width, Height, AV_PIX_FMT_NONE, Width, Height,
+                                    AV_PIX_FMT_YUV420P, SWS_FAST_BILINEAR));
+    EXPECT_FALSE(swscale.GetContext(Width, Height, AV_PIX_FMT_ARGB, Width, Height,
+                                    static_cast<AVPixelFormat>(AV_PIX_FMT_NB), SWS_FAST_BILINEAR));
+}
+
+TEST(FullRangeFormats, MapToTheirOrdinaryCounterparts)
+{
+    struct Row
+    {
+        AVPixelFormat given;
+        AVPixelFormat passed;
+        bool fullRange;
+    };
+    for (const Row& row : {Row{AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P, true},
+                           Row{AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV422P, true},
+                           Row{AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_YUV444P, true},
+                           Row{AV_PIX_FMT_YUVJ440P, AV_PIX_FMT_YUV440P, true},
+                           Row{AV_PIX_FMT_YUVJ411P, AV_PIX_FMT_YUV411P, true},
+                           Row{AV_PIX_FMT_GRAY8, AV_PIX_FMT_GRAY8, true},
+                           Row{AV_PIX_FMT_GRAY16BE, AV_PIX_FMT_GRAY16BE, true},
+                           Row{AV_PIX_FMT_GRAY16LE, AV_PIX_FMT_GRAY16LE, true},
+                           Row{AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, false},
+                           Row{AV_PIX_FMT_NV12, AV_PIX_FMT_NV12, false},
+                           Row{AV_PIX_FMT_ARGB, AV_PIX_FMT_ARGB, false}})
+    {
+        const MappedPixelFormat mapped = MapFullRangeFormat(row.given);
+        EXPECT_EQ(mapped.format, row.passed) << row.given;
+        EXPECT_EQ(mapped.fullRange, row.fullRange) << row.given;
+    }
+}
+
+// Wraps the binding's colour-space entry point to record the calls, passing
+// them on to libswscale.
+struct ColorspaceCalls
+{
+    static inline decltype(&::sws_setColorspaceDetails) realSet = nullptr;
+    static inline int sets = 0;
+    static inline int sourceRange = -1;
+    static inline int destinationRange = -1;
+
+    static int CountingSet(SwsContext* context, const int inverseTable[4], int sourceRange,
+                           const int table[4], int destinationRange, int brightness, int contrast,
+                           int saturation)
+    {
+        ++sets;
+        ColorspaceCalls::sourceRange = sourceRange;
+        ColorspaceCalls::destinationRange = destinationRange;
+        return realSet(context, inverseTable, sourceRange, table, destinationRange, brightness,
+                       contrast, saturation);
+    }
+};
+
+TEST(FullRangeFormats, FullRangeSourceSetsTheRangeAndOrdinaryFormatsMakeNoColourSpaceCall)
+{
+    SwScaleLibrary swscale;
+    ColorspaceCalls::realSet = swscale.setColorspaceDetails;
+    ColorspaceCalls::sets = 0;
+    swscale.setColorspaceDetails = &ColorspaceCalls::CountingSet;
+
+    for (const auto& [from, to] : {std::pair{AV_PIX_FMT_ARGB, AV_PIX_FMT_YUV420P},
+                                   std::pair{AV_PIX_FMT_NV12, AV_PIX_FMT_ARGB}})
+    {
+        ASSERT_TRUE(swscale.GetContext(Width, Height, from, Width, Height, to, SWS_FAST_BILINEAR));
+    }
+    EXPECT_EQ(ColorspaceCalls::sets, 0);
+
+    const auto context = swscale.GetContext(Width, Height, AV_PIX_FMT_YUVJ420P, Width, Height,
+                                            AV_PIX_FMT_ARGB, SWS_FAST_BILINEAR);
+    ASSERT_TRUE(context);
+    EXPECT_EQ(ColorspaceCalls::sets, 1);
+    EXPECT_EQ(ColorspaceCalls::sourceRange, 1);
+    EXPECT_EQ(ColorspaceCalls::destinationRange, 0);
+
+    // Full-range luma 235 is light grey, not the white that limited range
+    // would make of it.
+    Plane y(Width, Height, 235), u(Width / 2, Height / 2, 128), v(Width / 2, Height / 2, 128);
+    Plane out(Width * 4, Height, 0);
+    const std::uint8_t* source[4] = {y.data(), u.data(), v.data()};
+    const int sourceStride[4] = {y.stride, u.stride, v.stride};
+    std::uint8_t* destination[4] = {out.data()};
+    const int destinationStride[4] = {out.stride};
+    ASSERT_EQ(swscale.scale(context.get(), source, sourceStride, 0, Height, destination,
+                            destinationStride),
+              Height);
+    ExpectArgbGrey(out, 235, 3);
+}
+
+} // namespace

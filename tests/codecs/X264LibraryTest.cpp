@@ -1,0 +1,326 @@
+#include "codecs/X264Library.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "codecs/AvutilLibrary.h"
+#include "codecs/SwScaleLibrary.h"
+#include "tests/codecs/StubLibraries.h"
+
+using namespace Zovazaz;
+using namespace CodecTests;
+
+namespace
+{
+
+template <class Library> std::string ConstructionError(const std::string& baseName)
+{
+    try
+    {
+        Library library(baseName);
+    }
+    catch (const std::runtime_error& error)
+    {
+        return error.what();
+    }
+    return "loaded";
+}
+
+struct MissingSymbol
+{
+    std::string symbol;  // left out of the stub
+    std::string message; // what the binding must say
+};
+
+class X264MissingSymbol : public StubPathFixture, public testing::TestWithParam<MissingSymbol>
+{
+};
+
+TEST_P(X264MissingSymbol, IsRefusedNamingTheMember)
+{
+    EXPECT_EQ(ConstructionError<X264Library>("stubx264_no_" + GetParam().symbol),
+              GetParam().message);
+}
+
+std::vector<MissingSymbol> X264MissingSymbols()
+{
+    std::vector<MissingSymbol> cases;
+    for (const char* member :
+         {"param_default_preset", "param_apply_fastfirstpass", "param_apply_profile",
+          "picture_init", "picture_alloc", "picture_clean", "encoder_encode",
+          "encoder_delayed_frames", "encoder_headers", "encoder_close"})
+    {
+        cases.push_back(
+            {std::string("x264_") + member, std::string("Function ") + member + " not found"});
+    }
+    const std::string build = std::to_string(X264_BUILD);
+    cases.push_back(
+        {"x264_encoder_open_" + build, "Dynamic library function not found: encoder_open" + build});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryEntryPoint, X264MissingSymbol,
+                         testing::ValuesIn(X264MissingSymbols()));
+
+class AvutilMissingSymbol : public StubPathFixture, public testing::TestWithParam<std::string>
+{
+};
+
+TEST_P(AvutilMissingSymbol, IsRefusedNamingTheSymbol)
+{
+    EXPECT_EQ(ConstructionError<AvutilLibrary>("stubavutil_no_" + GetParam()),
+              "Function " + GetParam() + " not found");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryEntryPoint, AvutilMissingSymbol,
+                         testing::Values("av_log_set_callback", "av_pix_fmt_count_planes",
+                                         "av_pix_fmt_desc_get", "av_get_padded_bits_per_pixel",
+                                         "av_image_get_linesize", "av_opt_set", "av_opt_set_int",
+                                         "av_frame_alloc", "av_frame_free", "av_frame_get_buffer"));
+
+class SwScaleMissingSymbol : public StubPathFixture, public testing::TestWithParam<MissingSymbol>
+{
+};
+
+TEST_P(SwScaleMissingSymbol, IsRefusedNamingTheMember)
+{
+    EXPECT_EQ(ConstructionError<SwScaleLibrary>("stubswscale_no_" + GetParam().symbol),
+              GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryEntryPoint, SwScaleMissingSymbol,
+    testing::Values(
+        MissingSymbol{"sws_getContext", "Function getContext not found"},
+        MissingSymbol{"sws_freeContext", "Function freeContext not found"},
+        MissingSymbol{"sws_scale", "Function scale not found"},
+        MissingSymbol{"sws_setColorspaceDetails", "Function setColorspaceDetails not found"},
+        MissingSymbol{"sws_getColorspaceDetails", "Function getColorspaceDetails not found"}));
+
+TEST(RealLibraries, ResolveEveryEntryPoint)
+{
+    const X264Library x264;
+    for (const void* entry :
+         {(void*)x264.param_default_preset, (void*)x264.param_apply_fastfirstpass,
+          (void*)x264.param_apply_profile, (void*)x264.picture_init, (void*)x264.picture_alloc,
+          (void*)x264.picture_clean, (void*)x264.encoder_encode, (void*)x264.encoder_delayed_frames,
+          (void*)x264.encoder_headers, (void*)x264.encoder_close, (void*)x264.encoder_open})
+    {
+        EXPECT_NE(entry, nullptr);
+    }
+    const AvutilLibrary avutil;
+    for (const void* entry :
+         {(void*)avutil.av_log_set_callback, (void*)avutil.av_pix_fmt_count_planes,
+          (void*)avutil.av_pix_fmt_desc_get, (void*)avutil.av_get_padded_bits_per_pixel,
+          (void*)avutil.av_image_get_linesize, (void*)avutil.av_opt_set,
+          (void*)avutil.av_opt_set_int, (void*)avutil.av_frame_alloc, (void*)avutil.av_frame_free,
+          (void*)avutil.av_frame_get_buffer})
+    {
+        EXPECT_NE(entry, nullptr);
+    }
+    const SwScaleLibrary swscale;
+    for (const void* entry :
+         {(void*)swscale.getContext, (void*)swscale.freeContext, (void*)swscale.scale,
+          (void*)swscale.setColorspaceDetails, (void*)swscale.getColorspaceDetails})
+    {
+        EXPECT_NE(entry, nullptr);
+    }
+    // The members reach the functions they are named after.
+    EXPECT_EQ(avutil.av_pix_fmt_count_planes(AV_PIX_FMT_NV12), 2);
+    EXPECT_EQ(avutil.av_image_get_linesize(AV_PIX_FMT_ARGB, 10, 0), 40);
+}
+
+// x264's messages as the log routing delivers them.
+struct CapturedLog
+{
+    std::mutex mutex;
+    std::vector<std::pair<int, std::string>> messages;
+
+    static void Callback(void* context, int level, const char* format, va_list arguments)
+    {
+        char text[1024];
+        std::vsnprintf(text, sizeof text, format, arguments);
+        auto* self = static_cast<CapturedLog*>(context);
+        std::lock_guard lock(self->mutex);
+        self->messages.emplace_back(level, text);
+    }
+
+    std::set<int> Levels()
+    {
+        std::lock_guard lock(mutex);
+        std::set<int> levels;
+        for (const auto& [level, text] : messages)
+        {
+            levels.insert(level);
+        }
+        return levels;
+    }
+};
+
+x264_param_t SmallParameters(const X264Library& x264, int width = 64, int height = 48)
+{
+    x264_param_t params;
+    x264.DefaultPreset(params, -1, 0);
+    X264Library::SetFormat(params, width, height, 25, 1, false);
+    X264Library::SetRateFactor(params, 23.0f);
+    x264.ApplyProfile(params, -1);
+    return params;
+}
+
+TEST(X264Encoder, OpensWithLibraryDefaultsAndEncodesSmallFrames)
+{
+    const X264Library x264;
+    x264_param_t params = SmallParameters(x264);
+    params.b_full_recon = 1;
+    const auto encoder = x264.OpenEncoder(params);
+    ASSERT_NE(encoder->handle, nullptr);
+
+    constexpr int FrameCount = 5;
+    std::set<std::int64_t> shown;
+    int totalBytes = 0;
+    auto take = [&](x264_picture_t* input)
+    {
+        x264_nal_t* nals = nullptr;
+        int nalCount = 0;
+        x264_picture_t output;
+        const int bytes = x264.encoder_encode(encoder->handle, &nals, &nalCount, input, &output);
+        ASSERT_GE(bytes, 0);
+        if (bytes > 0)
+        {
+            totalBytes += bytes;
+            shown.insert(output.i_pts);
+            EXPECT_EQ(output.img.i_csp & X264_CSP_MASK, X264_CSP_NV12);
+        }
+    };
+    for (int frame = 0; frame < FrameCount; ++frame)
+    {
+        const auto picture = x264.AllocatePicture(frame, X264_CSP_I420, 64, 48, true);
+        take(picture.get());
+    }
+    while (x264.encoder_delayed_frames(encoder->handle) > 0)
+    {
+        take(nullptr);
+    }
+    EXPECT_GT(totalBytes, 0);
+    EXPECT_EQ(shown, (std::set<std::int64_t>{0, 1, 2, 3, 4}));
+}
+
+TEST(X264Encoder, RefusedParametersThrowInsteadOfHandingOutNoEncoder)
+{
+    X264Library x264;
+    CapturedLog log;
+    x264.SetLogRouting(X264_LOG_ERROR, &CapturedLog::Callback, &log);
+    x264_param_t params = SmallParameters(x264, 0, 0);
+    EXPECT_THROW(x264.OpenEncoder(params), std::runtime_error);
+    // x264's reason reaches the routed callback with its context.
+    EXPECT_EQ(log.Levels(), std::set<int>{X264_LOG_ERROR});
+}
+
+TEST(X264Encoder, LogRoutingCarriesLevelCallbackAndContext)
+{
+    X264Library x264;
+    x264_param_t untouched = SmallParameters(x264);
+    const auto defaultLog = untouched.pf_log;
+    x264.OpenEncoder(untouched);
+    EXPECT_EQ(untouched.pf_log, defaultLog) << "a null callback must leave x264's own logging";
+    EXPECT_EQ(untouched.i_log_level, X264_LOG_INFO);
+
+    CapturedLog quiet;
+    x264.SetLogRouting(X264_LOG_ERROR, &CapturedLog::Callback, &quiet);
+    x264_param_t quietParams = SmallParameters(x264);
+    x264.OpenEncoder(quietParams);
+    EXPECT_EQ(quietParams.p_log_private, &quiet);
+    EXPECT_TRUE(quiet.Levels().empty());
+
+    CapturedLog chatty;
+    x264.SetLogRouting(X264_LOG_INFO, &CapturedLog::Callback, &chatty);
+    x264_param_t chattyParams = SmallParameters(x264);
+    x264.OpenEncoder(chattyParams);
+    EXPECT_TRUE(chatty.Levels().contains(X264_LOG_INFO));
+}
+
+TEST(X264Picture, AllocationFailureThrows)
+{
+    const X264Library x264;
+    EXPECT_THROW(x264.AllocatePicture(0, X264_CSP_NONE, 16, 16, false), std::runtime_error);
+    EXPECT_THROW(x264.AllocatePicture(0, X264_CSP_MAX, 16, 16, true), std::runtime_error);
+}
+
+TEST(X264Picture, FillMakesVideoBlackAndKeepsTheTimeStamp)
+{
+    const X264Library x264;
+    for (const auto& [width, height] : {std::pair{32, 16}, std::pair{33, 17}})
+    {
+        const auto picture = x264.AllocatePicture(7, X264_CSP_I420, width, height, true);
+        EXPECT_EQ(picture->i_pts, 7);
+        const x264_image_t& image = picture->img;
+        ASSERT_EQ(image.i_plane, 3);
+        const int rows[3] = {height, height / 2, height / 2};
+        const int values[3] = {16, 128, 128};
+        for (int plane = 0; plane < 3; ++plane)
+        {
+            const std::uint8_t* data = image.plane[plane];
+            const int size = image.i_stride[plane] * rows[plane];
+            const int matching = static_cast<int>(std::count(data, data + size, values[plane]));
+            EXPECT_EQ(matching, size) << width << " x " << height << ", plane " << plane;
+        }
+    }
+}
+
+// The preset, tune and profile tables must hand x264 the names it publishes;
+// a parameter set filled by name directly is the reference.
+bool SameParameters(const x264_param_t& left, const x264_param_t& right)
+{
+    return std::memcmp(&left, &right, sizeof left) == 0;
+}
+
+TEST(X264Parameters, PresetTuneAndProfileIndicesAreClampedOntoX264Names)
+{
+    const X264Library x264;
+    auto byIndex = [&](int preset, int tune)
+    {
+        x264_param_t params;
+        x264.DefaultPreset(params, preset, tune);
+        return params;
+    };
+    auto byName = [&](const char* preset, const char* tune)
+    {
+        x264_param_t params;
+        x264.param_default_preset(&params, preset, tune);
+        return params;
+    };
+    EXPECT_TRUE(SameParameters(byIndex(12, 0), byName("placebo", "")));
+    EXPECT_FALSE(SameParameters(byIndex(12, 0), byName("veryslow", "")));
+    EXPECT_TRUE(SameParameters(byIndex(0, 1), byName("ultrafast", "film")));
+    EXPECT_TRUE(SameParameters(byIndex(-7, 9), byName(nullptr, "ssim")));
+    EXPECT_TRUE(SameParameters(byIndex(-1, -3), byName(nullptr, "")));
+    EXPECT_FALSE(SameParameters(byIndex(-1, 0), byName("medium", "psnr")));
+
+    auto withProfile = [&](int index)
+    {
+        x264_param_t params = byIndex(-1, 0);
+        x264.ApplyProfile(params, index);
+        return params;
+    };
+    auto withNamedProfile = [&](const char* name)
+    {
+        x264_param_t params = byIndex(-1, 0);
+        x264.param_apply_profile(&params, name);
+        return params;
+    };
+    EXPECT_TRUE(SameParameters(withProfile(-5), byIndex(-1, 0)));
+    EXPECT_TRUE(SameParameters(withProfile(0), withNamedProfile("baseline")));
+    EXPECT_FALSE(SameParameters(withProfile(0), byIndex(-1, 0)));
+    EXPECT_TRUE(SameParameters(withProfile(9), withNamedProfile("high444")));
+}
+
+} // namespace
