@@ -258,6 +258,7 @@ class Host
     // PF_Cmd_EVENT / PF_Event_DRAW for one area, on a surface of
     // frame.right x frame.bottom pixels filled with the panel background.
     DrawResult DrawEvent(int position, const PF_Rect& frame, PF_EffectArea area = PF_EA_CONTROL);
+    Rgba PanelBackground() const noexcept;
     // The whole effect controls panel.
     Raster DrawPanel(int width = PanelWidth);
     void WritePanel(const std::string& path, int width = PanelWidth);
@@ -268,7 +269,10 @@ class Host
     // The one live Host, or null. For the suites that carry no handle.
     static Host* Active() noexcept;
 
-    // ---- used by the suite and callback trampolines
+    // ---- used by the panel and the suite and callback trampolines
+    // A draw event for one area, drawn onto `surface` and clipped to `frame`.
+    DrawResult SendDrawEvent(Raster& surface, int position, const PF_Rect& frame,
+                             PF_EffectArea area);
     void Report(MessageKind kind, std::string text);
     BasicSuite& Suites() noexcept { return *basicSuite_; }
     HandleSuite& HandleStore() noexcept { return *handleSuite_; }

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AE_Effect.h"
+#include "host/Host.h"
+
+namespace EffectHost
+{
+
+// The effect's parameters as the host keeps them: position 0 the input layer,
+// then every def the effect added, with its current value, name and UI flags.
+// Also the checkouts lent to the effect.
+class Parameters
+{
+  public:
+    explicit Parameters(Host& host);
+    Parameters(const Parameters&) = delete;
+    Parameters& operator=(const Parameters&) = delete;
+
+    // Back to the input layer alone, as for a newly applied effect.
+    void Reset();
+    int Count() const noexcept { return static_cast<int>(entries_.size()); }
+    const PF_ParamDef& At(int position) const; // throws std::out_of_range
+    std::vector<std::string> PopupItems(int position) const;
+    std::string ValueText(int position) const;
+    bool IsEnabled(int position) const;
+    int FindHostId(A_long hostId) const;
+    int FindName(const std::string& name) const;
+    const PF_CustomUIInfo* CustomUi() const noexcept { return customUi_ ? &*customUi_ : nullptr; }
+
+    // The copies that one command hands the effect. The effect writes into
+    // them (values and change flags); the host takes over what it marked.
+    class CommandArray
+    {
+      public:
+        PF_ParamDef** Pointers() noexcept { return pointers_.data(); }
+        PF_ParamDef& operator[](int position) { return copies_.at(position); }
+        int Size() const noexcept { return static_cast<int>(copies_.size()); }
+
+      private:
+        friend class Parameters;
+        std::vector<PF_ParamDef> copies_;
+        std::vector<PF_ParamDef*> pointers_;
+    };
+    // `layer` fills position 0 (null: the layer's size without pixels).
+    std::unique_ptr<CommandArray> BeginCommand(const PF_EffectWorld* layer) const;
+    // Takes over every value marked PF_ChangeFlag_CHANGED_VALUE.
+    void TakeOverChanges(const CommandArray& array);
+
+    // A user's change. An empty optional: accepted; else the refusal text.
+    std::optional<std::string> Refusal(int position, double value) const;
+    void Write(int position, double value);
+
+    // ---- callbacks
+    PF_Err Add(PF_ParamIndex index, const PF_ParamDef& def);
+    PF_Err UpdateUi(PF_ParamIndex index, const PF_ParamDef& def);
+    void RegisterUi(const PF_CustomUIInfo& info) { customUi_ = info; }
+    PF_Err Checkout(PF_ParamIndex index, A_long time, A_long timeStep, A_u_long timeScale,
+                    PF_ParamDef& param);
+    PF_Err Checkin(const PF_ParamDef& param);
+
+    CheckoutAccounting Checkouts() const;
+    // Builds the layer's frame at a time into a fresh world of the layer's size.
+    std::unique_ptr<World> LayerFrame(A_long time, A_long timeStep, A_u_long timeScale) const;
+
+  private:
+    struct Entry
+    {
+        PF_ParamDef def{};
+        std::string text; // popup items, checkbox or button label, owned here
+    };
+    void PointAtText(Entry& entry) const noexcept;
+
+    struct Lent
+    {
+        PF_ParamIndex index = 0;
+        std::unique_ptr<World> world; // the layer's frame, null for a control
+    };
+
+    Host& host_;
+    std::vector<std::unique_ptr<Entry>> entries_;
+    std::optional<PF_CustomUIInfo> customUi_;
+    std::map<A_long, Lent> lent_; // by serial
+    A_long nextSerial_ = 1;
+    int totalCheckouts_ = 0;
+    int layerCheckouts_ = 0;
+    std::vector<A_long> layerTimes_;
+};
+
+} // namespace EffectHost
