@@ -1,0 +1,300 @@
+// The frame-store half of Renderer: the frame table, the input hashes that
+// decide whether a stored frame may be shown again, and the deflated
+// reconstructions in host memory.
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#define XXH_STATIC_LINKING_ONLY
+#include <xxhash.h>
+#include <zlib.h>
+
+#include "framework/Errors.h"
+#include "framework/Parameters.h"
+#include "framework/Plugin.h"
+#include "renderer/Renderer.h"
+#include "renderer/RendererErrors.h"
+
+namespace
+{
+
+// Stands in for a digest that comes out all zero, which would read as "no
+// hash recorded" and accept any input.
+constexpr FrameHash NonZeroHash{{0x52, 0x75, 0x7a, 0x69, 0x72, 0x61, 0x7a, 0x75, 1}};
+
+} // namespace
+
+bool FrameHash::IsEmpty() const noexcept
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+FrameHash ComputeFrameHash(const void* pixels, std::int32_t width, std::int32_t height,
+                           std::int32_t rowBytes) noexcept
+{
+    XXH128_hash_t digest{};
+    const auto* row = static_cast<const std::uint8_t*>(pixels);
+    const std::size_t visibleBytes = width > 0 ? static_cast<std::size_t>(width) * 4 : 0;
+    if (pixels == nullptr || height <= 0 || visibleBytes == 0)
+    {
+        digest = XXH3_128bits(nullptr, 0);
+    }
+    else if (static_cast<std::size_t>(rowBytes) == visibleBytes)
+    {
+        // Packed rows: one run gives the same digest as row by row.
+        digest = XXH3_128bits(row, visibleBytes * static_cast<std::size_t>(height));
+    }
+    else
+    {
+        XXH3_state_t state;
+        XXH3_INITSTATE(&state);
+        XXH3_128bits_reset(&state);
+        for (std::int32_t y = 0; y < height; ++y, row += rowBytes)
+        {
+            XXH3_128bits_update(&state, row, visibleBytes);
+        }
+        digest = XXH3_128bits_digest(&state);
+    }
+
+    FrameHash hash;
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, digest);
+    static_assert(sizeof(canonical.digest) == sizeof(hash.bytes));
+    std::memcpy(hash.bytes.data(), canonical.digest, hash.bytes.size());
+    return hash.IsEmpty() ? NonZeroHash : hash;
+}
+
+void Renderer::ResetSegment(std::int32_t frameIndex)
+{
+    const SegmentBounds bounds = GetSegmentBounds(frameIndex);
+    if (static_cast<std::size_t>(bounds.end) > frames_.size())
+    {
+        frames_.resize(static_cast<std::size_t>(bounds.end));
+    }
+    for (std::int32_t f = bounds.first; f < bounds.end; ++f)
+    {
+        FrameRecord& record = frames_[static_cast<std::size_t>(f)];
+        record.pictureType = 0;
+        record.encodedSize = 0;
+        record.stored = false;
+        record.lumaPlane.Release();
+        record.chromaPlane.Release();
+        for (auto& [resolution, sequence] : hashes_)
+        {
+            if (static_cast<std::size_t>(f) < sequence.size())
+            {
+                sequence[static_cast<std::size_t>(f)] = FrameHash{};
+            }
+        }
+    }
+}
+
+FrameHash Renderer::HashWorld(PF_EffectWorld& world)
+{
+    const PF_Pixel8* pixels = host_.GetPixelData8(&world);
+    return ComputeFrameHash(pixels, world.width, world.height, world.rowbytes);
+}
+
+FrameHash& Renderer::GetHashEntry(PF_EffectWorld& world, std::int32_t frameIndex)
+{
+    std::vector<FrameHash>& sequence = hashes_[{world.width, world.height}];
+    const auto index = static_cast<std::size_t>(frameIndex);
+    if (index >= sequence.size())
+    {
+        sequence.resize(std::max(frames_.size(), index + 1));
+    }
+    return sequence[index];
+}
+
+void Renderer::SetHash(std::int32_t frameIndex, PF_EffectWorld& world)
+{
+    const FrameHash hash = HashWorld(world);
+    FrameHash& entry = GetHashEntry(world, frameIndex);
+    if (entry.IsEmpty() || entry == hash)
+    {
+        entry = hash;
+        return;
+    }
+    THROW_ADOBE_EXCEPTION(ErrorInternal, "Unexpected error: mismatching frame hash");
+}
+
+bool Renderer::CheckHash(std::int32_t frameIndex, PF_EffectWorld& world)
+{
+    const FrameHash hash = HashWorld(world);
+    FrameHash& entry = GetHashEntry(world, frameIndex);
+    if (entry.IsEmpty())
+    {
+        // The first look at this input resolution: the stored frame is
+        // accepted and later renders at this resolution are held to it.
+        entry = hash;
+        return true;
+    }
+    return entry == hash;
+}
+
+bool Renderer::IsFrameCurrent(std::int32_t frameIndex)
+{
+    if (!frames_[static_cast<std::size_t>(frameIndex)].stored)
+    {
+        return false;
+    }
+    ParameterCheckout layer = host_.CheckoutInputLayer(settings_.timeStep * frameIndex);
+    PF_LayerDef* world = GetParameterValue<PF_LayerDef*>(layer.def());
+    return CheckHash(frameIndex, *world);
+}
+
+int Renderer::CompressPlane(HostHandle& plane, const std::uint8_t* data, std::size_t length)
+{
+    uLongf compressedLength = compressBound(static_cast<uLong>(length));
+    if (compressBuffer_.size() < compressedLength)
+    {
+        compressBuffer_.resize(compressedLength);
+    }
+    const int result =
+        compress2(compressBuffer_.data(), &compressedLength, data, static_cast<uLong>(length), 1);
+    if (result != Z_OK)
+    {
+        return result;
+    }
+    plane.Reset(compressedLength);
+    if (!plane)
+    {
+        throw static_cast<std::int32_t>(PF_Err_OUT_OF_MEMORY);
+    }
+    LockedHandle memory = plane.Lock();
+    std::memcpy(memory.get(), compressBuffer_.data(), compressedLength);
+    return Z_OK;
+}
+
+void Renderer::StoreFrame(FrameRecord& record, const x264_picture_t& picture,
+                          std::int32_t encodedSize)
+{
+    record.pictureType = picture.i_type;
+    record.encodedSize = static_cast<std::uint32_t>(encodedSize);
+    record.lumaStride = picture.img.i_stride[0];
+    record.chromaStride = picture.img.i_stride[1];
+    record.width = width_;
+    record.height = height_;
+    if (picture.img.i_csp != X264_CSP_NV12)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorInternal,
+                              "ARGB->YUV conversion failed, unsupported output color space %d",
+                              picture.img.i_csp);
+    }
+
+    const std::size_t lumaLength =
+        static_cast<std::size_t>(record.lumaStride) * static_cast<std::size_t>(height_);
+    const std::size_t chromaLength =
+        static_cast<std::size_t>(record.chromaStride) * static_cast<std::size_t>(height_) / 2;
+    const int lumaResult = CompressPlane(record.lumaPlane, picture.img.plane[0], lumaLength);
+    const int chromaResult = CompressPlane(record.chromaPlane, picture.img.plane[1], chromaLength);
+    if (lumaResult != Z_OK)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorZlibCompression, "Zlib error %d", lumaResult);
+    }
+    if (chromaResult != Z_OK)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorZlibCompression, "Zlib error %d", chromaResult);
+    }
+    record.stored = true;
+}
+
+void Renderer::ExtractPlane(const HostHandle& plane, std::vector<std::uint8_t>& buffer,
+                            std::size_t length)
+{
+    buffer.resize(length);
+    LockedHandle memory = plane.Lock();
+    uLongf extracted = static_cast<uLongf>(length);
+    int result = uncompress(buffer.data(), &extracted, static_cast<const Bytef*>(memory.get()),
+                            static_cast<uLong>(plane.GetSize()));
+    if (result == Z_OK && extracted != length)
+    {
+        // A stream shorter than the plane would show stale scratch bytes.
+        result = Z_DATA_ERROR;
+    }
+    if (result != Z_OK)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorZlibExtraction, "Zlib error %d", result);
+    }
+}
+
+void Renderer::CopyFrameToOutput(const FrameRecord& record)
+{
+    if (!libraries_.swscale || !record.lumaPlane || !record.chromaPlane)
+    {
+        THROW_ADOBE_EXCEPTION(PF_Err_INTERNAL_STRUCT_DAMAGED, "");
+    }
+    const std::size_t height = static_cast<std::size_t>(record.height);
+    ExtractPlane(record.lumaPlane, lumaBuffer_,
+                 height * static_cast<std::size_t>(record.lumaStride));
+    ExtractPlane(record.chromaPlane, chromaBuffer_,
+                 static_cast<std::size_t>(record.chromaStride) * height / 2);
+
+    PF_EffectWorld* output = host_.GetOutput();
+    auto* pixels = reinterpret_cast<std::uint8_t*>(host_.GetPixelData8(output));
+    ConvertNv12ToArgb(*libraries_.swscale, outputScaler_, lumaBuffer_.data(), record.lumaStride,
+                      chromaBuffer_.data(), record.chromaStride, record.width, record.height,
+                      pixels, output->width, output->height, output->rowbytes);
+}
+
+const FrameRecord* Renderer::GetFrameRecord(std::int32_t frameIndex) const noexcept
+{
+    if (frameIndex < 0 || static_cast<std::size_t>(frameIndex) >= frames_.size())
+    {
+        return nullptr;
+    }
+    return &frames_[static_cast<std::size_t>(frameIndex)];
+}
+
+std::int32_t Renderer::GetRecordCount() const noexcept
+{
+    return static_cast<std::int32_t>(frames_.size());
+}
+
+std::uint64_t Renderer::GetTotalEncodedSize() const noexcept
+{
+    std::uint64_t total = 0;
+    for (const FrameRecord& record : frames_)
+    {
+        total += record.encodedSize;
+    }
+    return total;
+}
+
+std::uint64_t Renderer::GetMemoryUsage() const noexcept
+{
+    std::uint64_t total = 0;
+    for (const FrameRecord& record : frames_)
+    {
+        total += record.lumaPlane.GetSize() + record.chromaPlane.GetSize();
+    }
+    return total;
+}
+
+std::uint32_t Renderer::GetAverageBitrate() const noexcept
+{
+    // 64-bit throughout: bytes * 8 passes 32 bits at 512 MiB of stored frames.
+    std::int64_t duration = 0;
+    std::uint64_t bytes = 0;
+    for (const FrameRecord& record : frames_)
+    {
+        if (record.stored)
+        {
+            duration += settings_.timeStep;
+            bytes += record.encodedSize;
+        }
+    }
+    if (duration <= 0 || settings_.timeScale <= 0)
+    {
+        return 0;
+    }
+    const std::int64_t milliseconds = duration * 1000 / settings_.timeScale;
+    if (milliseconds <= 0)
+    {
+        return 0;
+    }
+    const std::uint64_t kbps = bytes * 8 / static_cast<std::uint64_t>(milliseconds);
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(kbps, std::numeric_limits<std::uint32_t>::max()));
+}

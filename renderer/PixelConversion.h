@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+
+#include <x264.h>
+
+#include "codecs/SwScaleLibrary.h"
+
+// A libswscale context kept for as long as the conversion it was made for
+// stays the same, so that a segment's frames share one context.
+class Scaler
+{
+  public:
+    // The context for the conversion. Raises AdobeException `errorCode` with a
+    // message naming the conversion when libswscale refuses it.
+    SwsContext* Get(const Zovazaz::SwScaleLibrary& library, int sourceWidth, int sourceHeight,
+                    AVPixelFormat sourceFormat, int destinationWidth, int destinationHeight,
+                    AVPixelFormat destinationFormat, std::int32_t errorCode);
+
+  private:
+    Zovazaz::SwScaleLibrary::Context context_;
+    const Zovazaz::SwScaleLibrary* library_ = nullptr;
+    int sourceWidth_ = 0;
+    int sourceHeight_ = 0;
+    AVPixelFormat sourceFormat_ = AV_PIX_FMT_NONE;
+    int destinationWidth_ = 0;
+    int destinationHeight_ = 0;
+    AVPixelFormat destinationFormat_ = AV_PIX_FMT_NONE;
+};
+
+// Converts an 8-bit ARGB world into a planar 4:2:0 picture of width x height.
+// A world at least that large gives its top-left width x height pixels; a
+// smaller one is scaled up to fill the picture. Raises ErrorConvertArgbToYuv.
+void ConvertArgbToPicture(const Zovazaz::SwScaleLibrary& library, Scaler& scaler,
+                          const std::uint8_t* pixels, std::int32_t worldWidth,
+                          std::int32_t worldHeight, std::int32_t rowBytes, x264_picture_t& picture,
+                          std::int32_t width, std::int32_t height);
+
+// Converts NV12 planes of width x height into an 8-bit ARGB world, scaling to
+// the world's size. Raises ErrorConvertYuvToArgb.
+void ConvertNv12ToArgb(const Zovazaz::SwScaleLibrary& library, Scaler& scaler,
+                       const std::uint8_t* luma, std::int32_t lumaStride,
+                       const std::uint8_t* chroma, std::int32_t chromaStride, std::int32_t width,
+                       std::int32_t height, std::uint8_t* pixels, std::int32_t worldWidth,
+                       std::int32_t worldHeight, std::int32_t rowBytes);

@@ -1,0 +1,319 @@
+#include "renderer/Renderer.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include <fmt/printf.h>
+
+#include "framework/Errors.h"
+#include "framework/Parameters.h"
+#include "framework/Plugin.h"
+#include "renderer/RendererErrors.h"
+#include "renderer/StatsFile.h"
+#include "support/Log.h"
+#include "support/System.h"
+
+namespace
+{
+
+// Pass numbers: one pass, or the analysis and the final pass of two.
+constexpr std::int32_t SinglePass = -1;
+constexpr std::int32_t AnalysisPass = 0;
+constexpr std::int32_t FinalPass = 1;
+
+std::uint32_t ElapsedSince(std::int64_t mark)
+{
+    return static_cast<std::uint32_t>(Zovazaz::GetMilliseconds() - mark);
+}
+
+float Seconds(std::uint32_t milliseconds)
+{
+    return static_cast<float>(milliseconds) / 1000.0f;
+}
+
+} // namespace
+
+Renderer::Renderer(Plugin& host, const RenderSettings& settings, RendererLibraries libraries)
+    : host_(host), settings_(settings), libraries_(std::move(libraries))
+{
+    if (settings_.timeStep == 0)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorInternal, "The host gave a time step of 0");
+    }
+    // A layer shorter than one step gives a segment length of 0 when the
+    // parameter asks for whole-layer segments; every segment holds a frame.
+    settings_.segmentLength = std::max(settings_.segmentLength, 1);
+}
+
+Renderer::~Renderer() = default;
+
+std::int32_t Renderer::GetFrameCount() const noexcept
+{
+    return std::max(settings_.totalTime / settings_.timeStep, 1);
+}
+
+Renderer::SegmentBounds Renderer::GetSegmentBounds(std::int32_t frameIndex) const noexcept
+{
+    const std::int32_t length = settings_.segmentLength;
+    SegmentBounds bounds;
+    bounds.first = frameIndex / length * length;
+    bounds.end = std::min(GetFrameCount(), bounds.first + length);
+    return bounds;
+}
+
+void Renderer::RenderFrame(std::int32_t frameIndex, std::int32_t width, std::int32_t height)
+{
+    // A time outside the layer (past its last whole frame, or before it)
+    // belongs to no segment: show the nearest frame the layer has.
+    frameIndex = std::clamp(frameIndex, 0, GetFrameCount() - 1);
+    if (frameIndex < GetRecordCount() && IsFrameCurrent(frameIndex))
+    {
+        CopyFrameToOutput(frames_[static_cast<std::size_t>(frameIndex)]);
+        return;
+    }
+    EncodeSegment(frameIndex, width, height);
+    CopyFrameToOutput(frames_[static_cast<std::size_t>(frameIndex)]);
+}
+
+void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::int32_t height)
+{
+    if (!libraries_.swscale || !libraries_.x264)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorInitFailed, "");
+    }
+    frameIndex = std::clamp(frameIndex, 0, GetFrameCount() - 1);
+    width_ = width;
+    height_ = height;
+    SegmentTimings timings;
+    const std::int64_t start = Zovazaz::GetMilliseconds();
+
+    const SegmentBounds bounds = GetSegmentBounds(frameIndex);
+    ResetSegment(frameIndex);
+
+    const bool twoPass = settings_.mode == ModeAverageBitrate;
+    const std::int32_t passes[2] = {twoPass ? AnalysisPass : SinglePass, FinalPass};
+    const std::int32_t passCount = twoPass ? 2 : 1;
+    const std::int32_t progressTotal = (bounds.end - bounds.first) * passCount;
+    std::int32_t progress = 0;
+
+    // Declared before any encoder so that the files are deleted after the
+    // last encoder has closed them, on every way out.
+    StatsFileGuard statsFile(MakeStatsFilePath());
+
+    // One input picture serves every frame: x264 copies it in each encode.
+    Zovazaz::X264Library::Picture picture;
+    try
+    {
+        picture = libraries_.x264->AllocatePicture(0, X264_CSP_I420, width_, height_, false);
+    }
+    catch (const std::runtime_error& error)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorVideoEncoding, "%s", error.what());
+    }
+
+    std::uint64_t passBytes = 0;
+    for (std::int32_t p = 0; p < passCount; ++p)
+    {
+        const std::int32_t pass = passes[p];
+        const std::int64_t passStart = Zovazaz::GetMilliseconds();
+        passBytes = 0;
+        std::uint32_t* storeTime = pass != AnalysisPass ? &timings.store : nullptr;
+
+        std::shared_ptr<Zovazaz::X264Library::Encoder> encoder =
+            CreateEncoder(pass, statsFile.Path());
+        for (std::int32_t f = bounds.first; f < bounds.end; ++f)
+        {
+            CheckoutFrame(f * settings_.timeStep, *picture, timings);
+            const std::int32_t n = EncodeFrame(*encoder, picture.get(), timings.encode, storeTime);
+            if (n > 0)
+            {
+                passBytes += static_cast<std::uint64_t>(n);
+                host_.ReportProgress(++progress, progressTotal);
+            }
+            else
+            {
+                host_.CheckAbort();
+            }
+        }
+        while (libraries_.x264->encoder_delayed_frames(encoder->handle) > 0)
+        {
+            const std::int32_t n = EncodeFrame(*encoder, nullptr, timings.encode, storeTime);
+            passBytes += static_cast<std::uint64_t>(n);
+            host_.ReportProgress(++progress, progressTotal);
+        }
+        ZLOG(Verbose) << fmt::sprintf("Pass %d time: %.3f s", pass,
+                                      Seconds(ElapsedSince(passStart)));
+        // Closing the analysis pass completes the statistics file that the
+        // final pass reads.
+        encoder.reset();
+    }
+
+    timings.total = ElapsedSince(start);
+    LogSummary(bounds, passBytes, timings);
+    host_.UpdateParametersUi();
+}
+
+std::shared_ptr<Zovazaz::X264Library::Encoder> Renderer::CreateEncoder(std::int32_t pass,
+                                                                       std::string& statsFilePath)
+{
+    const Zovazaz::X264Library& x264 = *libraries_.x264;
+    x264_param_t params{};
+    // No preset and no tune: the library's defaults.
+    x264.DefaultPreset(params, -1, 0);
+    Zovazaz::X264Library::SetFormat(params, width_, height_, settings_.timeScale,
+                                    settings_.timeStep, false);
+    if (settings_.mode == ModeConstantRateFactor)
+    {
+        Zovazaz::X264Library::SetRateFactor(params, static_cast<float>(settings_.rateFactor));
+    }
+    else
+    {
+        Zovazaz::X264Library::SetBitrate(params, settings_.targetBitrateKbps);
+    }
+    params.i_threads = Zovazaz::GetProcessorCount();
+    params.i_lookahead_threads = params.i_threads;
+    params.b_sliced_threads = 1;
+    if (settings_.keyFrameInterval != 0)
+    {
+        params.i_keyint_max = settings_.keyFrameInterval;
+    }
+    if (settings_.preset == PresetYouTubeStandard || settings_.preset == PresetYouTubeHigh)
+    {
+        // YouTube asks for two consecutive B-frames whatever the box says.
+        params.i_bframe = 2;
+    }
+    else if (!settings_.useBFrames)
+    {
+        params.i_bframe = 0;
+    }
+    if (pass == AnalysisPass)
+    {
+        params.rc.b_stat_write = 1;
+        params.rc.psz_stat_out = statsFilePath.data();
+        x264.param_apply_fastfirstpass(&params);
+    }
+    else
+    {
+        // The storing passes need every picture fully reconstructed.
+        params.b_full_recon = 1;
+        if (pass == FinalPass)
+        {
+            params.rc.b_stat_read = 1;
+            params.rc.psz_stat_in = statsFilePath.data();
+        }
+    }
+    x264.ApplyProfile(params, -1);
+    try
+    {
+        return x264.OpenEncoder(params);
+    }
+    catch (const std::runtime_error& error)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorVideoEncoding, "%s (pass %d, %d x %d)", error.what(), pass,
+                              width_, height_);
+    }
+}
+
+void Renderer::CheckoutFrame(std::int32_t time, x264_picture_t& picture, SegmentTimings& timings)
+{
+    ZLOG(Verbose) << "CheckoutFrame: checkout at time " << time;
+    const std::int64_t checkoutStart = Zovazaz::GetMilliseconds();
+    ParameterCheckout layer = host_.CheckoutInputLayer(time);
+    PF_LayerDef* world = GetParameterValue<PF_LayerDef*>(layer.def());
+
+    const std::int32_t frameIndex = time / settings_.timeStep;
+    if (static_cast<std::size_t>(frameIndex) >= frames_.size())
+    {
+        frames_.resize(static_cast<std::size_t>(frameIndex) + 1);
+    }
+    FrameRecord& record = frames_[static_cast<std::size_t>(frameIndex)];
+    record.time = time;
+    record.pictureType = 0;
+    record.encodedSize = 0;
+    record.stored = false;
+    record.lumaPlane.Release();
+    record.chromaPlane.Release();
+
+    SetHash(frameIndex, *world);
+    const auto* pixels = reinterpret_cast<const std::uint8_t*>(host_.GetPixelData8(world));
+    timings.checkout += ElapsedSince(checkoutStart);
+
+    picture.i_pts = frameIndex;
+    picture.i_type = X264_TYPE_AUTO;
+    const std::int64_t convertStart = Zovazaz::GetMilliseconds();
+    ConvertArgbToPicture(*libraries_.swscale, inputScaler_, pixels, world->width, world->height,
+                         world->rowbytes, picture, width_, height_);
+    timings.convert += ElapsedSince(convertStart);
+}
+
+std::int32_t Renderer::EncodeFrame(Zovazaz::X264Library::Encoder& encoder, x264_picture_t* picture,
+                                   std::uint32_t& encodeTime, std::uint32_t* storeTime)
+{
+    const std::int64_t encodeStart = Zovazaz::GetMilliseconds();
+    x264_nal_t* nals = nullptr;
+    int nalCount = 0;
+    x264_picture_t output;
+    const std::int32_t n =
+        libraries_.x264->encoder_encode(encoder.handle, &nals, &nalCount, picture, &output);
+    encodeTime += ElapsedSince(encodeStart);
+    if (n < 0)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorVideoEncoding, "");
+    }
+    if (n > 0 && storeTime != nullptr)
+    {
+        const std::int64_t storeStart = Zovazaz::GetMilliseconds();
+        // The reconstruction lands on the frame it shows, whatever order the
+        // encoder hands frames out in.
+        if (output.i_pts < 0 || output.i_pts >= static_cast<std::int64_t>(frames_.size()))
+        {
+            THROW_ADOBE_EXCEPTION(ErrorVideoEncoding, "Encoder returned frame %lld of %zu",
+                                  static_cast<long long>(output.i_pts), frames_.size());
+        }
+        StoreFrame(frames_[static_cast<std::size_t>(output.i_pts)], output, n);
+        *storeTime += ElapsedSince(storeStart);
+    }
+    return n;
+}
+
+void Renderer::LogSummary(const SegmentBounds& bounds, std::uint64_t encodedBytes,
+                          const SegmentTimings& timings) const
+{
+    const std::int64_t durationMs = settings_.timeScale > 0
+                                        ? static_cast<std::int64_t>(bounds.end - bounds.first) *
+                                              settings_.timeStep * 1000 / settings_.timeScale
+                                        : 0;
+    const std::uint64_t actualBitrate =
+        durationMs > 0 ? encodedBytes * 8 / static_cast<std::uint64_t>(durationMs) : 0;
+
+    std::uint64_t storageSize = 0;
+    std::uint64_t originalSize = 0;
+    for (std::int32_t f = bounds.first; f < bounds.end; ++f)
+    {
+        const FrameRecord& record = frames_[static_cast<std::size_t>(f)];
+        storageSize += record.lumaPlane.GetSize() + record.chromaPlane.GetSize();
+        originalSize += static_cast<std::uint64_t>(record.lumaStride) * record.height +
+                        static_cast<std::uint64_t>(record.chromaStride) * record.height / 2;
+    }
+    const float ratio = originalSize > 0 ? static_cast<float>(storageSize) * 100.0f /
+                                               static_cast<float>(originalSize)
+                                         : 0.0f;
+    const std::uint32_t unaccounted =
+        timings.total - timings.checkout - timings.convert - timings.encode - timings.store;
+
+    ZLOG(Info) << fmt::sprintf(
+        "Frame size: %d x %d, frames: %d - %d (%d), mode: %s,\n"
+        "\ttarget bitrate: %d, actual bitrate: %d, rate factor: %d, keyframe step: %d, "
+        "b-frames: %d\n"
+        "\tEncoded size: %d, original size: %d, storage size: %d, storage compression ratio: "
+        "%.1f%%\n"
+        "\tTime taken: %.3f s, check-out time: %.3f, convert time: %.3f, encode time: %.3f, "
+        "store time: %.3f, unaccounted time: %.3f",
+        width_, height_, bounds.first, bounds.end - 1, bounds.end - bounds.first,
+        settings_.mode == ModeAverageBitrate ? "Bitrate" : "Rate Factor",
+        settings_.targetBitrateKbps, actualBitrate, settings_.rateFactor,
+        settings_.keyFrameInterval, settings_.useBFrames ? 1 : 0, encodedBytes, originalSize,
+        storageSize, ratio, Seconds(timings.total), Seconds(timings.checkout),
+        Seconds(timings.convert), Seconds(timings.encode), Seconds(timings.store),
+        Seconds(unaccounted));
+}

@@ -1,0 +1,158 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AE_Effect.h"
+#include "codecs/SwScaleLibrary.h"
+#include "codecs/X264Library.h"
+#include "framework/Handles.h"
+#include "renderer/PixelConversion.h"
+#include "renderer/RenderSettings.h"
+
+class Plugin;
+
+// The content hash of one input frame: XXH3-128 of the visible pixels of each
+// row. All zero means that no hash has been recorded.
+struct FrameHash
+{
+    std::array<std::uint8_t, 16> bytes{};
+
+    bool IsEmpty() const noexcept;
+    bool operator==(const FrameHash&) const = default;
+};
+
+// Hashes width * 4 bytes of each of the `height` rows, `rowBytes` apart, so
+// that row padding never takes part. A digest that happens to be all zero is
+// replaced by a fixed non-zero value, because all zero means "no hash".
+FrameHash ComputeFrameHash(const void* pixels, std::int32_t width, std::int32_t height,
+                           std::int32_t rowBytes) noexcept;
+
+// What the renderer keeps of one frame index: the encoder's reconstruction,
+// deflated into host memory, and what the encoder said about it.
+struct FrameRecord
+{
+    std::int32_t time = -1; // host time of the last checkout for encoding
+    std::int32_t pictureType = 0;
+    std::uint32_t encodedSize = 0;
+    std::int32_t lumaStride = 0;
+    std::int32_t chromaStride = 0;
+    // The size the reconstruction was encoded at: a later segment may be
+    // encoded smaller, and this one must still decode at its own size.
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    HostHandle lumaPlane;
+    HostHandle chromaPlane;
+    bool stored = false;
+};
+
+// Per input resolution (width, height), the hash of each frame index.
+using HashTable = std::map<std::pair<std::int32_t, std::int32_t>, std::vector<FrameHash>>;
+
+// Milliseconds spent in each step of one segment encode.
+struct SegmentTimings
+{
+    std::uint32_t checkout = 0;
+    std::uint32_t convert = 0;
+    std::uint32_t encode = 0;
+    std::uint32_t store = 0;
+    std::uint32_t total = 0;
+};
+
+// The codec libraries a renderer works with; either may be empty when global
+// set-up could not load it, and then nothing is encoded.
+struct RendererLibraries
+{
+    std::shared_ptr<const Zovazaz::X264Library> x264;
+    std::shared_ptr<const Zovazaz::SwScaleLibrary> swscale;
+};
+
+// Encodes a layer a segment at a time with x264 and keeps every
+// reconstruction, so a frame of an encoded segment is shown again without
+// encoding while its input stays the same.
+class Renderer
+{
+  public:
+    // Throws AdobeException ErrorInternal for a time step of 0, by which every
+    // frame position would be divided.
+    Renderer(Plugin& host, const RenderSettings& settings, RendererLibraries libraries);
+    ~Renderer();
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
+
+    // Writes the frame into the host's output world, encoding its segment at
+    // width x height first unless the stored frame is current. An index
+    // outside the layer shows the nearest frame of the layer. Throws
+    // AdobeException, or a host code as an int (517 when the user aborts).
+    void RenderFrame(std::int32_t frameIndex, std::int32_t width, std::int32_t height);
+
+    // Encodes the segment that holds the frame and stores its frames.
+    void EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::int32_t height);
+
+    const RenderSettings& GetSettings() const noexcept { return settings_; }
+    std::int32_t GetWidth() const noexcept { return width_; }
+    std::int32_t GetHeight() const noexcept { return height_; }
+
+    // Frames of the layer: at least one, even for a layer shorter than a step.
+    std::int32_t GetFrameCount() const noexcept;
+
+    // The record of a frame, or null when the index is not below the number
+    // of records.
+    const FrameRecord* GetFrameRecord(std::int32_t frameIndex) const noexcept;
+    std::int32_t GetRecordCount() const noexcept;
+    std::uint64_t GetTotalEncodedSize() const noexcept;
+    std::uint64_t GetMemoryUsage() const noexcept;
+    // kbit/s over the stored frames.
+    std::uint32_t GetAverageBitrate() const noexcept;
+
+  private:
+    struct SegmentBounds
+    {
+        std::int32_t first = 0;
+        std::int32_t end = 0; // exclusive
+    };
+
+    SegmentBounds GetSegmentBounds(std::int32_t frameIndex) const noexcept;
+
+    // Encoding (Renderer.cpp).
+    std::shared_ptr<Zovazaz::X264Library::Encoder> CreateEncoder(std::int32_t pass,
+                                                                 std::string& statsFilePath);
+    void CheckoutFrame(std::int32_t time, x264_picture_t& picture, SegmentTimings& timings);
+    std::int32_t EncodeFrame(Zovazaz::X264Library::Encoder& encoder, x264_picture_t* picture,
+                             std::uint32_t& encodeTime, std::uint32_t* storeTime);
+    void LogSummary(const SegmentBounds& bounds, std::uint64_t encodedBytes,
+                    const SegmentTimings& timings) const;
+
+    // The frame store (FrameStore.cpp).
+    void ResetSegment(std::int32_t frameIndex);
+    void SetHash(std::int32_t frameIndex, PF_EffectWorld& world);
+    bool CheckHash(std::int32_t frameIndex, PF_EffectWorld& world);
+    bool IsFrameCurrent(std::int32_t frameIndex);
+    void StoreFrame(FrameRecord& record, const x264_picture_t& picture, std::int32_t encodedSize);
+    void CopyFrameToOutput(const FrameRecord& record);
+    FrameHash HashWorld(PF_EffectWorld& world);
+    FrameHash& GetHashEntry(PF_EffectWorld& world, std::int32_t frameIndex);
+    int CompressPlane(HostHandle& plane, const std::uint8_t* data, std::size_t length);
+    void ExtractPlane(const HostHandle& plane, std::vector<std::uint8_t>& buffer,
+                      std::size_t length);
+
+    Plugin& host_;
+    RenderSettings settings_;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    std::vector<FrameRecord> frames_;
+    HashTable hashes_;
+
+    RendererLibraries libraries_;
+    // Scratch space and scalers reused from frame to frame.
+    Scaler inputScaler_;
+    Scaler outputScaler_;
+    std::vector<std::uint8_t> compressBuffer_;
+    std::vector<std::uint8_t> lumaBuffer_;
+    std::vector<std::uint8_t> chromaBuffer_;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <utility>
+
+// The path of x264's two-pass statistics file for the calling thread:
+// "<folder>/RuzirazuStats_<process id>_<thread id>.txt". The folder is the
+// temporary folder, or, when others may write there, a private folder made
+// inside it once per process and removed when the module is unloaded.
+std::string MakeStatsFilePath();
+
+// Deletes the statistics file and its ".mbtree" companion, ignoring files that
+// are not there, and empties the path.
+void DeleteStatsFiles(std::string& path) noexcept;
+
+// Deletes the statistics files of one segment encode when it ends, however it
+// ends.
+class StatsFileGuard
+{
+  public:
+    explicit StatsFileGuard(std::string path) : path_(std::move(path)) {}
+    ~StatsFileGuard() { DeleteStatsFiles(path_); }
+    StatsFileGuard(const StatsFileGuard&) = delete;
+    StatsFileGuard& operator=(const StatsFileGuard&) = delete;
+
+    std::string& Path() noexcept { return path_; }
+
+  private:
+    std::string path_;
+};
