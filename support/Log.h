@@ -155,11 +155,9 @@ inline ProcessLog* GetLogFor(Level level)
 
 } // namespace Zovazaz::Log
 
-#define ZOVAZAZ_LOCATION                                                                           \
-    ::Zovazaz::Log::SourceLocation                                                                 \
-    {                                                                                              \
-        __FILE__, __PRETTY_FUNCTION__, __LINE__                                                    \
-    }
+// clang-format off
+#define ZOVAZAZ_LOCATION ::Zovazaz::Log::SourceLocation{__FILE__, __PRETTY_FUNCTION__, __LINE__}
+// clang-format on
 
 // Usage: ZLOG(Info) << "Render frame " << index;
 // Statements above the gate (Verbose, Debug) build nothing.
