@@ -97,8 +97,6 @@ void CompressionViewer::OnCommand_About()
         fmt::sprintf(format, title, version.major, version.minor, description, std::string()));
 }
 
-void CompressionViewer::DiscardRenderer() {}
-
 std::unique_ptr<Plugin> CreatePlugin(PF_InData* in_data)
 {
     return std::make_unique<CompressionViewer>(in_data);

@@ -5,17 +5,9 @@
 
 #include "effect/Parameters.h"
 #include "framework/Plugin.h"
+#include "renderer/Renderer.h"
+#include "renderer/RendererErrors.h"
 #include "support/Settings.h"
-
-// The effect's own error codes, after the framework's.
-enum EffectError : std::int32_t
-{
-    ErrorConvertArgbToYuv = 1031,
-    ErrorConvertYuvToArgb = 1032,
-    ErrorVideoEncoding = 1033,
-    ErrorZlibCompression = 1034,
-    ErrorZlibExtraction = 1035,
-};
 
 // The H.264 compression preview effect: one object per loaded module.
 class CompressionViewer : public Plugin
@@ -49,10 +41,18 @@ class CompressionViewer : public Plugin
     // Forgets every stored frame; the next render starts afresh.
     void DiscardRenderer();
 
+    // The encoder-relevant parameter values at the current time and the
+    // host's timing of the layer.
+    RenderSettings GatherRenderSettings();
+
+    // The current renderer, or null before the first render and after a
+    // user change; for the Information panel.
+    const Renderer* GetRenderer() const noexcept { return renderer_.get(); }
+
     // The About area's drawing (the logo).
     static void DrawLogo(Plugin& plugin, DrawContext& context);
 
   private:
-    // The renderer member goes here.
+    std::unique_ptr<Renderer> renderer_;
     Zovazaz::Settings settings_;
 };

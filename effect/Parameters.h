@@ -3,6 +3,8 @@
 #include <cstdint>
 
 #include "framework/Parameters.h"
+// The Presets and Mode popup values, shared with the renderer.
+#include "renderer/RenderSettings.h"
 
 class Plugin;
 
@@ -20,22 +22,6 @@ enum ParameterPosition : std::int32_t
     ParamUseBFrames = 8,
     ParamInformation = 9,
     ParamCount = 10,
-};
-
-// Items of the Presets popup (values count from 1).
-enum Preset : std::int32_t
-{
-    PresetManual = 1,
-    PresetYouTubeStandard = 2,
-    PresetYouTubeHigh = 3,
-    PresetVimeo = 4,
-};
-
-// Items of the Mode popup.
-enum Mode : std::int32_t
-{
-    ModeAverageBitrate = 1,
-    ModeConstantRateFactor = 2,
 };
 
 // One row of a preset's bitrate table; rows are sorted by height.

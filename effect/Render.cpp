@@ -1,9 +1,85 @@
+#include <algorithm>
+
+#include "effect/CodecLibraries.h"
 #include "effect/CompressionViewer.h"
+#include "framework/Parameters.h"
+
+namespace
+{
+
+// Outputs below this size in either direction are not worth an encoder.
+constexpr A_long MinimumEncodeSize = 16;
+
+std::int32_t ReadIntegerAt(Plugin& plugin, std::int32_t position)
+{
+    ParameterCheckout checkout = plugin.CheckoutParameter(position);
+    return GetParameterValue<std::int32_t>(checkout.def());
+}
+
+bool ReadCheckboxAt(Plugin& plugin, std::int32_t position)
+{
+    ParameterCheckout checkout = plugin.CheckoutParameter(position);
+    return GetParameterValue<bool>(checkout.def());
+}
+
+} // namespace
+
+RenderSettings CompressionViewer::GatherRenderSettings()
+{
+    const PF_InData* in = GetInData();
+    if (in->time_step == 0)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorInternal, "The host gave a time step of 0");
+    }
+    RenderSettings settings;
+    settings.segmentLength = ReadIntegerAt(*this, ParamSegmentLength);
+    if (settings.segmentLength <= 0)
+    {
+        // The whole layer is one segment; a layer shorter than one step still
+        // holds one frame.
+        settings.segmentLength = std::max<std::int32_t>(in->total_time / in->time_step, 1);
+    }
+    settings.preset = ReadIntegerAt(*this, ParamPresets);
+    settings.mode = ReadIntegerAt(*this, ParamMode);
+    settings.targetBitrateKbps = ReadIntegerAt(*this, ParamTargetBitrate);
+    settings.rateFactor = ReadIntegerAt(*this, ParamRateFactor);
+    settings.keyFrameInterval = ReadIntegerAt(*this, ParamKeyFrameInterval);
+    settings.useBFrames = ReadCheckboxAt(*this, ParamUseBFrames);
+    settings.timeScale = static_cast<std::int32_t>(in->time_scale);
+    settings.timeStep = in->time_step;
+    settings.totalTime = in->total_time;
+    return settings;
+}
 
 void CompressionViewer::OnCommand_Render()
 {
-    // Until frames are encoded, the output is the input.
-    Plugin::OnCommand_Render();
+    PF_LayerDef* output = GetOutput();
+    if (output->width < MinimumEncodeSize || output->height < MinimumEncodeSize)
+    {
+        FillWorld(output, PF_Pixel{0, 0, 0, 0});
+        return;
+    }
+
+    const RenderSettings settings = GatherRenderSettings();
+    // x264 works at even sizes; the odd column or row is scaled back in.
+    const std::int32_t width = output->width & ~1;
+    const std::int32_t height = output->height & ~1;
+    if (!renderer_ || !(renderer_->GetSettings() == settings) || renderer_->GetWidth() < width ||
+        renderer_->GetHeight() < height)
+    {
+        // The old frames go first: two renderers' frames need not fit at once.
+        renderer_.reset();
+        const CodecLibraries& libraries = GetCodecLibraries();
+        renderer_ = std::make_unique<Renderer>(
+            *this, settings, RendererLibraries{libraries.x264, libraries.swscale});
+    }
+    const std::int32_t frameIndex = GetInData()->current_time / settings.timeStep;
+    renderer_->RenderFrame(frameIndex, width, height);
+}
+
+void CompressionViewer::DiscardRenderer()
+{
+    renderer_.reset();
 }
 
 const char* CompressionViewer::GetErrorMessage(std::int32_t code)
