@@ -1,0 +1,141 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <string>
+
+#include "codecs/LibraryCache.h"
+#include "effect/CodecLibraries.h"
+#include "framework/Plugin.h"
+#include "host/Host.h"
+#include "tests/codecs/EffectTestSupport.h"
+
+using namespace CodecTests;
+using testing::HasSubstr;
+
+namespace
+{
+
+void LogFromX264(int level, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    X264LogCallback(nullptr, level, format, arguments);
+    va_end(arguments);
+}
+
+void LogFromAvutil(int level, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    AvutilLogCallback(nullptr, level, format, arguments);
+    va_end(arguments);
+}
+
+TEST(GlobalSetup, LoadsTheSharedLibrariesAnnouncesTheEffectAndRestoresPath)
+{
+    PathRestorer restorer;
+    Zovazaz::SetEnvironmentText("PATH", "/usr/bin:/bin");
+
+    EffectHost::Host host;
+    host.UseEntryPoint(&EntryPointFunc, nullptr, TestModulePath());
+    const EffectHost::CommandResult result = host.GlobalSetup();
+    ASSERT_TRUE(result.Succeeded()) << result.error << " " << result.errorMessage;
+
+    const PF_OutData& out = result.outData;
+    EXPECT_EQ(out.my_version, PF_VERSION(1, 0, 0, 0, 0));
+    EXPECT_EQ(out.out_flags & (PF_OutFlag_WIDE_TIME_INPUT | PF_OutFlag_CUSTOM_UI),
+              PF_OutFlag_WIDE_TIME_INPUT | PF_OutFlag_CUSTOM_UI);
+    EXPECT_EQ(out.out_flags2 & (PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG |
+                                PF_OutFlag2_PPRO_DO_NOT_CLONE_SEQUENCE_DATA_FOR_RENDER),
+              PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG |
+                  PF_OutFlag2_PPRO_DO_NOT_CLONE_SEQUENCE_DATA_FOR_RENDER);
+    EXPECT_EQ(Zovazaz::GetEnvironmentText("PATH"), "/usr/bin:/bin");
+
+    // The module's references are the process's shared instances, and x264
+    // logs through the effect at the file channel's level.
+    const CodecLibraries& libraries = GetCodecLibraries();
+    EXPECT_EQ(libraries.x264, Zovazaz::GetX264Library());
+    EXPECT_EQ(libraries.avutil, Zovazaz::GetAvutilLibrary());
+    EXPECT_EQ(libraries.swscale, Zovazaz::GetSwScaleLibrary());
+    EXPECT_EQ(libraries.x264->GetLogCallback(), &X264LogCallback);
+    EXPECT_EQ(libraries.x264->GetLogLevel(), X264_LOG_INFO);
+
+    // Messages of the real libraries now reach the log file.
+    EXPECT_FALSE(libraries.swscale->GetContext(0, 16, AV_PIX_FMT_ARGB, 16, 16, AV_PIX_FMT_YUV420P,
+                                               SWS_FAST_BILINEAR));
+    EXPECT_THAT(LogLinesWith("swscale: 0x16 -> 16x16 is invalid scaling dimension"),
+                testing::Contains(HasSubstr("[Warning]")));
+    x264_param_t params;
+    libraries.x264->DefaultPreset(params, -1, 0);
+    Zovazaz::X264Library::SetFormat(params, 0, 0, 25, 1, false);
+    EXPECT_THROW(libraries.x264->OpenEncoder(params), std::runtime_error);
+    EXPECT_THAT(LogLinesWith("x264: invalid width x height (0x0)"),
+                testing::Contains(HasSubstr("[Warning]")));
+}
+
+TEST(GlobalSetup, LeavesAnUnsetPathUnset)
+{
+    PathRestorer restorer;
+    Zovazaz::UnsetEnvironmentText("PATH");
+
+    EffectHost::Host host;
+    host.UseEntryPoint(&EntryPointFunc, nullptr, TestModulePath());
+    EXPECT_TRUE(host.GlobalSetup().Succeeded());
+    EXPECT_FALSE(Zovazaz::IsEnvironmentSet("PATH"));
+}
+
+TEST(GlobalSetup, WithoutAModuleFolderFailsAndTheEffectAnswersInitFailed)
+{
+    EffectHost::Host host;
+    host.UseEntryPoint(&EntryPointFunc, nullptr, "");
+    const EffectHost::CommandResult result = host.GlobalSetup();
+    EXPECT_THAT(result.errorMessage, HasSubstr("Plugin path not available"));
+    EXPECT_EQ(host.ParamsSetup().error, ErrorInitFailed);
+}
+
+TEST(LibraryLogRouting, X264MessagesAreWrittenAtTheirMappedLevelsWithoutLineFeeds)
+{
+    const std::string error = UniqueToken("error");
+    const std::string warning = UniqueToken("warning");
+    const std::string info = UniqueToken("info");
+    const std::string debug = UniqueToken("debug");
+    const std::string none = UniqueToken("none");
+    LogFromX264(X264_LOG_ERROR, "\nfailed %s %d\n", error.c_str(), 1);
+    LogFromX264(X264_LOG_WARNING, "\n\ncareful %s\n\n", warning.c_str());
+    LogFromX264(X264_LOG_INFO, "note %s\n", info.c_str());
+    LogFromX264(X264_LOG_DEBUG, "detail %s\n", debug.c_str());
+    LogFromX264(X264_LOG_NONE, "nothing %s\n", none.c_str());
+
+    // Only errors (as Warning) and warnings (as Info) pass the log's gate; the
+    // line feeds at both ends are gone, so each message is one whole line.
+    EXPECT_THAT(LogLinesWith(error),
+                testing::ElementsAre(testing::AllOf(
+                    HasSubstr("[Warning]"), testing::EndsWith("x264: failed " + error + " 1"))));
+    EXPECT_THAT(LogLinesWith(warning),
+                testing::ElementsAre(testing::AllOf(
+                    HasSubstr("[   Info]"), testing::EndsWith("x264: careful " + warning))));
+    EXPECT_THAT(LogLinesWith(info), testing::IsEmpty());
+    EXPECT_THAT(LogLinesWith(debug), testing::IsEmpty());
+    EXPECT_THAT(LogLinesWith(none), testing::IsEmpty());
+}
+
+TEST(LibraryLogRouting, AvutilMessagesAreWrittenAtWarningWhateverTheirLevel)
+{
+    const std::string quiet = UniqueToken("quiet");
+    const std::string loud = UniqueToken("loud");
+    LogFromAvutil(AV_LOG_DEBUG, "scaler %s\n", quiet.c_str());
+    LogFromAvutil(AV_LOG_FATAL, "scaler %s\n", loud.c_str());
+    EXPECT_THAT(LogLinesWith(quiet),
+                testing::ElementsAre(testing::AllOf(
+                    HasSubstr("[Warning]"), testing::EndsWith("swscale: scaler " + quiet))));
+    EXPECT_THAT(LogLinesWith(loud), testing::ElementsAre(HasSubstr("[Warning]")));
+
+    // A message longer than any fixed buffer arrives whole.
+    const std::string longToken = UniqueToken(std::string(2000, 'x').c_str());
+    LogFromAvutil(AV_LOG_ERROR, "long %s end\n", longToken.c_str());
+    EXPECT_THAT(LogLinesWith(longToken),
+                testing::ElementsAre(testing::EndsWith(longToken + " end")));
+}
+
+} // namespace
