@@ -89,10 +89,10 @@ bool World::PaddingIntact(std::uint8_t marker) const noexcept
     return true;
 }
 
+} // namespace EffectHost
+
 bool operator==(const PF_Pixel& left, const PF_Pixel& right) noexcept
 {
     return left.alpha == right.alpha && left.red == right.red && left.green == right.green &&
            left.blue == right.blue;
 }
-
-} // namespace EffectHost

@@ -52,6 +52,7 @@ class World
     PF_EffectWorld def_{};
 };
 
-bool operator==(const PF_Pixel& left, const PF_Pixel& right) noexcept;
-
 } // namespace EffectHost
+
+// In the global namespace, beside PF_Pixel, so that lookup finds it anywhere.
+bool operator==(const PF_Pixel& left, const PF_Pixel& right) noexcept;

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/Callbacks.h"
+#include "host/LayerSource.h"
+#include "tests/host/TestEffect.h"
+
+using namespace EffectHost;
+using namespace HostTest;
+
+using HostCallbacks = HostWithTestEffect;
+
+TEST_F(HostCallbacks, AbortAndProgressAnswerCancelOnceTheFlagIsRaised)
+{
+    std::vector<std::pair<A_long, A_long>> reported;
+    host_->SetProgressSink([&](A_long current, A_long total)
+                           { reported.emplace_back(current, total); });
+    std::vector<PF_Err> answers;
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        answers.push_back(in->inter.abort(in->effect_ref));
+        answers.push_back(in->inter.progress(in->effect_ref, 1, 4));
+        return PF_Err_NONE;
+    };
+    host_->SequenceSetup();
+    host_->RaiseAbort();
+    host_->SequenceSetup();
+    EXPECT_EQ(answers, (std::vector<PF_Err>{PF_Err_NONE, PF_Err_NONE, PF_Interrupt_CANCEL,
+                                            PF_Interrupt_CANCEL}));
+    // Once cancelled, progress no longer reaches the sink.
+    EXPECT_EQ(reported, (std::vector<std::pair<A_long, A_long>>{{1, 4}}));
+}
+
+TEST_F(HostCallbacks, ProgressSinkCanAskToStop)
+{
+    host_->SetProgressSink([&](A_long current, A_long) { host_->RaiseAbort(current >= 2); });
+    std::vector<PF_Err> answers;
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        for (A_long i = 1; i <= 3; ++i)
+        {
+            answers.push_back(in->inter.progress(in->effect_ref, i, 3));
+        }
+        return PF_Err_NONE;
+    };
+    host_->SequenceSetup();
+    EXPECT_EQ(answers,
+              (std::vector<PF_Err>{PF_Err_NONE, PF_Interrupt_CANCEL, PF_Interrupt_CANCEL}));
+}
+
+TEST_F(HostCallbacks, PlatformDataIsTheModulePathAndStrcpyCopies)
+{
+    char path[PF_MAX_PATH] = {};
+    char copy[16] = {};
+    PF_Err unknown = PF_Err_NONE;
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        in->utils->get_platform_data(in->effect_ref, PF_PlatData_EXE_FILE_PATH_DEPRECATED, path);
+        unknown = in->utils->get_platform_data(in->effect_ref, PF_PlatData_MAIN_WND, path + 100);
+        in->utils->ansi.strcpy(copy, "Segment Length");
+        return PF_Err_NONE;
+    };
+    host_->SequenceSetup();
+    EXPECT_STREQ(path, "/opt/effects/Test.so");
+    EXPECT_NE(unknown, PF_Err_NONE);
+    EXPECT_STREQ(copy, "Segment Length");
+}
+
+TEST_F(HostCallbacks, ForeignEffectRefIsRefused)
+{
+    PF_Err answer = PF_Err_NONE;
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        int notAHost = 0;
+        answer = in->inter.abort(reinterpret_cast<PF_ProgPtr>(&notAHost));
+        return PF_Err_NONE;
+    };
+    host_->SequenceSetup();
+    EXPECT_EQ(answer, PF_Err_BAD_CALLBACK_PARAM);
+}
+
+TEST(WorldPixels, RowsArePaddedSoPackedAccessFails)
+{
+    World world(10, 3);
+    EXPECT_GE(world.RowBytes(), 10 * 4 + 16);
+    world.Fill(PF_Pixel{255, 1, 2, 3});
+    world.At(0, 1) = PF_Pixel{255, 9, 9, 9};
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(world.Def().data);
+    // Packed-row arithmetic would land inside row 0's padding, not at (0, 1).
+    EXPECT_EQ(bytes[10 * 4 + 1], 0);
+    EXPECT_EQ(bytes[world.RowBytes() + 1], 9);
+}
+
+TEST(WorldPixels, FillAndCopyHonourRowBytesAndRectangles)
+{
+    World source(8, 6), destination(8, 6);
+    source.Fill(PF_Pixel{255, 200, 0, 0});
+    destination.Fill(PF_Pixel{255, 0, 0, 200});
+    destination.FillPadding(0xEE);
+    const PF_Rect rect{2, 1, 5, 4};
+    const PF_Pixel green{255, 0, 200, 0};
+    ASSERT_EQ(Callbacks::FillWorld(source.Def(), &green, &rect), PF_Err_NONE);
+    ASSERT_EQ(Callbacks::CopyWorld(source.Def(), destination.Def(), &rect, &rect), PF_Err_NONE);
+    EXPECT_EQ(destination.At(2, 1), green);
+    EXPECT_EQ(destination.At(4, 3), green);
+    EXPECT_EQ(destination.At(5, 3), (PF_Pixel{255, 0, 0, 200}));
+    EXPECT_EQ(destination.At(2, 4), (PF_Pixel{255, 0, 0, 200}));
+    EXPECT_TRUE(destination.PaddingIntact(0xEE));
+}
+
+TEST(WorldPixels, FillWithoutColourIsTransparentBlackAndClipsToTheWorld)
+{
+    World world(4, 4);
+    world.Fill(PF_Pixel{255, 50, 50, 50});
+    world.FillPadding(0xAB);
+    const PF_Rect beyond{-3, -3, 100, 100};
+    ASSERT_EQ(Callbacks::FillWorld(world.Def(), nullptr, &beyond), PF_Err_NONE);
+    EXPECT_EQ(world.At(3, 3), (PF_Pixel{0, 0, 0, 0}));
+    EXPECT_TRUE(world.PaddingIntact(0xAB));
+}
+
+TEST(WorldPixels, CopyBetweenSizesScales)
+{
+    World source(2, 2), destination(4, 4);
+    source.At(0, 0) = PF_Pixel{255, 10, 0, 0};
+    source.At(1, 0) = PF_Pixel{255, 20, 0, 0};
+    source.At(0, 1) = PF_Pixel{255, 30, 0, 0};
+    source.At(1, 1) = PF_Pixel{255, 40, 0, 0};
+    ASSERT_EQ(Callbacks::CopyWorld(source.Def(), destination.Def(), nullptr, nullptr), PF_Err_NONE);
+    EXPECT_EQ(destination.At(1, 1).red, 10);
+    EXPECT_EQ(destination.At(2, 1).red, 20);
+    EXPECT_EQ(destination.At(1, 3).red, 30);
+    EXPECT_EQ(destination.At(3, 3).red, 40);
+}
+
+TEST_F(HostCallbacks, RenderLendsTheLayerAtTheCurrentTimeAndTheOutputWorld)
+{
+    host_->SetLayerSize(24, 16);
+    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef* params[],
+                          PF_LayerDef* output, void*) -> PF_Err
+    {
+        if (command != PF_Cmd_RENDER)
+        {
+            return PF_Err_NONE;
+        }
+        PF_Pixel8* pixels = nullptr;
+        in->utils->get_pixel_data8(output, nullptr, &pixels);
+        if (pixels != output->data)
+        {
+            return PF_Err_INTERNAL_STRUCT_DAMAGED;
+        }
+        return in->utils->copy(in->effect_ref, &params[0]->u.ld, output, nullptr, nullptr);
+    };
+    World output(24, 16);
+    output.FillPadding(0x77);
+    host_->SetTime(TimeSettings{30000, 1001, 10 * 1001, 0});
+    const CommandResult result = host_->RenderFrame(7, output);
+    ASSERT_EQ(result.error, PF_Err_NONE);
+    EXPECT_EQ(host_->Time().currentTime, 7 * 1001);
+    for (A_long y : {0, 8, 15})
+    {
+        for (A_long x : {0, 11, 23})
+        {
+            EXPECT_EQ(output.At(x, y), PatternLayerSource::PatternPixel(x, y, 7, 24, 16))
+                << x << "," << y;
+        }
+    }
+    EXPECT_TRUE(output.PaddingIntact(0x77));
+}
+
+TEST_F(HostCallbacks, SolidSourceGivesItsColourAtAnyTime)
+{
+    host_->SetLayerSource(std::make_shared<SolidLayerSource>(6, 4, PF_Pixel{255, 1, 2, 3}));
+    PF_Pixel seen{};
+    A_long height = 0;
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        PF_ParamDef layer{};
+        in->inter.checkout_param(in->effect_ref, 0, 1234 * in->time_step, in->time_step,
+                                 in->time_scale, &layer);
+        seen = layer.u.ld.data[5];
+        height = in->height;
+        in->inter.checkin_param(in->effect_ref, &layer);
+        return PF_Err_NONE;
+    };
+    host_->SequenceSetup();
+    EXPECT_EQ(seen, (PF_Pixel{255, 1, 2, 3}));
+    EXPECT_EQ(height, 4);
+    EXPECT_THROW(host_->SetLayerSize(0, 10), std::invalid_argument);
+}

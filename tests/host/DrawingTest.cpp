@@ -1,0 +1,378 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "AE_EffectUI.h"
+#include "tests/host/TestEffect.h"
+
+using namespace EffectHost;
+using namespace HostTest;
+
+namespace
+{
+
+// What a draw handler needs, acquired from the host the way an effect does.
+struct DrawKit
+{
+    const PF_EffectCustomUISuite1* customUi = nullptr;
+    const DRAWBOT_DrawbotSuite1* draw = nullptr;
+    const DRAWBOT_SupplierSuite1* supplier = nullptr;
+    const DRAWBOT_SurfaceSuite1* surface = nullptr;
+    const DRAWBOT_PathSuite1* path = nullptr;
+    DRAWBOT_SupplierRef supplierRef = nullptr;
+    DRAWBOT_SurfaceRef surfaceRef = nullptr;
+    PF_InData* in = nullptr;
+
+    DrawKit(PF_InData* inData, PF_EventExtra* event) : in(inData)
+    {
+        customUi = Acquire<PF_EffectCustomUISuite1>(in, kPFEffectCustomUISuite, 1);
+        draw = Acquire<DRAWBOT_DrawbotSuite1>(in, kDRAWBOT_DrawSuite, 1);
+        supplier = Acquire<DRAWBOT_SupplierSuite1>(in, kDRAWBOT_SupplierSuite, 1);
+        surface = Acquire<DRAWBOT_SurfaceSuite1>(in, kDRAWBOT_SurfaceSuite, 1);
+        path = Acquire<DRAWBOT_PathSuite1>(in, kDRAWBOT_PathSuite, 1);
+        DRAWBOT_DrawRef drawRef = nullptr;
+        customUi->PF_GetDrawingReference(event->contextH, &drawRef);
+        draw->GetSupplier(drawRef, &supplierRef);
+        draw->GetSurface(drawRef, &surfaceRef);
+    }
+    ~DrawKit()
+    {
+        in->pica_basicP->ReleaseSuite(kPFEffectCustomUISuite, 1);
+        in->pica_basicP->ReleaseSuite(kDRAWBOT_DrawSuite, 1);
+        in->pica_basicP->ReleaseSuite(kDRAWBOT_SupplierSuite, 1);
+        in->pica_basicP->ReleaseSuite(kDRAWBOT_SurfaceSuite, 1);
+        in->pica_basicP->ReleaseSuite(kDRAWBOT_PathSuite, 1);
+    }
+    DRAWBOT_BrushRef Brush(float r, float g, float b, float a = 1.0f) const
+    {
+        DRAWBOT_ColorRGBA colour{r, g, b, a};
+        DRAWBOT_BrushRef brush = nullptr;
+        supplier->NewBrush(supplierRef, &colour, &brush);
+        return brush;
+    }
+    void FillRect(DRAWBOT_BrushRef brush, DRAWBOT_RectF32 rect) const
+    {
+        DRAWBOT_PathRef pathRef = nullptr;
+        supplier->NewPath(supplierRef, &pathRef);
+        path->AddRect(pathRef, &rect);
+        surface->FillPath(surfaceRef, brush, pathRef, kDRAWBOT_FillType_Winding);
+        supplier->ReleaseObject(reinterpret_cast<DRAWBOT_ObjectRef>(pathRef));
+    }
+    void Release(void* object) const
+    {
+        supplier->ReleaseObject(static_cast<DRAWBOT_ObjectRef>(object));
+    }
+};
+
+using DrawHandler = std::function<void(DrawKit&, PF_EventExtra&)>;
+
+Handler OnDraw(DrawHandler draw)
+{
+    return [draw](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                  void* extra)
+    {
+        if (command == PF_Cmd_EVENT)
+        {
+            auto* event = static_cast<PF_EventExtra*>(extra);
+            DrawKit kit(in, event);
+            draw(kit, *event);
+            event->evt_out_flags = PF_EO_HANDLED_EVENT;
+        }
+        return PF_Err_NONE;
+    };
+}
+
+} // namespace
+
+using PanelDrawing = HostWithTestEffect;
+
+TEST_F(PanelDrawing, FilledRectangleCoversExactlyItsPixels)
+{
+    Effect().handler = OnDraw(
+        [](DrawKit& kit, PF_EventExtra&)
+        {
+            DRAWBOT_BrushRef red = kit.Brush(1, 0, 0);
+            // Half-pixel origins as the framework passes them: pixels 10..19 x 5..8.
+            kit.FillRect(red, DRAWBOT_RectF32{10.5f, 5.5f, 10.0f, 4.0f});
+            kit.Release(red);
+        });
+    const DrawResult result = host_->DrawEvent(1, PF_Rect{0, 0, 40, 20});
+    EXPECT_TRUE(result.handled);
+    const Rgba red{255, 0, 0, 255};
+    const Rgba background = host_->PanelBackground();
+    EXPECT_EQ(result.surface.At(10, 5), red);
+    EXPECT_EQ(result.surface.At(19, 8), red);
+    EXPECT_EQ(result.surface.At(9, 5), background);
+    EXPECT_EQ(result.surface.At(20, 8), background);
+    EXPECT_EQ(result.surface.At(10, 4), background);
+    EXPECT_EQ(result.surface.At(10, 9), background);
+    EXPECT_EQ(result.surface.CountDifferent(0, 0, 40, 20, background), 40);
+    EXPECT_EQ(host_->DrawingObjects().fills, 1);
+}
+
+TEST_F(PanelDrawing, WindingFillCoversOverlapsEvenOddLeavesThemOpen)
+{
+    auto fillTwice = [](DRAWBOT_FillType rule)
+    {
+        return OnDraw(
+            [rule](DrawKit& kit, PF_EventExtra&)
+            {
+                DRAWBOT_BrushRef white = kit.Brush(1, 1, 1);
+                DRAWBOT_PathRef pathRef = nullptr;
+                kit.supplier->NewPath(kit.supplierRef, &pathRef);
+                DRAWBOT_RectF32 outer{0, 0, 10, 10}, inner{3, 3, 4, 4};
+                kit.path->AddRect(pathRef, &outer);
+                kit.path->AddRect(pathRef, &inner);
+                kit.surface->FillPath(kit.surfaceRef, white, pathRef, rule);
+                kit.Release(pathRef);
+                kit.Release(white);
+            });
+    };
+    Effect().handler = fillTwice(kDRAWBOT_FillType_Winding);
+    const Raster winding = host_->DrawEvent(1, PF_Rect{0, 0, 12, 12}).surface;
+    Effect().handler = fillTwice(kDRAWBOT_FillType_EvenOdd);
+    const Raster evenOdd = host_->DrawEvent(1, PF_Rect{0, 0, 12, 12}).surface;
+    const Rgba white{255, 255, 255, 255};
+    EXPECT_EQ(winding.At(5, 5), white);
+    EXPECT_EQ(evenOdd.At(5, 5), host_->PanelBackground());
+    EXPECT_EQ(evenOdd.At(1, 1), white);
+}
+
+TEST_F(PanelDrawing, TextIsDrawnAboveItsBaselineOrigin)
+{
+    Effect().handler = OnDraw(
+        [](DrawKit& kit, PF_EventExtra& event)
+        {
+            DRAWBOT_BrushRef brush = kit.Brush(1, 1, 1);
+            DRAWBOT_FontRef font = nullptr;
+            kit.supplier->NewDefaultFont(kit.supplierRef, 11.0f, &font);
+            const std::u16string text = u"Frame 37";
+            const DRAWBOT_PointF32 origin{event.effect_win.current_frame.left + 2.0f,
+                                          event.effect_win.current_frame.top + 13.0f};
+            kit.surface->DrawString(kit.surfaceRef, brush, font,
+                                    reinterpret_cast<const DRAWBOT_UTF16Char*>(text.c_str()),
+                                    &origin, kDRAWBOT_TextAlignment_Left,
+                                    kDRAWBOT_TextTruncation_None, 0);
+            kit.Release(font);
+            kit.Release(brush);
+        });
+    const DrawResult result = host_->DrawEvent(1, PF_Rect{0, 100, 200, 130});
+    const Rgba background = host_->PanelBackground();
+    // Baseline at y = 113: glyphs sit in the band above it, none well below.
+    EXPECT_GT(result.surface.CountDifferent(2, 104, 80, 114, background), 40);
+    EXPECT_EQ(result.surface.CountDifferent(0, 116, 200, 130, background), 0);
+    EXPECT_EQ(result.surface.CountDifferent(0, 100, 200, 103, background), 0);
+    const DrawingAccounting drawing = host_->DrawingObjects();
+    ASSERT_EQ(drawing.strings.size(), 1u);
+    EXPECT_EQ(drawing.strings[0], u"Frame 37");
+    EXPECT_EQ(drawing.stringOrigins[0].y, 113.0f);
+    EXPECT_EQ(drawing.stringOrigins[0].x, 2.0f);
+}
+
+TEST_F(PanelDrawing, DrawingIsClippedToTheControlsFrame)
+{
+    Effect().handler = OnDraw(
+        [](DrawKit& kit, PF_EventExtra&)
+        {
+            DRAWBOT_BrushRef brush = kit.Brush(0, 1, 0);
+            kit.FillRect(brush, DRAWBOT_RectF32{0, 0, 100, 100});
+            kit.Release(brush);
+        });
+    const DrawResult result = host_->DrawEvent(1, PF_Rect{10, 10, 30, 20});
+    EXPECT_EQ(result.surface.CountDifferent(0, 0, result.surface.Width(), result.surface.Height(),
+                                            host_->PanelBackground()),
+              20 * 10);
+}
+
+TEST_F(PanelDrawing, ImageIsBlendedWithItsAlphaAndTheOpacity)
+{
+    Effect().handler = OnDraw(
+        [](DrawKit& kit, PF_EventExtra&)
+        {
+            // 2 x 1, straight BGRA: opaque blue, then half-transparent blue.
+            const std::uint8_t pixels[] = {255, 0, 0, 255, 255, 0, 0, 128};
+            DRAWBOT_ImageRef image = nullptr;
+            kit.supplier->NewImageFromBuffer(kit.supplierRef, 2, 1, 8,
+                                             kDRAWBOT_PixelLayout_32BGRA_Straight, pixels, &image);
+            const DRAWBOT_PointF32 full{4, 2}, half{4, 6};
+            kit.surface->DrawImage(kit.surfaceRef, image, &full, 1.0f);
+            kit.surface->DrawImage(kit.surfaceRef, image, &half, 0.5f);
+            kit.Release(image);
+        });
+    const DrawResult result = host_->DrawEvent(1, PF_Rect{0, 0, 10, 10});
+    const Rgba background = host_->PanelBackground();
+    EXPECT_EQ(result.surface.At(4, 2), (Rgba{0, 0, 255, 255}));
+    // Half opacity over the background: the blue channel half-way.
+    const int halfway = (255 + background.blue) / 2;
+    EXPECT_NEAR(result.surface.At(4, 6).blue, halfway, 1);
+    EXPECT_NEAR(result.surface.At(4, 6).red, background.red / 2, 1);
+    // Alpha 128 at opacity 0.5: a quarter of the way.
+    EXPECT_NEAR(result.surface.At(5, 6).blue, background.blue + (255 - background.blue) / 4, 2);
+    EXPECT_EQ(result.surface.At(6, 2), background);
+    const DrawingAccounting drawing = host_->DrawingObjects();
+    EXPECT_EQ(drawing.imagesCreated, 1);
+    ASSERT_EQ(drawing.imageOrigins.size(), 2u);
+    EXPECT_EQ(drawing.imageOrigins[1].y, 6.0f);
+}
+
+TEST_F(PanelDrawing, ObjectsLeftAtTheEndOfAnEventAreReported)
+{
+    Effect().handler = OnDraw(
+        [](DrawKit& kit, PF_EventExtra&)
+        {
+            kit.Brush(1, 1, 1); // never released
+            DRAWBOT_FontRef font = nullptr;
+            kit.supplier->NewDefaultFont(kit.supplierRef, 11.0f, &font);
+            kit.Release(font);
+        });
+    host_->DrawEvent(1, PF_Rect{0, 0, 10, 10});
+    EXPECT_EQ(host_->DrawingObjects().liveObjects, 1);
+    const auto defects = host_->MessagesOf(MessageKind::Defect);
+    ASSERT_EQ(defects.size(), 1u);
+    EXPECT_NE(defects[0].find("1 drawing object(s) not released"), std::string::npos);
+}
+
+TEST_F(PanelDrawing, AnImageMayOutliveItsEventButNotTheModule)
+{
+    DRAWBOT_ImageRef kept = nullptr;
+    Effect().handler = OnDraw(
+        [&](DrawKit& kit, PF_EventExtra&)
+        {
+            if (!kept)
+            {
+                const std::uint8_t pixel[] = {0, 0, 255, 255};
+                kit.supplier->NewImageFromBuffer(
+                    kit.supplierRef, 1, 1, 4, kDRAWBOT_PixelLayout_32BGRA_Straight, pixel, &kept);
+            }
+            const DRAWBOT_PointF32 at{1, 1};
+            kit.surface->DrawImage(kit.surfaceRef, kept, &at, 1.0f);
+        });
+    const DrawResult first = host_->DrawEvent(1, PF_Rect{0, 0, 4, 4});
+    const DrawResult second = host_->DrawEvent(1, PF_Rect{0, 0, 4, 4});
+    EXPECT_EQ(second.surface.At(1, 1), (Rgba{255, 0, 0, 255}));
+    EXPECT_EQ(host_->DrawingObjects().imagesCreated, 1);
+    EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
+    host_->Unload();
+    EXPECT_EQ(host_->MessagesOf(MessageKind::Defect).size(), 1u);
+}
+
+TEST_F(PanelDrawing, ReleasedObjectsAreRefusedAfterwards)
+{
+    SPErr reuse = 0, secondRelease = 0;
+    Effect().handler = OnDraw(
+        [&](DrawKit& kit, PF_EventExtra&)
+        {
+            DRAWBOT_BrushRef brush = kit.Brush(1, 1, 1);
+            kit.Release(brush);
+            DRAWBOT_PathRef pathRef = nullptr;
+            kit.supplier->NewPath(kit.supplierRef, &pathRef);
+            reuse = kit.surface->FillPath(kit.surfaceRef, brush, pathRef, 1);
+            kit.Release(pathRef);
+            secondRelease = kit.supplier->ReleaseObject(reinterpret_cast<DRAWBOT_ObjectRef>(brush));
+        });
+    host_->DrawEvent(1, PF_Rect{0, 0, 4, 4});
+    EXPECT_NE(reuse, kSPNoError);
+    EXPECT_NE(secondRelease, kSPNoError);
+    EXPECT_EQ(host_->DrawingObjects().liveObjects, 0);
+}
+
+TEST_F(PanelDrawing, UnhandledEventReportsNoHandledFlag)
+{
+    const DrawResult result = host_->DrawEvent(1, PF_Rect{0, 0, 4, 4}, PF_EA_PARAM_TITLE);
+    EXPECT_FALSE(result.handled);
+    EXPECT_EQ(result.evtOutFlags, 0);
+}
+
+TEST_F(PanelDrawing, PanelShowsEveryControlAndTheCustomAreaDrawnByTheEffect)
+{
+    std::vector<PF_Rect> frames;
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void* extra) -> PF_Err
+    {
+        if (command == PF_Cmd_PARAMS_SETUP)
+        {
+            AddSlider(in, "Bitrate", 500, 50000, 1500, 1);
+            PF_ParamDef area{};
+            area.param_type = PF_Param_FLOAT_SLIDER;
+            area.ui_flags = PF_PUI_CONTROL | PF_PUI_STD_CONTROL_ONLY;
+            area.ui_height = 45;
+            area.ui_width = 150;
+            std::strcpy(area.name, "Information");
+            in->inter.add_param(in->effect_ref, -1, &area);
+            AddPopup(in, "Mode", "Average Bitrate|Constant Rate Factor", 2, 8);
+        }
+        if (command == PF_Cmd_EVENT)
+        {
+            auto* event = static_cast<PF_EventExtra*>(extra);
+            frames.push_back(event->effect_win.current_frame);
+            DrawKit kit(in, event);
+            DRAWBOT_BrushRef brush = kit.Brush(1, 0, 1);
+            const PF_Rect& f = event->effect_win.current_frame;
+            kit.FillRect(brush, DRAWBOT_RectF32{f.left + 0.5f, f.top + 0.5f,
+                                                float(f.right - f.left), float(f.bottom - f.top)});
+            kit.Release(brush);
+            event->evt_out_flags = PF_EO_HANDLED_EVENT;
+        }
+        return PF_Err_NONE;
+    };
+    host_->ParamsSetup();
+    const Raster panel = host_->DrawPanel(300);
+    ASSERT_EQ(frames.size(), 1u);
+    const PF_Rect frame = frames[0];
+    EXPECT_EQ(frame.bottom - frame.top, 45);
+    EXPECT_EQ(frame.right, 300 - 8);
+    EXPECT_EQ(panel.At(frame.left, frame.top), (Rgba{255, 0, 255, 255}));
+    EXPECT_EQ(panel.At(frame.right - 1, frame.bottom - 1), (Rgba{255, 0, 255, 255}));
+    EXPECT_GT(panel.Height(), frame.bottom + Host::PanelRowHeight);
+    EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
+
+    const std::string path = std::string(RUZIRAZU_BINARY_DIR) + "/test-home/tmp/panel-test.png";
+    host_->WritePanel(path, 300);
+    const Raster read = ReadPng(path);
+    EXPECT_EQ(read.Width(), 300);
+    EXPECT_EQ(read.Height(), panel.Height());
+    EXPECT_EQ(read.At(frame.left + 3, frame.top + 3), (Rgba{255, 0, 255, 255}));
+    std::filesystem::remove(path);
+}
+
+TEST_F(PanelDrawing, DisabledControlsAreGreyedInThePanel)
+{
+    ApplyThreeControls();
+    const Raster enabled = host_->DrawPanel(300);
+    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef* params[],
+                          PF_LayerDef*, void*) -> PF_Err
+    {
+        if (command == PF_Cmd_UPDATE_PARAMS_UI)
+        {
+            auto* utils = Acquire<PF_ParamUtilsSuite2>(in, kPFParamUtilsSuite, 2);
+            PF_ParamDef copy = *params[1];
+            copy.ui_flags |= PF_PUI_DISABLED;
+            utils->PF_UpdateParamUI(in->effect_ref, 1, &copy);
+            in->pica_basicP->ReleaseSuite(kPFParamUtilsSuite, 2);
+        }
+        return PF_Err_NONE;
+    };
+    host_->UpdateParamsUi();
+    const Raster disabled = host_->DrawPanel(300);
+    // The first control's row: brightest text pixel is dimmer once disabled.
+    auto brightest = [](const Raster& raster, int top)
+    {
+        int best = 0;
+        for (int y = top; y < top + Host::PanelRowHeight; ++y)
+        {
+            for (int x = 0; x < raster.Width(); ++x)
+            {
+                best = std::max(best, int(raster.At(x, y).red));
+            }
+        }
+        return best;
+    };
+    const int rowTop = 24; // below the header
+    EXPECT_GT(brightest(enabled, rowTop), 150);
+    EXPECT_LT(brightest(disabled, rowTop), 120);
+    // The other rows are unchanged.
+    EXPECT_EQ(brightest(enabled, rowTop + Host::PanelRowHeight),
+              brightest(disabled, rowTop + Host::PanelRowHeight));
+}

@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "host/Host.h"
+#include "tests/host/TestEffect.h"
+
+using namespace EffectHost;
+using namespace HostTest;
+
+namespace
+{
+std::string TestModulePath()
+{
+    return std::string(RUZIRAZU_BINARY_DIR) + "/tests/libhost_test_module.so";
+}
+} // namespace
+
+TEST(ModuleLoading, MissingFileReportsTheLoadersText)
+{
+    Host host;
+    try
+    {
+        host.LoadModule("/nonexistent/Nothing.so");
+        FAIL() << "loading a missing file succeeded";
+    }
+    catch (const std::runtime_error& error)
+    {
+        const std::string text = error.what();
+        EXPECT_NE(text.find("/nonexistent/Nothing.so"), std::string::npos) << text;
+        EXPECT_NE(text.find("No such file"), std::string::npos) << text;
+    }
+    EXPECT_FALSE(host.IsLoaded());
+}
+
+TEST(ModuleLoading, LibraryWithoutPropertyListIsRefused)
+{
+    Host host;
+    try
+    {
+        host.LoadModule("libz.so.1");
+        FAIL() << "a library without a property list was accepted";
+    }
+    catch (const std::runtime_error& error)
+    {
+        EXPECT_NE(std::string(error.what()).find(PF_PROPERTY_LIST_SYMBOL), std::string::npos);
+    }
+}
+
+TEST(ModuleLoading, EntryPointIsTheOneThePropertyListNames)
+{
+    Host host;
+    host.LoadModule(TestModulePath());
+    EXPECT_EQ(host.Properties().name, "Loaded Test");
+    EXPECT_EQ(host.Properties().entryPoint, "TestModuleMain");
+    const CommandResult about = host.About();
+    EXPECT_EQ(about.error, PF_Err_NONE);
+    // get_platform_data reports the module's own path.
+    EXPECT_EQ(about.returnMessage, "from " + TestModulePath());
+    EXPECT_EQ(host.MessagesOf(MessageKind::About),
+              std::vector<std::string>{"from " + TestModulePath()});
+}
+
+TEST(ModuleLoading, GlobalFlagsThatDifferFromThePropertyListAreWarnedAbout)
+{
+    Host host;
+    host.LoadModule(TestModulePath());
+    EXPECT_EQ(host.GlobalSetup().error, PF_Err_NONE);
+    const auto warnings = host.MessagesOf(MessageKind::Warning);
+    ASSERT_EQ(warnings.size(), 1u); // out_flags differ; out_flags2 agree
+    EXPECT_NE(warnings[0].find("0x00000002"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find("0x00008002"), std::string::npos) << warnings[0];
+}
+
+TEST(HostLifetime, OnlyOneHostAtATime)
+{
+    Host first;
+    EXPECT_THROW(Host second, std::logic_error);
+    EXPECT_EQ(Host::Active(), &first);
+}
+
+TEST(HostLifetime, HostsMayFollowOneAnother)
+{
+    {
+        Host first;
+    }
+    Host second;
+    EXPECT_EQ(Host::Active(), &second);
+}
+
+using HostCommands = HostWithTestEffect;
+
+TEST_F(HostCommands, PresentsAfterEffects1328ByDefault)
+{
+    PF_InData seen{};
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        seen = *in;
+        return PF_Err_NONE;
+    };
+    host_->GlobalSetup();
+    EXPECT_EQ(seen.appl_id, PF_FOURCC('F', 'X', 'T', 'C'));
+    EXPECT_EQ(seen.version.major, 13);
+    EXPECT_EQ(seen.version.minor, 28);
+    EXPECT_NE(seen.pica_basicP, nullptr);
+    EXPECT_NE(seen.utils, nullptr);
+}
+
+TEST(HostOptionsTest, ApplicationAndVersionAreConfigurable)
+{
+    Effect() = TestEffect{};
+    Host host(HostOptions{ApplicationPremiere, 13, 0});
+    host.UseEntryPoint(TestEntryPoint);
+    PF_InData seen{};
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        seen = *in;
+        return PF_Err_NONE;
+    };
+    host.GlobalSetup();
+    EXPECT_EQ(seen.appl_id, PF_FOURCC('P', 'r', 'M', 'r'));
+    EXPECT_EQ(seen.version.major, 13);
+    EXPECT_EQ(seen.version.minor, 0);
+    Effect() = TestEffect{};
+}
+
+TEST_F(HostCommands, EveryCommandGetsAFreshOutData)
+{
+    bool sawLeftovers = false;
+    Effect().handler = [&](PF_Cmd, PF_InData*, PF_OutData* out, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        sawLeftovers = sawLeftovers || out->out_flags != 0 || out->return_msg[0] != '\0';
+        out->out_flags = PF_OutFlag_CUSTOM_UI;
+        std::strcpy(out->return_msg, "left behind");
+        return PF_Err_NONE;
+    };
+    host_->GlobalSetup();
+    host_->SequenceSetup();
+    EXPECT_FALSE(sawLeftovers);
+    EXPECT_EQ(host_->LastOutData().out_flags, PF_OutFlag_CUSTOM_UI);
+}
+
+TEST_F(HostCommands, DisplayedErrorReachesTheUserAndTheResult)
+{
+    Effect().handler = [](PF_Cmd command, PF_InData*, PF_OutData* out, PF_ParamDef*[], PF_LayerDef*,
+                          void*) -> PF_Err
+    {
+        if (command == PF_Cmd_SEQUENCE_SETUP)
+        {
+            out->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
+            std::strcpy(out->return_msg, "Test: 1026 Internal error");
+        }
+        return PF_Err_NONE;
+    };
+    const CommandResult quiet = host_->GlobalSetup();
+    EXPECT_TRUE(quiet.Succeeded());
+    const CommandResult failed = host_->SequenceSetup();
+    EXPECT_EQ(failed.error, PF_Err_NONE);
+    EXPECT_FALSE(failed.Succeeded());
+    EXPECT_EQ(failed.errorMessage, "Test: 1026 Internal error");
+    EXPECT_EQ(host_->MessagesOf(MessageKind::Error),
+              std::vector<std::string>{"Test: 1026 Internal error"});
+}
+
+TEST_F(HostCommands, AboutTextWithoutTheErrorFlagIsTheAboutText)
+{
+    Effect().handler = [](PF_Cmd command, PF_InData*, PF_OutData* out, PF_ParamDef*[], PF_LayerDef*,
+                          void*) -> PF_Err
+    {
+        if (command == PF_Cmd_ABOUT)
+        {
+            std::strcpy(out->return_msg, "Test v1.0\rA test effect");
+        }
+        return PF_Err_NONE;
+    };
+    host_->GlobalSetup();
+    const CommandResult about = host_->About();
+    EXPECT_EQ(about.errorMessage, "");
+    EXPECT_EQ(host_->MessagesOf(MessageKind::About),
+              std::vector<std::string>{"Test v1.0\rA test effect"});
+    EXPECT_TRUE(host_->MessagesOf(MessageKind::Error).empty());
+}
+
+TEST_F(HostCommands, ReturnMessageWithoutTerminatorIsCutAtTheField)
+{
+    Effect().handler = [](PF_Cmd, PF_InData*, PF_OutData* out, PF_ParamDef*[], PF_LayerDef*,
+                          void*) -> PF_Err
+    {
+        std::memset(out->return_msg, 'a', sizeof out->return_msg);
+        return PF_Err_NONE;
+    };
+    const CommandResult about = host_->About();
+    EXPECT_EQ(about.returnMessage, std::string(PF_MAX_EFFECT_MSG_LEN, 'a'));
+}
+
+TEST_F(HostCommands, OrderOfTheOriginalHostAndRawCommands)
+{
+    host_->GlobalSetup();
+    host_->ParamsSetup();
+    World output(32, 32);
+    host_->Render(output);
+    host_->Send(20);
+    host_->Unload();
+    EXPECT_EQ(Effect().commands, (std::vector<PF_Cmd>{PF_Cmd_GLOBAL_SETUP, PF_Cmd_PARAMS_SETUP,
+                                                      PF_Cmd_RENDER, 20, PF_Cmd_GLOBAL_SETDOWN}));
+    EXPECT_FALSE(host_->IsLoaded());
+}
+
+TEST_F(HostCommands, UnloadWithoutSetupSendsNoSetdown)
+{
+    host_->About();
+    host_->Unload();
+    host_->Unload();
+    EXPECT_EQ(Effect().commands, std::vector<PF_Cmd>{PF_Cmd_ABOUT});
+}
+
+TEST_F(HostCommands, ErrorCodeOfTheEntryPointIsReturned)
+{
+    Effect().handler = [](PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                          void*) -> PF_Err { return PF_Interrupt_CANCEL; };
+    EXPECT_EQ(host_->Send(PF_Cmd_SEQUENCE_SETDOWN).error, PF_Interrupt_CANCEL);
+}
+
+TEST_F(HostCommands, NestedCommandsFromInsideAHandlerWork)
+{
+    ApplyThreeControls();
+    int depth = 0;
+    PF_Err innerCheckout = -1;
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
+                           PF_LayerDef* output, void* extra) -> PF_Err
+    {
+        if (command == PF_Cmd_USER_CHANGED_PARAM && depth == 0)
+        {
+            ++depth;
+            PF_ParamDef layer{};
+            // The outer command holds a checkout across the nested call.
+            in->inter.checkout_param(in->effect_ref, 0, 0, in->time_step, in->time_scale, &layer);
+            PF_Err nested = TestEntryPoint(PF_Cmd_UPDATE_PARAMS_UI, in, out, params, output, extra);
+            in->inter.checkin_param(in->effect_ref, &layer);
+            --depth;
+            return nested;
+        }
+        if (command == PF_Cmd_UPDATE_PARAMS_UI)
+        {
+            PF_ParamDef slider{};
+            innerCheckout = in->inter.checkout_param(in->effect_ref, 1, 0, in->time_step,
+                                                     in->time_scale, &slider);
+            in->inter.checkin_param(in->effect_ref, &slider);
+            params[1]->u.fs_d.value = 2000;
+            params[1]->uu.change_flags = PF_ChangeFlag_CHANGED_VALUE;
+        }
+        return PF_Err_NONE;
+    };
+    const ChangeResult change = host_->ChangeParameter(2, 3);
+    EXPECT_TRUE(change.command.Succeeded());
+    EXPECT_EQ(innerCheckout, PF_Err_NONE);
+    EXPECT_EQ(host_->Parameter(1).u.fs_d.value, 2000);
+    EXPECT_EQ(host_->Checkouts().outstanding, 0);
+    EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
+}

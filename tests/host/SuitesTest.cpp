@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/host/TestEffect.h"
+
+using namespace EffectHost;
+using namespace HostTest;
+
+using Suites = HostWithTestEffect;
+
+TEST_F(Suites, AcquisitionsAndReleasesAreCountedPerSuite)
+{
+    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                          void*) -> PF_Err
+    {
+        if (command == PF_Cmd_GLOBAL_SETUP)
+        {
+            Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
+            Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
+            Acquire<PFAppSuite6>(in, kPFAppSuite, 6);
+        }
+        if (command == PF_Cmd_GLOBAL_SETDOWN)
+        {
+            in->pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
+        }
+        return PF_Err_NONE;
+    };
+    host_->GlobalSetup();
+    EXPECT_EQ(host_->SuiteUsage(kPFHandleSuite).acquired, 2);
+    EXPECT_EQ(host_->SuiteUsage(kPFAppSuite).acquired, 1);
+    host_->Unload();
+    EXPECT_EQ(host_->SuiteUsage(kPFHandleSuite).released, 1);
+    const auto defects = host_->MessagesOf(MessageKind::Defect);
+    ASSERT_EQ(defects.size(), 1u);
+    EXPECT_NE(defects[0].find("PF Handle Suite acquired 2 times, released 1 times"),
+              std::string::npos)
+        << defects[0];
+    EXPECT_NE(defects[0].find("PF AE App Suite acquired 1 times, released 0 times"),
+              std::string::npos)
+        << defects[0];
+}
+
+TEST_F(Suites, WithheldSuiteIsRefusedSoTheEffectSeesAFailure)
+{
+    host_->WithholdSuite(kPFHandleSuite);
+    const void* offered = reinterpret_cast<const void*>(1);
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        if (in->pica_basicP->AcquireSuite(kPFHandleSuite, 2, &offered) != kSPNoError || !offered)
+        {
+            return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        return PF_Err_NONE;
+    };
+    EXPECT_EQ(host_->GlobalSetup().error, PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(offered, nullptr);
+    EXPECT_EQ(host_->SuiteUsage(kPFHandleSuite).refused, 1);
+    EXPECT_EQ(host_->SuiteUsage(kPFHandleSuite).acquired, 0);
+
+    host_->OfferSuite(kPFHandleSuite);
+    EXPECT_EQ(host_->GlobalSetup().error, PF_Err_NONE);
+}
+
+TEST_F(Suites, WrongVersionOrUnknownNameIsNotFound)
+{
+    SPErr wrongVersion = 0, unknown = 0;
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        const void* suite = nullptr;
+        wrongVersion = in->pica_basicP->AcquireSuite(kPFHandleSuite, 1, &suite);
+        unknown = in->pica_basicP->AcquireSuite("PF World Suite", 2, &suite);
+        return PF_Err_NONE;
+    };
+    host_->GlobalSetup();
+    EXPECT_EQ(wrongVersion, kSPSuiteNotFoundError);
+    EXPECT_EQ(unknown, kSPSuiteNotFoundError);
+}
+
+TEST_F(Suites, HandlesAreAccountedWhileTheyLive)
+{
+    HandleAccounting during;
+    std::uint8_t readBack = 0;
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        if (command != PF_Cmd_SEQUENCE_SETUP)
+        {
+            return PF_Err_NONE;
+        }
+        auto* handles = Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
+        PF_Handle small = handles->host_new_handle(100);
+        PF_Handle large = handles->host_new_handle(4000);
+        auto* bytes = static_cast<std::uint8_t*>(handles->host_lock_handle(large));
+        bytes[3999] = 0x5A;
+        handles->host_lock_handle(large);
+        during = Host::Active()->Handles();
+        handles->host_unlock_handle(large);
+        handles->host_unlock_handle(large);
+        // Growing keeps the contents.
+        handles->host_resize_handle(8000, &large);
+        readBack = static_cast<std::uint8_t*>(*large)[3999];
+        handles->host_dispose_handle(small);
+        handles->host_dispose_handle(large);
+        in->pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
+        return PF_Err_NONE;
+    };
+    host_->SequenceSetup();
+    EXPECT_EQ(during.liveHandles, 2);
+    EXPECT_EQ(during.bytesOutstanding, 4100u);
+    EXPECT_EQ(during.lockedHandles, 1);
+    EXPECT_EQ(during.totalLocks, 2);
+    EXPECT_EQ(readBack, 0x5A);
+    const HandleAccounting after = host_->Handles();
+    EXPECT_EQ(after.liveHandles, 0);
+    EXPECT_EQ(after.bytesOutstanding, 0u);
+    EXPECT_EQ(after.created, 2);
+    EXPECT_EQ(after.disposed, 2);
+    host_->Unload();
+    EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
+}
+
+TEST_F(Suites, HandlesAliveAtUnloadAreReportedAsALeak)
+{
+    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                          void*) -> PF_Err
+    {
+        if (command == PF_Cmd_GLOBAL_SETUP)
+        {
+            auto* handles = Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
+            handles->host_new_handle(64);
+            handles->host_new_handle(36);
+            in->pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
+        }
+        return PF_Err_NONE;
+    };
+    host_->GlobalSetup();
+    EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
+    host_->Unload();
+    const auto defects = host_->MessagesOf(MessageKind::Defect);
+    ASSERT_EQ(defects.size(), 1u);
+    EXPECT_NE(defects[0].find("2 memory handle(s) (100 bytes)"), std::string::npos) << defects[0];
+}
+
+TEST_F(Suites, TheKthNewHandleFails)
+{
+    std::vector<bool> gotHandle;
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        auto* handles = Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
+        for (int i = 0; i < 4; ++i)
+        {
+            PF_Handle handle = handles->host_new_handle(16);
+            gotHandle.push_back(handle != nullptr);
+            if (handle)
+            {
+                handles->host_dispose_handle(handle);
+            }
+        }
+        in->pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
+        return PF_Err_NONE;
+    };
+    host_->FailNewHandleAt(3);
+    host_->SequenceSetup();
+    EXPECT_EQ(gotHandle, (std::vector<bool>{true, true, false, true}));
+    EXPECT_EQ(host_->Handles().failedAllocations, 1);
+}
+
+TEST_F(Suites, MisusedHandlesAreDefectsNotCrashes)
+{
+    Effect().handler = [](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                          void*) -> PF_Err
+    {
+        auto* handles = Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
+        PF_Handle handle = handles->host_new_handle(8);
+        handles->host_unlock_handle(handle); // never locked
+        handles->host_dispose_handle(handle);
+        handles->host_dispose_handle(handle); // twice
+        in->pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
+        return PF_Err_NONE;
+    };
+    host_->SequenceSetup();
+    EXPECT_EQ(host_->MessagesOf(MessageKind::Defect).size(), 2u);
+    EXPECT_EQ(host_->Handles().disposed, 1);
+}
+
+TEST_F(Suites, AppSuiteGivesADarkPanelWithReadableText)
+{
+    PF_App_Color background{}, text{};
+    PF_Err outOfRange = PF_Err_NONE;
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        auto* app = Acquire<PFAppSuite6>(in, kPFAppSuite, 6);
+        app->PF_AppGetColor(PF_App_Color_PANEL_BACKGROUND, &background);
+        app->PF_AppGetColor(PF_App_Color_TEXT, &text);
+        PF_App_Color unused{};
+        outOfRange = app->PF_AppGetColor(PF_App_Color_NUMTYPES, &unused);
+        in->pica_basicP->ReleaseSuite(kPFAppSuite, 6);
+        return PF_Err_NONE;
+    };
+    host_->SequenceSetup();
+    EXPECT_LT(background.red, 0x4000);
+    EXPECT_GT(text.red, 0x9000);
+    EXPECT_NE(outOfRange, PF_Err_NONE);
+}
