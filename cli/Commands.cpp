@@ -1,0 +1,212 @@
+#include "cli/Commands.h"
+
+#include <algorithm>
+#include <iostream>
+
+#include "cli/EffectControls.h"
+#include "cli/Session.h"
+
+namespace CommandLine
+{
+
+namespace
+{
+
+const char* const ModuleHelp =
+    "  --module PATH        the effect module to load (default: Ruzirazu.so beside\n"
+    "                       this command)\n";
+
+std::string AboutHelp()
+{
+    return std::string("Usage: ruzirazu about [--module PATH]\n"
+                       "\n"
+                       "Loads the effect, sets it up and prints its About text: name, version\n"
+                       "and description.\n"
+                       "\n"
+                       "Options:\n") +
+           ModuleHelp +
+           "  --help               show this help\n"
+           "\n"
+           "Example:\n"
+           "  ruzirazu about\n";
+}
+
+std::string ParamsHelp()
+{
+    return std::string("Usage: ruzirazu params [options]\n"
+                       "\n"
+                       "Applies the effect, changes its controls as a user would in the effect\n"
+                       "controls panel, and prints one row per control: position, name, host id,\n"
+                       "kind, current value, range, and whether it is enabled.\n"
+                       "\n") +
+           EffectOptionsHelp() +
+           "\nOther options:\n"
+           "  --panel FILE         also write the effect controls panel as a PNG image\n" +
+           ModuleHelp +
+           "  --help               show this help\n"
+           "\n"
+           "Examples:\n"
+           "  ruzirazu params --preset youtube --size 1920x1080\n"
+           "  ruzirazu params --mode crf --crf 28 --panel panel.png\n";
+}
+
+bool IsHelp(const std::string& option)
+{
+    return option == "--help" || option == "-h";
+}
+
+void PrintAboutText(const std::string& text)
+{
+    // The effect separates its lines with carriage returns, as the original
+    // host's About box expects; a terminal wants line feeds.
+    std::string lines = text;
+    std::replace(lines.begin(), lines.end(), '\r', '\n');
+    std::cout << lines << '\n';
+}
+
+} // namespace
+
+const std::vector<Subcommand>& Subcommands()
+{
+    static const std::vector<Subcommand> subcommands{
+        {"about", "print the effect's name, version and description", AboutHelp, RunAbout},
+        {"params", "show the effect's controls after setting them as a user would", ParamsHelp,
+         RunParams},
+    };
+    return subcommands;
+}
+
+int RunAbout(ArgumentReader& arguments)
+{
+    ModuleOptions module;
+    while (!arguments.Done())
+    {
+        const std::string option = arguments.Next();
+        if (IsHelp(option))
+        {
+            std::cout << AboutHelp();
+            return 0;
+        }
+        if (!ParseModuleOption(arguments, option, module))
+        {
+            throw UsageError("about: unknown option \"" + option + "\"");
+        }
+    }
+    EffectSession session(module);
+    const EffectHost::CommandResult about = session.Host().About();
+    EffectSession::Check(about, "About");
+    PrintAboutText(about.returnMessage);
+    EffectSession::Check(session.Host().GlobalSetdown(), "global set-down");
+    return 0;
+}
+
+int RunParams(ArgumentReader& arguments)
+{
+    ModuleOptions module;
+    EffectSettings settings;
+    std::string panelPath;
+    while (!arguments.Done())
+    {
+        const std::string option = arguments.Next();
+        if (IsHelp(option))
+        {
+            std::cout << ParamsHelp();
+            return 0;
+        }
+        if (option == "--panel")
+        {
+            panelPath = arguments.Value(option);
+            if (panelPath.empty())
+            {
+                throw UsageError("--panel needs a file name");
+            }
+            continue;
+        }
+        if (!ParseModuleOption(arguments, option, module) &&
+            !ParseEffectOption(arguments, option, settings))
+        {
+            throw UsageError("params: unknown option \"" + option + "\"");
+        }
+    }
+    EffectSession session(module);
+    if (settings.layerSize)
+    {
+        // Before the effect is applied, so that it sees the layer it will work on.
+        session.Host().SetLayerSize(settings.layerSize->first, settings.layerSize->second);
+    }
+    session.Apply();
+    ApplyEffectSettings(session.Host(), settings);
+    std::cout << DescribeControls(session.Host());
+    if (!panelPath.empty())
+    {
+        try
+        {
+            session.Host().WritePanel(panelPath);
+        }
+        catch (const std::runtime_error& error)
+        {
+            throw RunError(error.what());
+        }
+    }
+    EffectSession::Check(session.Host().GlobalSetdown(), "global set-down");
+    return 0;
+}
+
+namespace
+{
+
+std::string MainHelp()
+{
+    std::string text = "Usage: ruzirazu COMMAND [options]\n"
+                       "\n"
+                       "Drives the Ruzirazu effect, which previews H.264 compression, through a\n"
+                       "host of its own.\n"
+                       "\n"
+                       "Commands:\n";
+    for (const Subcommand& subcommand : Subcommands())
+    {
+        std::string name = subcommand.name;
+        name.resize(std::max<std::size_t>(name.size(), 10), ' ');
+        text += "  " + name + " " + subcommand.summary + "\n";
+    }
+    text += "\n"
+            "  ruzirazu COMMAND --help   help for one command\n"
+            "  ruzirazu --version        the version\n"
+            "\n"
+            "Examples:\n"
+            "  ruzirazu about\n"
+            "  ruzirazu params --preset vimeo --size 1280x720\n";
+    return text;
+}
+
+} // namespace
+
+int Run(const std::vector<std::string>& arguments)
+{
+    if (arguments.empty())
+    {
+        throw UsageError("no command given (try ruzirazu --help)");
+    }
+    const std::string& first = arguments.front();
+    if (IsHelp(first))
+    {
+        std::cout << MainHelp();
+        return 0;
+    }
+    if (first == "--version")
+    {
+        std::cout << "ruzirazu " << RUZIRAZU_VERSION << '\n';
+        return 0;
+    }
+    for (const Subcommand& subcommand : Subcommands())
+    {
+        if (first == subcommand.name)
+        {
+            ArgumentReader reader({arguments.begin() + 1, arguments.end()});
+            return subcommand.run(reader);
+        }
+    }
+    throw UsageError("unknown command \"" + first + "\" (try ruzirazu --help)");
+}
+
+} // namespace CommandLine

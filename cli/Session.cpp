@@ -1,0 +1,67 @@
+#include "cli/Session.h"
+
+#include <filesystem>
+#include <iostream>
+
+namespace CommandLine
+{
+
+std::string DefaultModulePath()
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+    {
+        throw RunError("Cannot find the folder of the command: " + error.message());
+    }
+    return (self.parent_path() / "Ruzirazu.so").string();
+}
+
+EffectSession::EffectSession(const ModuleOptions& options)
+    : host_(std::make_unique<EffectHost::Host>())
+{
+    host_->SetMessageSink(
+        [](const EffectHost::HostMessage& message)
+        {
+            if (message.kind == EffectHost::MessageKind::Warning)
+            {
+                std::cerr << "ruzirazu: warning: " << message.text << '\n';
+            }
+            else if (message.kind == EffectHost::MessageKind::Defect)
+            {
+                std::cerr << "ruzirazu: the effect broke the host's rules: " << message.text
+                          << '\n';
+            }
+        });
+    const std::string path = options.modulePath.empty() ? DefaultModulePath() : options.modulePath;
+    try
+    {
+        host_->LoadModule(path);
+    }
+    catch (const std::runtime_error& error)
+    {
+        throw RunError(error.what());
+    }
+    Check(host_->GlobalSetup(), "global set-up");
+}
+
+EffectSession::~EffectSession() = default;
+
+void EffectSession::Apply()
+{
+    Check(host_->ParamsSetup(), "applying the effect");
+}
+
+void EffectSession::Check(const EffectHost::CommandResult& result, const std::string& what)
+{
+    if (!result.errorMessage.empty())
+    {
+        throw RunError(result.errorMessage);
+    }
+    if (result.error != PF_Err_NONE)
+    {
+        throw RunError("The effect failed " + what + " with error " + std::to_string(result.error));
+    }
+}
+
+} // namespace CommandLine

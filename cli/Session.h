@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "cli/Options.h"
+#include "host/Host.h"
+
+namespace CommandLine
+{
+
+// A failure while running: one line on stderr, exit 1.
+class RunError : public std::runtime_error
+{
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Ruzirazu.so in the folder of the running command.
+std::string DefaultModulePath();
+
+// The module loaded into a host and globally set up; set down and unloaded
+// when the session ends. The host's warnings and defects go to stderr.
+class EffectSession
+{
+  public:
+    // Throws RunError when the module cannot be loaded or its set-up fails.
+    explicit EffectSession(const ModuleOptions& options);
+    ~EffectSession();
+    EffectSession(const EffectSession&) = delete;
+    EffectSession& operator=(const EffectSession&) = delete;
+
+    EffectHost::Host& Host() noexcept { return *host_; }
+
+    // Applies the effect (PARAMS_SETUP). Throws RunError.
+    void Apply();
+
+    // Throws RunError when the command failed or the effect showed an error.
+    static void Check(const EffectHost::CommandResult& result, const std::string& what);
+
+  private:
+    std::unique_ptr<EffectHost::Host> host_;
+};
+
+} // namespace CommandLine
