@@ -84,6 +84,7 @@ int RunAbout(ArgumentReader& arguments)
         const std::string option = arguments.Next();
         if (IsHelp(option))
         {
+            arguments.NoValue(option);
             std::cout << AboutHelp();
             return 0;
         }
@@ -110,6 +111,7 @@ int RunParams(ArgumentReader& arguments)
         const std::string option = arguments.Next();
         if (IsHelp(option))
         {
+            arguments.NoValue(option);
             std::cout << ParamsHelp();
             return 0;
         }
