@@ -59,11 +59,6 @@ std::string CommandName(PF_Cmd command)
 
 Host::Host(HostOptions options) : options_(options)
 {
-    Host* expected = nullptr;
-    if (!activeHost.compare_exchange_strong(expected, this))
-    {
-        throw std::logic_error("Only one Host may drive modules at a time in a process");
-    }
     basicSuite_ = std::make_unique<BasicSuite>(*this);
     handleSuite_ = std::make_unique<HandleSuite>(*this);
     callbacks_ = std::make_unique<Callbacks>(*this);
@@ -72,6 +67,12 @@ Host::Host(HostOptions options) : options_(options)
     basicSuite_->Offer(kPFHandleSuite, kPFHandleSuiteVersion2, handleSuite_->Table());
     drawing_->OfferSuites(*basicSuite_);
     layerSource_ = std::make_shared<PatternLayerSource>(1280, 720);
+    // Claimed last, so that a failure above leaves no host registered.
+    Host* expected = nullptr;
+    if (!activeHost.compare_exchange_strong(expected, this))
+    {
+        throw std::logic_error("Only one Host may drive modules at a time in a process");
+    }
 }
 
 Host::~Host()
@@ -84,7 +85,8 @@ Host::~Host()
     {
         // A destructor cannot report further; Unload's own reports are made.
     }
-    activeHost.store(nullptr);
+    Host* self = this;
+    activeHost.compare_exchange_strong(self, nullptr);
 }
 
 Host* Host::Active() noexcept
