@@ -272,9 +272,25 @@ std::uint64_t Renderer::GetMemoryUsage() const noexcept
     return total;
 }
 
+std::uint32_t ComputeBitrateKbps(std::uint64_t bytes, std::int64_t durationTicks,
+                                 std::int32_t timeScale) noexcept
+{
+    if (durationTicks <= 0 || timeScale <= 0)
+    {
+        return 0;
+    }
+    const std::int64_t milliseconds = durationTicks * 1000 / timeScale;
+    if (milliseconds <= 0)
+    {
+        return 0;
+    }
+    const std::uint64_t kbps = bytes * 8 / static_cast<std::uint64_t>(milliseconds);
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(kbps, std::numeric_limits<std::uint32_t>::max()));
+}
+
 std::uint32_t Renderer::GetAverageBitrate() const noexcept
 {
-    // 64-bit throughout: bytes * 8 passes 32 bits at 512 MiB of stored frames.
     std::int64_t duration = 0;
     std::uint64_t bytes = 0;
     for (const FrameRecord& record : frames_)
@@ -285,16 +301,5 @@ std::uint32_t Renderer::GetAverageBitrate() const noexcept
             bytes += record.encodedSize;
         }
     }
-    if (duration <= 0 || settings_.timeScale <= 0)
-    {
-        return 0;
-    }
-    const std::int64_t milliseconds = duration * 1000 / settings_.timeScale;
-    if (milliseconds <= 0)
-    {
-        return 0;
-    }
-    const std::uint64_t kbps = bytes * 8 / static_cast<std::uint64_t>(milliseconds);
-    return static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(kbps, std::numeric_limits<std::uint32_t>::max()));
+    return ComputeBitrateKbps(bytes, duration, settings_.timeScale);
 }

@@ -279,12 +279,9 @@ std::int32_t Renderer::EncodeFrame(Zovazaz::X264Library::Encoder& encoder, x264_
 void Renderer::LogSummary(const SegmentBounds& bounds, std::uint64_t encodedBytes,
                           const SegmentTimings& timings) const
 {
-    const std::int64_t durationMs = settings_.timeScale > 0
-                                        ? static_cast<std::int64_t>(bounds.end - bounds.first) *
-                                              settings_.timeStep * 1000 / settings_.timeScale
-                                        : 0;
-    const std::uint64_t actualBitrate =
-        durationMs > 0 ? encodedBytes * 8 / static_cast<std::uint64_t>(durationMs) : 0;
+    const std::uint32_t actualBitrate = ComputeBitrateKbps(
+        encodedBytes, static_cast<std::int64_t>(bounds.end - bounds.first) * settings_.timeStep,
+        settings_.timeScale);
 
     std::uint64_t storageSize = 0;
     std::uint64_t originalSize = 0;

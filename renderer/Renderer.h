@@ -33,6 +33,13 @@ struct FrameHash
 FrameHash ComputeFrameHash(const void* pixels, std::int32_t width, std::int32_t height,
                            std::int32_t rowBytes) noexcept;
 
+// kbit/s of `bytes` over `durationTicks` host time units at `timeScale` units
+// per second: bits per millisecond, in 64 bits (bytes * 8 passes 32 bits at
+// 512 MiB). 0 when the duration is under a millisecond or the scale is not
+// positive; at most the largest 32-bit value.
+std::uint32_t ComputeBitrateKbps(std::uint64_t bytes, std::int64_t durationTicks,
+                                 std::int32_t timeScale) noexcept;
+
 // What the renderer keeps of one frame index: the encoder's reconstruction,
 // deflated into host memory, and what the encoder said about it.
 struct FrameRecord

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,24 @@ TEST_F(StatsFileTest, AFolderOthersCanWriteToGetsAPrivateFolderForTheStatistics)
     EXPECT_TRUE(fs::is_directory(privateFolder));
     host_->Unload();
     EXPECT_FALSE(fs::exists(privateFolder));
+}
+
+TEST_F(StatsFileTest, AnEncoderThatCannotOpenStopsTheRenderWithAMessage)
+{
+    UseTemp(fs::perms::owner_all);
+    EffectHost::Host& host = Start(64, 48, 40);
+    SetMode("Average Bitrate");
+    // A temporary "folder" that is a file: x264 cannot write its statistics
+    // there and refuses to open the analysis pass.
+    const fs::path file = temp_ / "plain-file";
+    std::ofstream(file) << "x";
+    Zovazaz::SetEnvironmentText("TEMP", file.string());
+    World output(64, 48);
+    const EffectHost::CommandResult result = Render(0, output);
+    EXPECT_THAT(result.errorMessage, testing::HasSubstr("Video encoding failed"));
+    EXPECT_THAT(result.errorMessage, testing::HasSubstr("pass 0"));
+    EXPECT_TRUE(checkedOut_.empty());
+    EXPECT_EQ(host.Handles().lockedHandles, 0);
 }
 
 } // namespace
