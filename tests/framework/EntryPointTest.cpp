@@ -1,0 +1,320 @@
+#include <stdexcept>
+#include <thread>
+
+#include "tests/framework/HostFixture.h"
+
+using EffectHost::Host;
+using EffectHost::HostOptions;
+using EffectHost::MessageKind;
+
+// ------------------------------------------------------------ host check
+
+using HostCheck = FrameworkTest;
+
+TEST_F(HostCheck, RefusedHostIsLoggedOnceThenAnsweredSilently)
+{
+    Script().acceptedApplication = EffectHost::ApplicationAfterEffects;
+    Host& host = StartHost(HostOptions{EffectHost::ApplicationPremiere, 13, 28});
+    (void)Zovazaz::Log::GetLog();
+    const int before = CountOf(ReadLog(), "Host not supported");
+
+    EXPECT_EQ(host.GlobalSetup().error, ErrorUnsupportedVersion);
+    EXPECT_EQ(CountOf(ReadLog(), "Host not supported"), before + 1);
+
+    EXPECT_EQ(host.About().error, ErrorUnsupportedVersion);
+    EXPECT_EQ(host.Send(PF_Cmd_RENDER).error, ErrorUnsupportedVersion);
+    EXPECT_EQ(CountOf(ReadLog(), "Host not supported"), before + 1);
+    EXPECT_EQ(Script().calls["GlobalSetup"] + Script().calls["About"] + Script().calls["Render"],
+              0);
+    // Logged before any command context exists: nothing reaches the user.
+    EXPECT_TRUE(host.MessagesOf(MessageKind::Error).empty());
+}
+
+TEST_F(HostCheck, VersionEqualToTheMinimumIsAccepted)
+{
+    Script().minimum = HostVersion{13, 1};
+    Host& host = StartHost(HostOptions{EffectHost::ApplicationAfterEffects, 13, 1});
+    EXPECT_EQ(host.GlobalSetup().error, PF_Err_NONE);
+    EXPECT_EQ(Script().calls["GlobalSetup"], 1);
+}
+
+TEST_F(HostCheck, HigherMajorWithLowerMinorIsAccepted)
+{
+    Script().minimum = HostVersion{13, 5};
+    Host& host = StartHost(HostOptions{EffectHost::ApplicationAfterEffects, 14, 0});
+    EXPECT_EQ(host.GlobalSetup().error, PF_Err_NONE);
+}
+
+TEST_F(HostCheck, LowerMinorIsRefusedWithBothVersionsInTheLog)
+{
+    Script().minimum = HostVersion{13, 1};
+    Host& host = StartHost(HostOptions{EffectHost::ApplicationAfterEffects, 13, 0});
+    EXPECT_EQ(host.GlobalSetup().error, ErrorUnsupportedVersion);
+    EXPECT_NE(ReadLog().find("Adobe Effects Version 13.0 not supported, minimum required is 13.1"),
+              std::string::npos);
+    EXPECT_EQ(Script().calls["GlobalSetup"], 0);
+}
+
+// ------------------------------------------------------ exception mapping
+
+using ExceptionMapping = FrameworkTest;
+
+TEST_F(ExceptionMapping, FailedGlobalSetupReturnsItsCodeThenInitFailedForEverything)
+{
+    Script().onGlobalSetup = [](TestEffect&) { throw std::int32_t{PF_Err_OUT_OF_MEMORY}; };
+    Host& host = StartHost();
+
+    EXPECT_EQ(host.GlobalSetup().error, PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(host.Send(PF_Cmd_RENDER).error, ErrorInitFailed);
+    EXPECT_EQ(host.About().error, ErrorInitFailed);
+    EXPECT_EQ(Script().calls["Render"], 0);
+    EXPECT_EQ(Script().calls["About"], 0);
+}
+
+TEST_F(ExceptionMapping, AdobeExceptionInRenderReturnsNoneAndShowsItsMessage)
+{
+    Script().onRender = [](TestEffect&)
+    { THROW_ADOBE_EXCEPTION(ErrorImageCheckout, "frame %d of %s", 7, "layer"); };
+    Host& host = StartApplied();
+    EffectHost::World output(32, 32);
+
+    const EffectHost::CommandResult result = host.Render(output);
+
+    EXPECT_EQ(result.error, PF_Err_NONE);
+    EXPECT_NE(result.outData.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0);
+    const std::string& message = result.errorMessage;
+    EXPECT_EQ(
+        message.rfind("TestEffect: EntryPoint: PF_Err thrown: 1028 (Image checkout failed)\n", 0),
+        0u)
+        << message;
+    EXPECT_NE(message.find("EntryPointTest.cpp"), std::string::npos) << message;
+    EXPECT_EQ(message.substr(message.size() - 16), "frame 7 of layer");
+}
+
+TEST_F(ExceptionMapping, HostCodeIsReturnedAndNamed)
+{
+    Script().onRender = [](TestEffect&) { throw std::int32_t{PF_Err_INVALID_INDEX}; };
+    Host& host = StartApplied();
+    EffectHost::World output(32, 32);
+
+    const EffectHost::CommandResult result = host.Render(output);
+
+    EXPECT_EQ(result.error, PF_Err_INVALID_INDEX);
+    EXPECT_EQ(result.errorMessage, "TestEffect: EntryPoint: PF_Err thrown: 513 (Invalid index)");
+}
+
+TEST_F(ExceptionMapping, UserCancelIsReturnedWithoutAMessage)
+{
+    Script().onRender = [](TestEffect& effect)
+    {
+        effect.CheckAbort(); // the host answers 517 once the user aborted
+    };
+    Host& host = StartApplied();
+    host.RaiseAbort();
+    const std::string logBefore = ReadLog();
+    EffectHost::World output(32, 32);
+
+    const EffectHost::CommandResult result = host.Render(output);
+
+    EXPECT_EQ(result.error, PF_Interrupt_CANCEL);
+    EXPECT_EQ(result.outData.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0);
+    EXPECT_TRUE(result.errorMessage.empty());
+    // Logged at Verbose, which the log's gate never lets through.
+    EXPECT_EQ(CountOf(ReadLog(), "user cancelled"), CountOf(logBefore, "user cancelled"));
+}
+
+TEST_F(ExceptionMapping, StandardAndUnknownExceptionsBecomeInternalStructDamaged)
+{
+    Host& host = StartApplied();
+    EffectHost::World output(32, 32);
+
+    Script().onRender = [](TestEffect&) { throw std::out_of_range("row 12 past the end"); };
+    const EffectHost::CommandResult standard = host.Render(output);
+    EXPECT_EQ(standard.error, PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(standard.errorMessage,
+              "TestEffect: EntryPoint: std::exception:\nrow 12 past the end");
+
+    struct Odd
+    {
+    };
+    Script().onRender = [](TestEffect&) { throw Odd{}; };
+    const EffectHost::CommandResult unknown = host.Render(output);
+    EXPECT_EQ(unknown.error, PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(unknown.errorMessage, "TestEffect: EntryPoint: Unknown exception");
+}
+
+TEST_F(ExceptionMapping, FailedCreationReturnsInitFailedAndIsRetried)
+{
+    Script().creationFailures = 1;
+    Host& host = StartHost();
+
+    EXPECT_EQ(host.GlobalSetup().error, ErrorInitFailed);
+    EXPECT_EQ(GetPluginInstance(), nullptr);
+
+    EXPECT_EQ(host.About().error, PF_Err_NONE);
+    EXPECT_EQ(Script().created, 1);
+    EXPECT_NE(GetPluginInstance(), nullptr);
+}
+
+// ---------------------------------------------------------------- dispatch
+
+using Dispatch = FrameworkTest;
+
+TEST_F(Dispatch, SequenceFrameAndUnknownCommandsReachNoHandler)
+{
+    Host& host = StartApplied();
+    Script().calls.clear();
+
+    EXPECT_EQ(host.SequenceSetup().error, PF_Err_NONE);
+    EXPECT_EQ(host.Send(PF_Cmd_FRAME_SETUP).error, PF_Err_NONE);
+    EXPECT_EQ(host.Send(PF_Cmd_SEQUENCE_SETDOWN).error, PF_Err_NONE);
+    EXPECT_EQ(host.Send(20).error, PF_Err_NONE);
+    EXPECT_TRUE(Script().calls.empty());
+}
+
+TEST_F(Dispatch, GlobalSetupWritesThePackedVersion)
+{
+    Host& host = StartHost();
+    EXPECT_EQ(host.GlobalSetup().outData.my_version, 0x80000u); // version 1.0
+    host.GlobalSetdown();
+
+    Script().version = PluginVersion{2, 3, 1, 3, 7};
+    // major 2 in bits 19-21, minor 3 in 15-18, patch 1 in 11-14, stage 3 in
+    // 9-10, build 7 in 0-8.
+    EXPECT_EQ(host.Send(PF_Cmd_GLOBAL_SETUP).outData.my_version,
+              (2u << 19) | (3u << 15) | (1u << 11) | (3u << 9) | 7u);
+}
+
+TEST_F(Dispatch, DefaultAboutShowsTitleVersionAndDescription)
+{
+    Script().version = PluginVersion{3, 4, 0, 0, 0};
+    Host& host = StartHost();
+    const EffectHost::CommandResult result = host.About();
+    EXPECT_EQ(result.returnMessage, "Test Effect v3.4\rExercises the framework.");
+    EXPECT_EQ(result.outData.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0);
+}
+
+TEST_F(Dispatch, GlobalSetdownDestroysTheInstanceAndALaterCommandBuildsANewOne)
+{
+    Host& host = StartHost();
+    host.GlobalSetup();
+    ASSERT_EQ(Script().created, 1);
+
+    EXPECT_EQ(host.GlobalSetdown().error, PF_Err_NONE);
+    EXPECT_EQ(Script().destroyed, 1);
+    EXPECT_EQ(GetPluginInstance(), nullptr);
+
+    EXPECT_EQ(host.Send(PF_Cmd_GLOBAL_SETUP).error, PF_Err_NONE);
+    EXPECT_EQ(Script().created, 2);
+    EXPECT_NE(GetPluginInstance(), nullptr);
+}
+
+TEST_F(Dispatch, ModuleDirectoryIsThePathUpToItsLastSlash)
+{
+    StartHost({}, "/opt/effects/v1/Effect.so").GlobalSetup();
+    ASSERT_NE(GetPluginInstance(), nullptr);
+    EXPECT_EQ(GetPluginInstance()->GetModuleDirectory(), u"/opt/effects/v1/");
+}
+
+TEST_F(Dispatch, ModuleDirectoryIsEmptyForAPathWithoutFolder)
+{
+    StartHost({}, "Effect.so").GlobalSetup();
+    ASSERT_NE(GetPluginInstance(), nullptr);
+    EXPECT_TRUE(GetPluginInstance()->GetModuleDirectory().empty());
+}
+
+// --------------------------------------------------------- nested commands
+
+using NestedCommands = FrameworkTest;
+
+TEST_F(NestedCommands, InnerCommandRestoresTheOuterContextExactly)
+{
+    Script().table.push_back(NumberRow(1, u"Amount", 5, 1, 0, 10));
+    Host& host = StartApplied();
+    CommandContext before;
+    CommandContext inner;
+    CommandContext after;
+    PF_Err innerResult = -1;
+    Script().onUserChanged = [&](TestEffect& effect)
+    {
+        before = effect.GetCommandContext();
+        // The host calls back into the effect while the outer command runs.
+        PF_InData innerIn = *effect.GetInData();
+        PF_OutData innerOut{};
+        Script().onRender = [&](TestEffect& nested) { inner = nested.GetCommandContext(); };
+        innerResult = EntryPointFunc(PF_Cmd_RENDER, &innerIn, &innerOut, effect.GetParams(),
+                                     nullptr, nullptr);
+        after = effect.GetCommandContext();
+    };
+
+    host.ChangeParameter(1, 3);
+
+    EXPECT_EQ(innerResult, PF_Err_NONE);
+    EXPECT_EQ(before.changedParameterIndex, 1);
+    EXPECT_EQ(inner.changedParameterIndex, -1);
+    EXPECT_NE(inner.inData, before.inData);
+    EXPECT_EQ(inner.threadId, before.threadId);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(GetPluginInstance()->GetCommandContext(), CommandContext{});
+    EXPECT_EQ(GetPluginInstance()->GetNestingDepth(), 0);
+}
+
+TEST_F(NestedCommands, CommandFromAnotherThreadWhileOneRunsIsRefused)
+{
+    Script().table.push_back(NumberRow(1, u"Amount", 5, 1, 0, 10));
+    Host& host = StartApplied();
+    PF_Err otherThreadResult = -1;
+    CommandContext before;
+    CommandContext after;
+    Script().onRender = [&](TestEffect& effect)
+    {
+        before = effect.GetCommandContext();
+        PF_InData otherIn = *effect.GetInData();
+        PF_OutData otherOut{};
+        std::thread other(
+            [&]
+            {
+                otherThreadResult =
+                    EntryPointFunc(PF_Cmd_ABOUT, &otherIn, &otherOut, nullptr, nullptr, nullptr);
+            });
+        other.join();
+        after = effect.GetCommandContext();
+    };
+    EffectHost::World output(16, 16);
+
+    EXPECT_EQ(host.Render(output).error, PF_Err_NONE);
+
+    EXPECT_EQ(otherThreadResult, ErrorWrongThread);
+    EXPECT_EQ(Script().calls["About"], 0);
+    EXPECT_EQ(after, before);
+}
+
+TEST_F(NestedCommands, NestedCommandFromAnotherThreadIsRefused)
+{
+    Script().table.push_back(NumberRow(1, u"Amount", 5, 1, 0, 10));
+    Host& host = StartApplied();
+    PF_Err otherThreadResult = -1;
+    Script().onUserChanged = [&](TestEffect& effect)
+    {
+        PF_InData innerIn = *effect.GetInData();
+        PF_OutData innerOut{};
+        Script().onRender = [&](TestEffect& nested)
+        {
+            PF_InData otherIn = *nested.GetInData();
+            PF_OutData otherOut{};
+            std::thread other(
+                [&]
+                {
+                    otherThreadResult = EntryPointFunc(PF_Cmd_ABOUT, &otherIn, &otherOut, nullptr,
+                                                       nullptr, nullptr);
+                });
+            other.join();
+        };
+        EntryPointFunc(PF_Cmd_RENDER, &innerIn, &innerOut, effect.GetParams(), nullptr, nullptr);
+    };
+
+    host.ChangeParameter(1, 4);
+
+    EXPECT_EQ(otherThreadResult, ErrorWrongThread);
+    EXPECT_EQ(Script().calls["About"], 0);
+}
