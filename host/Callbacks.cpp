@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "host/Parameters.h"
 
@@ -45,7 +46,14 @@ PF_Err Callbacks::OnCheckoutParam(PF_ProgPtr effectRef, PF_ParamIndex index, A_l
     {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
-    return host->Params().Checkout(index, time, timeStep, timeScale, *param);
+    try
+    {
+        return host->Params().Checkout(index, time, timeStep, timeScale, *param);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return PF_Err_OUT_OF_MEMORY;
+    }
 }
 
 PF_Err Callbacks::OnCheckinParam(PF_ProgPtr effectRef, PF_ParamDef* param)

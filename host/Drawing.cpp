@@ -583,11 +583,21 @@ SPErr Drawing::OnNewBrush(DRAWBOT_SupplierRef ref, const DRAWBOT_ColorRGBA* colo
 
 SPErr Drawing::OnSupportsText(DRAWBOT_SupplierRef ref, DRAWBOT_Boolean* supports)
 {
-    if (!Live(ref, Kind::Supplier) || !supports)
+    Object* supplier = Live(ref, Kind::Supplier);
+    if (!supplier || !supports)
     {
         return BadReference;
     }
-    *supports = 1;
+    // Text needs the font; without it the honest answer is no.
+    try
+    {
+        supplier->owner->Text();
+        *supports = 1;
+    }
+    catch (const std::exception&)
+    {
+        *supports = 0;
+    }
     return kSPNoError;
 }
 
@@ -1034,7 +1044,19 @@ SPErr Drawing::OnDrawString(DRAWBOT_SurfaceRef ref, DRAWBOT_BrushRef brushRef,
     drawing.counters_.strings.emplace_back(units);
     drawing.counters_.stringOrigins.push_back(*origin);
 
-    TextRenderer& renderer = drawing.Text();
+    TextRenderer* fonts = nullptr;
+    try
+    {
+        fonts = &drawing.Text();
+    }
+    catch (const std::exception& error)
+    {
+        // An exception must not cross the C interface; the effect sees a
+        // failed call and the user learns why.
+        drawing.host_.Report(MessageKind::Warning, error.what());
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    TextRenderer& renderer = *fonts;
     std::u32string shown = FromUtf16(units);
     if (truncation != kDRAWBOT_TextTruncation_None && truncationWidth > 0.0f &&
         renderer.Measure(shown, font->size) > truncationWidth)

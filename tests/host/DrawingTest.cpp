@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "AE_EffectUI.h"
+#include "host/Drawing.h"
 #include "tests/host/TestEffect.h"
 
 using namespace EffectHost;
@@ -375,4 +376,24 @@ TEST_F(PanelDrawing, DisabledControlsAreGreyedInThePanel)
     // The other rows are unchanged.
     EXPECT_EQ(brightest(enabled, rowTop + Host::PanelRowHeight),
               brightest(disabled, rowTop + Host::PanelRowHeight));
+}
+
+TEST(PanelText, MissingFontNamesThePackageThatProvidesIt)
+{
+    try
+    {
+        TextRenderer renderer("/nonexistent/DejaVuSans.ttf");
+        FAIL() << "a missing font was accepted";
+    }
+    catch (const std::runtime_error& error)
+    {
+        EXPECT_NE(std::string(error.what()).find("fonts-dejavu-core"), std::string::npos);
+    }
+}
+
+TEST(PanelText, Utf16SurrogatePairsBecomeOneCharacter)
+{
+    EXPECT_EQ(FromUtf16(u"a\U0001F600b"), (std::u32string{U'a', 0x1F600, U'b'}));
+    EXPECT_EQ(FromUtf16(u"\xD800x"), (std::u32string{0xFFFD, U'x'}));
+    EXPECT_EQ(FromUtf8("\xC3\xA9t\xE2\x80\xA6"), (std::u32string{0xE9, U't', 0x2026}));
 }
