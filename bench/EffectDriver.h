@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/DirectEncoder.h"
+#include "bench/MemoryLayerSource.h"
+#include "bench/SummaryLog.h"
+#include "host/Host.h"
+
+namespace Bench
+{
+
+// The rate control of one benchmark case, as the user picks it.
+struct RateControl
+{
+    bool constantRateFactor = true;
+    int rateFactor = 23;
+    int bitrateKbps = 5000;
+    int segmentLength = 30;
+};
+
+// What one run through the effect measured.
+struct PreviewRun
+{
+    double encodeMilliseconds = 0.0; // the renders that encoded a segment each
+    std::vector<SegmentSummary> summaries;
+    double scrubMilliseconds = 0.0; // a render of every frame once all are stored
+    std::uint64_t storeBytes = 0;   // host memory the stored frames hold
+};
+
+// Drives the real module through the host as a user previewing a layer
+// would: sets the controls, renders the first frame of each segment (which
+// encodes it), then renders every frame again, now from the store.
+class EffectDriver
+{
+  public:
+    // Loads the module and sends global set-up and parameter set-up. Throws
+    // std::runtime_error when the module cannot be loaded or refuses a
+    // command, or lacks one of the controls the benchmark sets.
+    explicit EffectDriver(const std::string& modulePath);
+
+    // The layer to apply the effect to, at 29.97 frames per second.
+    void SetLayer(std::shared_ptr<const MemoryLayerSource> layer);
+
+    // Sets Mode, then Target Bitrate or Rate Factor, then Segment Length
+    // through the host. Each change also makes the effect drop its stored
+    // frames, so the next render encodes afresh.
+    void Configure(const RateControl& control);
+
+    // The encoder settings that the controls and the host's time now give,
+    // for the direct encode to match.
+    EncoderSettings CurrentEncoderSettings() const;
+
+    // Throws std::runtime_error when a render fails, when the encodes do not
+    // leave one summary per segment in the log, or when a stored frame is
+    // encoded again while scrubbing.
+    PreviewRun Run(const RateControl& control);
+
+  private:
+    int Position(const std::string& name) const;
+    double Render(A_long frame);
+
+    EffectHost::Host host_;
+    std::shared_ptr<const MemoryLayerSource> layer_;
+    EffectHost::World output_;
+    LogTail log_;
+    int presets_;
+    int mode_;
+    int targetBitrate_;
+    int rateFactor_;
+    int keyFrameInterval_;
+    int useBFrames_;
+    int segmentLength_;
+};
+
+} // namespace Bench
