@@ -140,12 +140,15 @@ Zovazaz::WString& CompressionViewer::GetParameterText(Zovazaz::WString& out, std
         break;
     case ParamInformation:
     {
-        // The frame under the current-time indicator; a host that gives no
+        // The frame under the current-time indicator. A host that gives no
         // time step (as a still might) shows frame 0 rather than dividing by
-        // zero.
+        // zero; the division is made wide because the most negative time
+        // over a step of -1 has no 32-bit quotient.
         const PF_InData* in = GetInData();
         const std::int32_t frameIndex =
-            in != nullptr && in->time_step != 0 ? in->current_time / in->time_step : 0;
+            in != nullptr && in->time_step != 0
+                ? static_cast<std::int32_t>(std::int64_t{in->current_time} / in->time_step)
+                : 0;
         out = FormatInformation(GetRenderer(), frameIndex);
         break;
     }

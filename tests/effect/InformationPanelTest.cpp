@@ -2,6 +2,7 @@
 // with real x264 encoding small frames.
 #include <cstdint>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -259,12 +260,18 @@ TEST_F(InformationPanelTest, TargetIsShownOnlyInAverageBitrateMode)
     EXPECT_EQ(averageBitrate.substr(averageBitrate.size() - suffix.size()), suffix);
 }
 
-TEST_F(InformationPanelTest, AHostWithoutATimeStepShowsFrameZero)
+TEST_F(InformationPanelTest, TimesThatCannotBeDividedStillDraw)
 {
     Render(3);
+    // No time step: frame 0 rather than a division by zero.
     host_->SetTime({TimeScale, 0, 40 * TimeStep, 5 * TimeStep});
-
     EXPECT_EQ(InformationLine(0, 1).rfind("Frame 0 Segment 0  ", 0), 0u);
+
+    // The most negative time over a step of -1 overflows a 32-bit quotient.
+    host_->SetTime({TimeScale, -1, 40 * TimeStep, std::numeric_limits<A_long>::min()});
+    const std::vector<std::string> lines = DrawInformation();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_NE(lines[1].find("Type: Unknown"), std::string::npos) << lines[1];
 }
 
 TEST_F(InformationPanelTest, TheLinesAreDrawnAsTextInsideTheArea)
