@@ -187,30 +187,6 @@ TEST_F(InformationPanelTest, SecondLineShowsTheRecordOfTheFrameUnderTheTimeIndic
               "Frame 7 Segment 7  Type: IDR  Encoded Size: " + PanelSize(summary.encodedBytes));
 }
 
-TEST_F(InformationPanelTest, FramesOfASegmentShareItsBytesAndItsSegmentNumber)
-{
-    // Segment 2 of 5-frame segments; without B-frames every frame after the
-    // IDR is predicted.
-    Change(ParamSegmentLength, 5);
-    Change(ParamUseBFrames, 0);
-    const SegmentSummary summary = Render(12);
-    ASSERT_EQ(summary.first, 10);
-
-    long long shownBytes = 0;
-    for (A_long frame = 10; frame < 15; ++frame)
-    {
-        const std::string line = InformationLine(frame, 1);
-        const std::string prefix = "Frame " + std::to_string(frame) + " Segment 2  Type: ";
-        ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
-        EXPECT_EQ(line.substr(prefix.size(), 3), frame == 10 ? "IDR" : "P  ") << line;
-        const std::string size = line.substr(line.find("Encoded Size: ") + 14);
-        // Small frames: whole bytes are shown, and they add up to the segment.
-        ASSERT_EQ(size.back(), ' ') << line;
-        shownBytes += std::stoll(size);
-    }
-    EXPECT_EQ(shownBytes, summary.encodedBytes);
-}
-
 TEST_F(InformationPanelTest, AFramePastTheLastRecordIsUnknownWithNoSize)
 {
     Change(ParamSegmentLength, 5);
