@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -329,7 +330,8 @@ TEST_F(PanelDrawing, PanelShowsEveryControlAndTheCustomAreaDrawnByTheEffect)
     EXPECT_GT(panel.Height(), frame.bottom + Host::PanelRowHeight);
     EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
 
-    const std::string path = std::string(RUZIRAZU_BINARY_DIR) + "/test-home/tmp/panel-test.png";
+    const char* temp = std::getenv("TEMP");
+    const std::string path = std::string(temp ? temp : "/tmp") + "/panel-test.png";
     host_->WritePanel(path, 300);
     const Raster read = ReadPng(path);
     EXPECT_EQ(read.Width(), 300);
