@@ -44,6 +44,11 @@ Logo& GetModuleLogo()
 
 } // namespace
 
+void ReleaseModuleLogo() noexcept
+{
+    GetModuleLogo().ReleaseImage();
+}
+
 Zovazaz::WString FormatSize(std::uint64_t value, std::uint32_t unit)
 {
     std::uint64_t digit = 0;

@@ -19,3 +19,10 @@ Zovazaz::WString GetPictureTypeName(std::int32_t type);
 // The five lines of the Information area for the frame at `frameIndex`, each
 // ending with a line feed; "N/A" without a renderer.
 Zovazaz::WString FormatInformation(const Renderer* renderer, std::int32_t frameIndex);
+
+// Gives the About logo's drawing image back to the host, keeping the decoded
+// pixels. For the end of the effect's instance (global set-down), while the
+// instance still holds the host's drawing suites: an effect linked into its
+// host is never unloaded, so nothing else would give the image back before
+// that host is gone.
+void ReleaseModuleLogo() noexcept;

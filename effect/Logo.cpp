@@ -9,7 +9,11 @@ const DrawContext::Image& Logo::GetImage(const ImageMaker& make)
 {
     if (!image_)
     {
-        Decode();
+        if (!decoded_)
+        {
+            Decode();
+            decoded_ = true;
+        }
         // A host that could not make the image gives none; keeping that empty
         // reference would look the same as never having tried.
         image_ = make(pixels_);

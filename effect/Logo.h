@@ -25,11 +25,16 @@ class Logo
     // outlive the object.
     explicit Logo(std::span<const std::uint8_t> png) noexcept : png_(png) {}
 
-    // The drawing image, decoded and made on the first call. Throws png::error
-    // for bytes that are not a readable PNG and BadAllocation when the pixels
-    // do not fit in memory. A failure, or a maker that gives no image, leaves
-    // nothing cached, so the next call starts again from the PNG.
+    // The drawing image, made on the first call from pixels decoded once.
+    // Throws png::error for bytes that are not a readable PNG and
+    // BadAllocation when the pixels do not fit in memory. A failed decode
+    // keeps nothing, so the next call starts again from the PNG; a maker that
+    // gives no image is asked again at the next call.
     const DrawContext::Image& GetImage(const ImageMaker& make);
+
+    // Gives the drawing image back to the host that made it, keeping the
+    // decoded pixels for the next host.
+    void ReleaseImage() noexcept { image_.reset(); }
 
     bool HasImage() const noexcept { return image_ != nullptr; }
     const ImageBuffer& GetPixels() const noexcept { return pixels_; }
@@ -39,5 +44,6 @@ class Logo
 
     std::span<const std::uint8_t> png_;
     ImageBuffer pixels_;
+    bool decoded_ = false;
     DrawContext::Image image_;
 };

@@ -195,4 +195,20 @@ TEST(Logo, AnImageTheHostDidNotMakeIsAskedForAgain)
     EXPECT_TRUE(logo.HasImage());
 }
 
+TEST(Logo, AReleasedImageIsMadeAgainFromTheKeptPixels)
+{
+    Logo logo(std::span<const std::uint8_t>(LogoPng, LogoPngSize));
+    int made = 0;
+    const Logo::ImageMaker maker = [&made](const ImageBuffer&)
+    {
+        ++made;
+        return FakeImage();
+    };
+    logo.GetImage(maker);
+    logo.ReleaseImage();
+    EXPECT_FALSE(logo.HasImage());
+    EXPECT_TRUE(logo.GetImage(maker));
+    EXPECT_EQ(made, 2);
+}
+
 } // namespace
