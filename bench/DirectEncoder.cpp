@@ -192,6 +192,13 @@ const std::uint8_t* PlanarClip::Plane(int frame, int plane) const
     return plane == 0 ? base : plane == 1 ? base + lumaSize : base + lumaSize + lumaSize / 4;
 }
 
+bool SimilarSize(std::uint64_t a, std::uint64_t b) noexcept
+{
+    const double larger = static_cast<double>(std::max(a, b));
+    const double difference = static_cast<double>(std::max(a, b) - std::min(a, b));
+    return difference <= larger * SizeTolerance;
+}
+
 DirectEncode EncodeDirect(const PlanarClip& clip, const EncoderSettings& settings,
                           const std::string& tempFolder, bool keepStream)
 {

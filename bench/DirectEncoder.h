@@ -59,6 +59,13 @@ struct DirectEncode
     std::vector<std::vector<std::vector<std::uint8_t>>> segments;
 };
 
+// x264's threaded lookahead lets the encoded size of the same input with the
+// same settings vary by a few bytes from run to run, so the effect's encode
+// and the direct one are taken as the same work when their sizes agree to
+// within this fraction; different settings move the size far more.
+constexpr double SizeTolerance = 0.01;
+bool SimilarSize(std::uint64_t a, std::uint64_t b) noexcept;
+
 // Encodes the clip a segment at a time through libx264 directly, with the
 // parameter set and passes of the effect's renderer, and times it. The two
 // passes of average-bitrate mode share a statistics file in `tempFolder`,

@@ -59,6 +59,10 @@ class EffectDriver
     // encoded again while scrubbing.
     PreviewRun Run(const RateControl& control);
 
+    // For the controls the benchmark leaves alone (presets, key frames,
+    // B-frames), which a caller may set as a user would.
+    EffectHost::Host& GetHost() noexcept { return host_; }
+
   private:
     int Position(const std::string& name) const;
     double Render(A_long frame);

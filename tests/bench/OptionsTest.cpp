@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include "bench/Options.h"
+#include "bench/Statistics.h"
+
+namespace
+{
+
+using namespace Bench;
+
+TEST(Options, DefaultsMeasureBothSizesOverFiveRuns)
+{
+    const Options options = ParseOptions({});
+    EXPECT_EQ(options.sizes, (std::vector<FrameSize>{{1280, 720}, {1920, 1080}}));
+    EXPECT_EQ(options.frames, 60);
+    EXPECT_EQ(options.segmentLength, 30);
+    EXPECT_EQ(options.runs, 5);
+    EXPECT_FALSE(options.help);
+}
+
+TEST(Options, QuickKeeps720pAndThreeRunsUnlessRunsAreGiven)
+{
+    const Options quick = ParseOptions({"--quick"});
+    EXPECT_EQ(quick.sizes, (std::vector<FrameSize>{{1280, 720}}));
+    EXPECT_EQ(quick.runs, 3);
+    EXPECT_EQ(ParseOptions({"--runs", "7", "--quick"}).runs, 7);
+    EXPECT_EQ(ParseOptions({"--quick", "--runs", "1"}).runs, 1);
+}
+
+TEST(Options, SizesReplaceTheDefaultsInTheirOrder)
+{
+    const Options options =
+        ParseOptions({"--size", "64x48", "--frames", "4", "--runs", "1", "--size", "320x240"});
+    EXPECT_EQ(options.sizes, (std::vector<FrameSize>{{64, 48}, {320, 240}}));
+    EXPECT_EQ(options.frames, 4);
+    EXPECT_EQ(options.runs, 1);
+    EXPECT_EQ(ParseOptions({"--quick", "--size", "64x48"}).sizes,
+              (std::vector<FrameSize>{{64, 48}}));
+    EXPECT_EQ(ParseOptions({"--module", "/x/Ruzirazu.so"}).modulePath, "/x/Ruzirazu.so");
+    EXPECT_TRUE(ParseOptions({"--help"}).help);
+}
+
+TEST(Options, RefusesWhatCannotRun)
+{
+    for (const char* size : {"15x48", "64x15", "64x", "x48", "64x48x2", "64 x 48", "big", ""})
+    {
+        EXPECT_THROW(ParseFrameSize(size), UsageError) << size;
+    }
+    EXPECT_EQ(ParseFrameSize("16x16"), (FrameSize{16, 16}));
+    EXPECT_THROW(ParseOptions({"--frames", "0"}), UsageError);
+    EXPECT_THROW(ParseOptions({"--runs", "-1"}), UsageError);
+    EXPECT_THROW(ParseOptions({"--runs", "2x"}), UsageError);
+    EXPECT_THROW(ParseOptions({"--runs"}), UsageError);
+    EXPECT_THROW(ParseOptions({"--fast"}), UsageError);
+}
+
+TEST(Median, OfOddAndEvenCounts)
+{
+    EXPECT_DOUBLE_EQ(Median({5.0}), 5.0);
+    EXPECT_DOUBLE_EQ(Median({9.0, 1.0, 4.0}), 4.0);
+    EXPECT_DOUBLE_EQ(Median({10.0, 2.0, 8.0, 1.0}), 5.0);
+    EXPECT_DOUBLE_EQ(Median({3.0, 3.0, 100.0, 3.0, -50.0}), 3.0);
+    EXPECT_THROW(Median({}), std::invalid_argument);
+}
+
+} // namespace

@@ -1,0 +1,83 @@
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "bench/SummaryLog.h"
+#include "support/Paths.h"
+
+namespace
+{
+
+using namespace Bench;
+
+// Two segment summaries as the effect writes them, among other lines.
+constexpr const char* LogText =
+    "[Info] [10] [77] Renderer::EncodeSegment: x264 [info]: profile High, level 3.1\n"
+    "[Info] [20] [77] Frame size: 1280 x 720, frames: 0 - 29 (30), mode: Rate Factor,\n"
+    "\ttarget bitrate: 1500, actual bitrate: 945, rate factor: 23, keyframe step: 30, "
+    "b-frames: 1\n"
+    "\tEncoded size: 118244, original size: 41472000, storage size: 7826580, storage "
+    "compression ratio: 18.9%\n"
+    "\tTime taken: 3.997 s, check-out time: 0.125, convert time: 0.200, encode time: 2.836, "
+    "store time: 0.757, unaccounted time: 0.079\n"
+    "[Info] [30] [77] Frame size: 1280 x 720, frames: 30 - 59 (30), mode: Bitrate,\n"
+    "\tEncoded size: 625000, original size: 41472000, storage size: 1, storage compression "
+    "ratio: 0.0%\n"
+    "\tTime taken: 10.000 s, check-out time: 1.000, convert time: 2.000, encode time: 3.000, "
+    "store time: 4.000, unaccounted time: 0.000";
+
+TEST(SummaryLog, ReadsEachSegmentsSizeAndTimesInMilliseconds)
+{
+    const std::vector<SegmentSummary> summaries = ParseSummaries(LogText);
+    ASSERT_EQ(summaries.size(), 2u);
+    EXPECT_EQ(summaries[0].encodedBytes, 118244u);
+    EXPECT_DOUBLE_EQ(summaries[0].total, 3997.0);
+    EXPECT_DOUBLE_EQ(summaries[0].checkout, 125.0);
+    EXPECT_DOUBLE_EQ(summaries[0].convert, 200.0);
+    EXPECT_DOUBLE_EQ(summaries[0].encode, 2836.0);
+    EXPECT_DOUBLE_EQ(summaries[0].store, 757.0);
+    EXPECT_DOUBLE_EQ(summaries[0].unaccounted, 79.0);
+    EXPECT_EQ(summaries[1].encodedBytes, 625000u);
+    EXPECT_DOUBLE_EQ(summaries[1].store, 4000.0);
+}
+
+TEST(SummaryLog, SkipsIncompleteTimeLinesAndLinesOfOtherKinds)
+{
+    EXPECT_TRUE(ParseSummaries("[Info] [1] [2] Pass -1 time: 1.000 s\nnothing here\n").empty());
+    EXPECT_FALSE(ParseTimeLine("\tTime taken: 3.997 s, check-out time: 0.125, convert time: "
+                               "0.200, encode time: 2.836, store time: 0.757")
+                     .has_value());
+    EXPECT_FALSE(ParseTimeLine("\tTime taken: soon, check-out time: 0.125, convert time: 0.200, "
+                               "encode time: 2.836, store time: 0.757, unaccounted time: 0.079")
+                     .has_value());
+    // A summary without its size line still counts, with no bytes.
+    const auto summaries =
+        ParseSummaries("\tTime taken: 1.000 s, check-out time: 0.000, convert time: 0.000, "
+                       "encode time: 1.000, store time: 0.000, unaccounted time: 0.000\n");
+    ASSERT_EQ(summaries.size(), 1u);
+    EXPECT_EQ(summaries[0].encodedBytes, 0u);
+}
+
+TEST(LogTail, ReadsOnlyWhatTheFileGainedAndStartsAgainWhenItShrinks)
+{
+    const std::filesystem::path path =
+        std::filesystem::path(Zovazaz::GetTempDirectory()) / "tail.log";
+    std::filesystem::remove(path);
+    LogTail tail(path.string());
+    EXPECT_EQ(tail.ReadNew(), "");
+
+    std::ofstream(path, std::ios::app) << "first\n";
+    EXPECT_EQ(tail.ReadNew(), "first\n");
+    std::ofstream(path, std::ios::app) << "second\n";
+    EXPECT_EQ(tail.ReadNew(), "second\n");
+    EXPECT_EQ(tail.ReadNew(), "");
+
+    std::ofstream(path, std::ios::trunc) << "new\n";
+    EXPECT_EQ(tail.ReadNew(), "new\n");
+
+    LogTail late(path.string());
+    EXPECT_EQ(late.ReadNew(), "");
+}
+
+} // namespace
