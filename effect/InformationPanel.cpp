@@ -1,7 +1,6 @@
 #include "effect/InformationPanel.h"
 
 #include <charconv>
-#include <cmath>
 #include <string_view>
 
 #include "effect/CompressionViewer.h"
@@ -35,7 +34,8 @@ Zovazaz::WString UnknownText()
 }
 
 // Decoded at the first draw of the About area and kept until the module is
-// unloaded; its drawing image goes back to the host through the supplier then.
+// unloaded; its drawing image goes back to the host through the supplier
+// then, unless ReleaseModuleLogo gave it back before.
 Logo& GetModuleLogo()
 {
     static Logo logo(std::span<const std::uint8_t>(LogoPng, LogoPngSize));

@@ -14,8 +14,8 @@ const DrawContext::Image& Logo::GetImage(const ImageMaker& make)
             Decode();
             decoded_ = true;
         }
-        // A host that could not make the image gives none; keeping that empty
-        // reference would look the same as never having tried.
+        // A host that could not make the image gives none, and the next draw
+        // asks it again.
         image_ = make(pixels_);
     }
     return image_;
