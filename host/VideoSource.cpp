@@ -1,0 +1,637 @@
+#include "host/VideoSource.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+extern "C"
+{
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+namespace EffectHost
+{
+
+namespace
+{
+
+struct CloseFormat
+{
+    void operator()(AVFormatContext* context) const noexcept { avformat_close_input(&context); }
+};
+
+struct FreeCodec
+{
+    void operator()(AVCodecContext* context) const noexcept { avcodec_free_context(&context); }
+};
+
+struct FreePacket
+{
+    void operator()(AVPacket* packet) const noexcept { av_packet_free(&packet); }
+};
+
+struct FreeFrame
+{
+    void operator()(AVFrame* frame) const noexcept { av_frame_free(&frame); }
+};
+
+struct FreeScaler
+{
+    void operator()(SwsContext* context) const noexcept { sws_freeContext(context); }
+};
+
+using FramePtr = std::unique_ptr<AVFrame, FreeFrame>;
+
+// Further ahead than this, a seek to the key frame before the wanted frame is
+// cheaper than decoding every frame on the way.
+constexpr A_long ForwardDecodeLimit = 120;
+
+std::string ErrorText(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+FramePtr NewFrame()
+{
+    FramePtr frame(av_frame_alloc());
+    if (!frame)
+    {
+        throw std::bad_alloc();
+    }
+    return frame;
+}
+
+// Refuses what libavformat would answer with a vague "Invalid data" or an
+// errno text, so the user reads which of the everyday mistakes it is.
+void CheckReadableFile(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (!fs::exists(status))
+    {
+        throw VideoSourceError("Input file " + Quoted(path) + " does not exist");
+    }
+    if (fs::is_directory(status))
+    {
+        throw VideoSourceError("Input " + Quoted(path) + " is a folder, not a video file");
+    }
+    std::ifstream probe(path, std::ios::binary);
+    if (!probe)
+    {
+        throw VideoSourceError("Input file " + Quoted(path) +
+                               " cannot be read: " + std::strerror(errno));
+    }
+    if (fs::is_regular_file(status) && fs::file_size(path, error) == 0)
+    {
+        throw VideoSourceError("Input file " + Quoted(path) + " is empty");
+    }
+}
+
+bool Valid(AVRational rate)
+{
+    return rate.num > 0 && rate.den > 0;
+}
+
+// A constant rate as the container declares it, else the stream's average.
+// Rates a hair off a whole or an NTSC (x/1001) rate are container rounding
+// (Matroska keeps nanoseconds) and are taken as that rate, so 29.97 stays
+// 30000 / 1001 exactly.
+AVRational ChooseRate(const AVStream& stream, bool& averageRate)
+{
+    const AVRational real = stream.r_frame_rate;
+    const AVRational average = stream.avg_frame_rate;
+    AVRational chosen = Valid(average) ? average : real;
+    averageRate = false;
+    if (Valid(real) && Valid(average))
+    {
+        const double ratio = av_q2d(real) / av_q2d(average);
+        if (std::fabs(ratio - 1.0) < 1e-3)
+        {
+            chosen = real;
+        }
+        else
+        {
+            averageRate = true;
+        }
+    }
+    if (!Valid(chosen))
+    {
+        return AVRational{0, 0};
+    }
+    const double rate = av_q2d(chosen);
+    for (const int den : {1, 1001})
+    {
+        const double num = std::round(rate * den);
+        if (num >= 1 && num < 1e9 && std::fabs(num / den - rate) <= rate * 2e-5)
+        {
+            AVRational exact{};
+            av_reduce(&exact.num, &exact.den, static_cast<std::int64_t>(num), den, INT32_MAX);
+            return exact;
+        }
+    }
+    // Any other rate to a thousandth of a frame per second keeps the host's
+    // 32-bit times far from overflowing.
+    AVRational rounded{};
+    av_reduce(&rounded.num, &rounded.den, std::llround(rate * 1000), 1000, INT32_MAX);
+    return rounded;
+}
+
+struct CachedFrame
+{
+    A_long index = -1;
+    std::uint64_t lastUse = 0;
+    World world;
+};
+
+} // namespace
+
+struct VideoSource::Decoder
+{
+    std::string path;
+    std::unique_ptr<AVFormatContext, CloseFormat> format;
+    std::unique_ptr<AVCodecContext, FreeCodec> codec;
+    std::unique_ptr<AVPacket, FreePacket> packet;
+    std::unique_ptr<SwsContext, FreeScaler> scaler;
+    int stream = -1;
+    AVRational timeBase{};
+    AVRational rate{};
+    std::int64_t firstPts = 0;
+    A_long frameCount = 0;
+    A_long layerWidth = 0;
+    A_long layerHeight = 0;
+
+    // The decoder's position: `held` is the latest picture handed out (the
+    // one shown until the next one's time), `pending` a picture decoded past
+    // the last request, kept for the next one.
+    FramePtr held = NewFrame();
+    FramePtr pending = NewFrame();
+    bool heldValid = false;
+    bool pendingValid = false;
+    A_long heldIndex = -1;
+    A_long pendingIndex = -1;
+    bool draining = false;
+
+    std::vector<CachedFrame> cache;
+    std::size_t cacheLimit = 2;
+    std::uint64_t useClock = 0;
+    VideoDecodeCounters counters;
+
+    std::string Where() const { return "Input file " + Quoted(path); }
+
+    A_long IndexOf(const AVFrame& frame) const
+    {
+        const std::int64_t pts = frame.best_effort_timestamp;
+        if (pts == AV_NOPTS_VALUE)
+        {
+            // No timestamps (a raw stream): pictures count up from the last.
+            return heldValid ? heldIndex + 1 : 0;
+        }
+        const std::int64_t index =
+            av_rescale_q_rnd(pts - firstPts, timeBase, av_inv_q(rate), AV_ROUND_NEAR_INF);
+        return static_cast<A_long>(std::clamp<std::int64_t>(index, -1, INT32_MAX));
+    }
+
+    // The next picture in presentation order into `into`; false at the end
+    // of the stream. A damaged packet is skipped as a player would.
+    bool DecodeNext(AVFrame* into)
+    {
+        for (;;)
+        {
+            int result = avcodec_receive_frame(codec.get(), into);
+            if (result == 0)
+            {
+                ++counters.decodedPictures;
+                return true;
+            }
+            if (result == AVERROR_EOF)
+            {
+                return false;
+            }
+            if (result != AVERROR(EAGAIN))
+            {
+                throw VideoSourceError(Where() + " cannot be decoded: " + ErrorText(result));
+            }
+            if (draining)
+            {
+                return false;
+            }
+            result = av_read_frame(format.get(), packet.get());
+            if (result < 0)
+            {
+                if (result != AVERROR_EOF && !(format->pb && avio_feof(format->pb)))
+                {
+                    throw VideoSourceError(Where() + " cannot be read: " + ErrorText(result));
+                }
+                avcodec_send_packet(codec.get(), nullptr);
+                draining = true;
+                continue;
+            }
+            if (packet->stream_index == stream)
+            {
+                result = avcodec_send_packet(codec.get(), packet.get());
+                if (result < 0 && result != AVERROR_INVALIDDATA)
+                {
+                    av_packet_unref(packet.get());
+                    throw VideoSourceError(Where() + " cannot be decoded: " + ErrorText(result));
+                }
+            }
+            av_packet_unref(packet.get());
+        }
+    }
+
+    // Decodes one picture after `held` into `pending`. False at the end.
+    bool DecodePending()
+    {
+        for (;;)
+        {
+            if (!DecodeNext(pending.get()))
+            {
+                return false;
+            }
+            const A_long index = IndexOf(*pending);
+            // A picture that goes back in time (a leading picture after a
+            // seek, or a repeated timestamp) never replaces a later one.
+            if (heldValid && index < heldIndex)
+            {
+                av_frame_unref(pending.get());
+                continue;
+            }
+            pendingIndex = index;
+            pendingValid = true;
+            return true;
+        }
+    }
+
+    void Consume()
+    {
+        std::swap(held, pending);
+        av_frame_unref(pending.get());
+        heldIndex = pendingIndex;
+        heldValid = true;
+        pendingValid = false;
+    }
+
+    void Reset()
+    {
+        av_frame_unref(held.get());
+        av_frame_unref(pending.get());
+        heldValid = pendingValid = false;
+        heldIndex = pendingIndex = -1;
+        draining = false;
+    }
+
+    // Positions the decoder so that its next picture is at or before frame
+    // `index`: seeks to the key frame before the frame's time, and further
+    // back when the file's index lands after it.
+    void SeekBefore(A_long index)
+    {
+        A_long back = 0;
+        for (;;)
+        {
+            const A_long target = std::max<A_long>(index - back, 0);
+            const std::int64_t pts = firstPts + av_rescale_q(target, av_inv_q(rate), timeBase);
+            const int result = av_seek_frame(format.get(), stream, pts, AVSEEK_FLAG_BACKWARD);
+            if (result < 0)
+            {
+                throw VideoSourceError(Where() + " cannot be searched to frame " +
+                                       std::to_string(index) + ": " + ErrorText(result));
+            }
+            avcodec_flush_buffers(codec.get());
+            Reset();
+            ++counters.seeks;
+            if (!DecodePending())
+            {
+                if (target == 0)
+                {
+                    throw VideoSourceError(Where() + " has no picture to show at frame " +
+                                           std::to_string(index));
+                }
+            }
+            else if (pendingIndex <= index || target == 0)
+            {
+                return;
+            }
+            back = std::max<A_long>(back * 2, 16);
+        }
+    }
+
+    // The picture shown at frame `index`: the last one whose time is not
+    // after the frame's time.
+    const AVFrame& Locate(A_long index)
+    {
+        const bool positioned = heldValid || pendingValid;
+        const A_long position = heldValid ? heldIndex : pendingIndex;
+        if (!positioned || index < position || index - position > ForwardDecodeLimit)
+        {
+            SeekBefore(index);
+        }
+        for (;;)
+        {
+            if (heldValid && heldIndex == index)
+            {
+                return *held;
+            }
+            if (!pendingValid && !DecodePending())
+            {
+                if (heldValid)
+                {
+                    return *held; // the file ends early: its last picture stays
+                }
+                throw VideoSourceError(Where() + " has no picture to show at frame " +
+                                       std::to_string(index));
+            }
+            if (pendingIndex > index && heldValid)
+            {
+                return *held;
+            }
+            Consume();
+        }
+    }
+
+    void Convert(const AVFrame& frame, World& into)
+    {
+        const auto format = static_cast<AVPixelFormat>(frame.format);
+        scaler.reset(sws_getCachedContext(scaler.release(), frame.width, frame.height, format,
+                                          layerWidth, layerHeight, AV_PIX_FMT_ARGB,
+                                          SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+                                          nullptr, nullptr, nullptr));
+        if (!scaler)
+        {
+            throw VideoSourceError(
+                Where() + ": libswscale cannot convert its " +
+                std::string(av_get_pix_fmt_name(format) ? av_get_pix_fmt_name(format) : "unknown") +
+                " pictures to ARGB");
+        }
+        const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+        if (descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB))
+        {
+            SetColourSpace(frame, format);
+        }
+        std::uint8_t* const target[4] = {reinterpret_cast<std::uint8_t*>(into.Def().data), nullptr,
+                                         nullptr, nullptr};
+        const int strides[4] = {into.RowBytes(), 0, 0, 0};
+        sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, target, strides);
+        ++counters.conversions;
+    }
+
+    void SetColourSpace(const AVFrame& frame, AVPixelFormat format)
+    {
+        int space = SWS_CS_DEFAULT;
+        switch (frame.colorspace)
+        {
+        case AVCOL_SPC_BT709:
+            space = SWS_CS_ITU709;
+            break;
+        case AVCOL_SPC_BT470BG:
+        case AVCOL_SPC_SMPTE170M:
+            space = SWS_CS_ITU601;
+            break;
+        case AVCOL_SPC_SMPTE240M:
+            space = SWS_CS_SMPTE240M;
+            break;
+        case AVCOL_SPC_BT2020_NCL:
+        case AVCOL_SPC_BT2020_CL:
+            space = SWS_CS_BT2020;
+            break;
+        default:
+            // Untagged: what players assume, HD in BT.709, the rest in 601.
+            space = frame.height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+            break;
+        }
+        const bool fullRange = frame.color_range == AVCOL_RANGE_JPEG ||
+                               format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
+                               format == AV_PIX_FMT_YUVJ444P || format == AV_PIX_FMT_YUVJ440P ||
+                               format == AV_PIX_FMT_YUVJ411P;
+        sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), fullRange ? 1 : 0,
+                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    }
+
+    CachedFrame* Cached(A_long index)
+    {
+        for (CachedFrame& entry : cache)
+        {
+            if (entry.index == index)
+            {
+                entry.lastUse = ++useClock;
+                return &entry;
+            }
+        }
+        return nullptr;
+    }
+
+    CachedFrame& FreeSlot()
+    {
+        if (cache.size() < cacheLimit)
+        {
+            cache.push_back(CachedFrame{-1, 0, World(layerWidth, layerHeight)});
+            return cache.back();
+        }
+        return *std::min_element(cache.begin(), cache.end(),
+                                 [](const CachedFrame& left, const CachedFrame& right)
+                                 { return left.lastUse < right.lastUse; });
+    }
+
+    void Fetch(A_long index, World& into)
+    {
+        if (into.Width() != layerWidth || into.Height() != layerHeight)
+        {
+            throw std::invalid_argument("A video frame goes into a world of the layer's size");
+        }
+        index = std::clamp<A_long>(index, 0, frameCount - 1);
+        const CachedFrame* entry = Cached(index);
+        if (entry != nullptr)
+        {
+            ++counters.cacheHits;
+        }
+        else
+        {
+            const AVFrame& picture = Locate(index);
+            CachedFrame& slot = FreeSlot();
+            slot.index = -1; // not valid until converted
+            Convert(picture, slot.world);
+            slot.index = index;
+            slot.lastUse = ++useClock;
+            entry = &slot;
+        }
+        std::memcpy(into.Def().data, entry->world.Def().data,
+                    static_cast<std::size_t>(into.RowBytes()) *
+                        static_cast<std::size_t>(into.Height()));
+    }
+};
+
+VideoSource::VideoSource(const std::string& path, A_long layerWidth, A_long layerHeight,
+                         std::uint64_t cacheBytes)
+    : decoder_(std::make_unique<Decoder>())
+{
+    CheckReadableFile(path);
+    Decoder& decoder = *decoder_;
+    decoder.path = path;
+    description_.path = path;
+
+    AVFormatContext* rawFormat = nullptr;
+    int result = avformat_open_input(&rawFormat, path.c_str(), nullptr, nullptr);
+    if (result < 0)
+    {
+        throw VideoSourceError("Input file " + Quoted(path) +
+                               " is not a video file that can be read (" + ErrorText(result) + ")");
+    }
+    decoder.format.reset(rawFormat);
+    result = avformat_find_stream_info(rawFormat, nullptr);
+    if (result < 0)
+    {
+        throw VideoSourceError("Input file " + Quoted(path) +
+                               " is not a video file that can be read (" + ErrorText(result) + ")");
+    }
+    const AVCodec* codec = nullptr;
+    result = av_find_best_stream(rawFormat, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (result == AVERROR_DECODER_NOT_FOUND)
+    {
+        throw VideoSourceError("Input file " + Quoted(path) +
+                               " uses a video codec that libavcodec cannot decode");
+    }
+    if (result < 0 || (rawFormat->streams[result]->disposition & AV_DISPOSITION_ATTACHED_PIC))
+    {
+        throw VideoSourceError("Input file " + Quoted(path) + " holds no video stream");
+    }
+    decoder.stream = result;
+    AVStream& stream = *rawFormat->streams[result];
+    for (unsigned i = 0; i < rawFormat->nb_streams; ++i)
+    {
+        // Only the video packets are wanted; the demuxer skips the rest.
+        if (static_cast<int>(i) != decoder.stream)
+        {
+            rawFormat->streams[i]->discard = AVDISCARD_ALL;
+        }
+    }
+
+    decoder.codec.reset(avcodec_alloc_context3(codec));
+    decoder.packet.reset(av_packet_alloc());
+    if (!decoder.codec || !decoder.packet)
+    {
+        throw std::bad_alloc();
+    }
+    avcodec_parameters_to_context(decoder.codec.get(), stream.codecpar);
+    decoder.codec->pkt_timebase = stream.time_base;
+    decoder.codec->thread_count = 0;
+    result = avcodec_open2(decoder.codec.get(), codec, nullptr);
+    if (result < 0)
+    {
+        throw VideoSourceError("Input file " + Quoted(path) + ": libavcodec cannot open its " +
+                               codec->name + " decoder (" + ErrorText(result) + ")");
+    }
+
+    decoder.timeBase = stream.time_base;
+    decoder.rate = ChooseRate(stream, description_.averageRate);
+    if (!Valid(decoder.rate))
+    {
+        throw VideoSourceError("Input file " + Quoted(path) + " declares no frame rate");
+    }
+
+    // The first picture fixes time zero and proves the stream decodes.
+    if (!decoder.DecodeNext(decoder.pending.get()))
+    {
+        throw VideoSourceError("Input file " + Quoted(path) + " holds no pictures");
+    }
+    decoder.firstPts = decoder.pending->best_effort_timestamp != AV_NOPTS_VALUE
+                           ? decoder.pending->best_effort_timestamp
+                           : 0;
+    decoder.pendingIndex = 0;
+    decoder.pendingValid = true;
+
+    description_.container =
+        rawFormat->iformat->long_name ? rawFormat->iformat->long_name : rawFormat->iformat->name;
+    description_.codec = codec->long_name ? codec->long_name : codec->name;
+    const char* pixelFormat =
+        av_get_pix_fmt_name(static_cast<AVPixelFormat>(decoder.pending->format));
+    description_.pixelFormat = pixelFormat ? pixelFormat : "unknown";
+    description_.width = decoder.pending->width;
+    description_.height = decoder.pending->height;
+    description_.timeScale = static_cast<A_u_long>(decoder.rate.num);
+    description_.timeStep = decoder.rate.den;
+
+    std::int64_t frames = stream.nb_frames;
+    if (frames <= 0)
+    {
+        double seconds = 0.0;
+        if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0)
+        {
+            seconds = static_cast<double>(stream.duration) * av_q2d(stream.time_base);
+        }
+        else if (rawFormat->duration != AV_NOPTS_VALUE && rawFormat->duration > 0)
+        {
+            seconds = static_cast<double>(rawFormat->duration) / AV_TIME_BASE;
+        }
+        frames = std::llround(seconds * av_q2d(decoder.rate));
+        description_.frameCountEstimated = true;
+    }
+    frames = std::max<std::int64_t>(frames, 1);
+    // The host's total time is frames x time step in 32 bits.
+    if (frames > INT32_MAX / decoder.rate.den)
+    {
+        throw VideoSourceError(
+            "Input file " + Quoted(path) + " is too long: " + std::to_string(frames) +
+            " frames at " + std::to_string(decoder.rate.num) + "/" +
+            std::to_string(decoder.rate.den) + " frames per second overflow the host's time");
+    }
+    decoder.frameCount = static_cast<A_long>(frames);
+    description_.frameCount = decoder.frameCount;
+    description_.durationSeconds = static_cast<double>(frames) / av_q2d(decoder.rate);
+
+    width_ = layerWidth > 0 ? layerWidth : description_.width;
+    height_ = layerHeight > 0 ? layerHeight : description_.height;
+    decoder.layerWidth = width_;
+    decoder.layerHeight = height_;
+    const std::uint64_t frameBytes =
+        static_cast<std::uint64_t>(width_) * static_cast<std::uint64_t>(height_) * 4 + 1;
+    decoder.cacheLimit =
+        static_cast<std::size_t>(std::max<std::uint64_t>(cacheBytes / frameBytes, 2));
+}
+
+VideoSource::~VideoSource() = default;
+
+VideoDecodeCounters VideoSource::Counters() const noexcept
+{
+    return decoder_->counters;
+}
+
+void VideoSource::Frame(A_long index, World& into) const
+{
+    decoder_->Fetch(index, into);
+}
+
+void VideoSource::FrameAt(A_long time, A_long timeStep, A_u_long, World& into) const
+{
+    try
+    {
+        // Floor, so a time inside a frame's span shows that frame.
+        const A_long index =
+            timeStep > 0 ? static_cast<A_long>(std::floor(static_cast<double>(time) / timeStep))
+                         : 0;
+        decoder_->Fetch(index, into);
+    }
+    catch (const std::exception& error)
+    {
+        if (failure_.empty())
+        {
+            failure_ = error.what();
+        }
+        into.Fill(PF_Pixel{0, 0, 0, 0});
+    }
+}
+
+} // namespace EffectHost
