@@ -3,6 +3,18 @@
 namespace Zovazaz
 {
 
+namespace
+{
+
+// The format libswscale is given for a format, and whether it is full range:
+// each full-range YUV format becomes its ordinary counterpart, the grey formats
+// keep their number and are full range, every other format is unchanged.
+struct MappedPixelFormat
+{
+    AVPixelFormat format;
+    bool fullRange;
+};
+
 MappedPixelFormat MapFullRangeFormat(AVPixelFormat format) noexcept
 {
     switch (format)
@@ -25,6 +37,8 @@ MappedPixelFormat MapFullRangeFormat(AVPixelFormat format) noexcept
         return {format, false};
     }
 }
+
+} // namespace
 
 SwScaleLibrary::SwScaleLibrary(StringRef baseName)
     : DynamicLibrary(FormatLibraryName(baseName, LIBSWSCALE_VERSION_MAJOR))

@@ -41,14 +41,4 @@ struct SwScaleLibrary : DynamicLibrary
     decltype(&::sws_getColorspaceDetails) getColorspaceDetails = nullptr;
 };
 
-// The format libswscale is given for a format, and whether it is full range:
-// each full-range YUV format becomes its ordinary counterpart, the grey formats
-// keep their number and are full range, every other format is unchanged.
-struct MappedPixelFormat
-{
-    AVPixelFormat format;
-    bool fullRange;
-};
-MappedPixelFormat MapFullRangeFormat(AVPixelFormat format) noexcept;
-
 } // namespace Zovazaz

@@ -28,34 +28,6 @@ std::string LoadError(StringRef fileName)
     return "loaded";
 }
 
-// Restores PATH and the working folder however a test ends.
-class EnvironmentRestorer
-{
-  public:
-    EnvironmentRestorer()
-        : path_(GetEnvironmentText("PATH")), wasSet_(IsEnvironmentSet("PATH")),
-          directory_(std::filesystem::current_path())
-    {
-    }
-    ~EnvironmentRestorer()
-    {
-        std::filesystem::current_path(directory_);
-        if (wasSet_)
-        {
-            SetEnvironmentText("PATH", path_);
-        }
-        else
-        {
-            UnsetEnvironmentText("PATH");
-        }
-    }
-
-  private:
-    std::string path_;
-    bool wasSet_;
-    std::filesystem::path directory_;
-};
-
 } // namespace
 
 TEST(LibraryName, IsLibPlusBaseNamePlusSoPlusMajorVersion)
@@ -86,7 +58,7 @@ TEST(LibraryLoading, MissingLibraryIsReportedByItsFileName)
 
 TEST(LibraryLoading, LibraryBesideNothingButPathIsFoundOnlyWhileThePathGuardLives)
 {
-    EnvironmentRestorer restorer;
+    PathRestorer restorer;
     SetEnvironmentText("PATH", "/usr/bin:/bin");
     {
         ScopedPathPrepend guard("PATH", StubPathDirectory);
@@ -101,7 +73,8 @@ TEST(LibraryLoading, LibraryBesideNothingButPathIsFoundOnlyWhileThePathGuardLive
 
 TEST(LibraryLoading, SearchesPathDirectoriesInOrderAndSkipsEmptyEntries)
 {
-    EnvironmentRestorer restorer;
+    PathRestorer restorer;
+    const std::filesystem::path workingFolder = std::filesystem::current_path();
     const std::string fileName = FormatLibraryName("stubx264_on_path", X264_BUILD);
 
     // Later entries are reached when the earlier ones do not hold the file.
@@ -112,6 +85,7 @@ TEST(LibraryLoading, SearchesPathDirectoriesInOrderAndSkipsEmptyEntries)
     std::filesystem::current_path(StubPathDirectory);
     SetEnvironmentText("PATH", "::/zovazaz-absent:");
     EXPECT_EQ(LoadError(fileName), "Failed to load dynamic library " + fileName);
+    std::filesystem::current_path(workingFolder);
 }
 
 TEST(LibraryLifetime, LastOwnerFreesTheLibraryExactlyOnce)

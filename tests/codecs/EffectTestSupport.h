@@ -8,6 +8,7 @@
 #include "support/Log.h"
 #include "support/Paths.h"
 #include "support/System.h"
+#include "tests/codecs/StubLibraries.h"
 
 namespace CodecTests
 {
@@ -41,30 +42,5 @@ inline std::vector<std::string> LogLinesWith(const std::string& text)
     }
     return lines;
 }
-
-// Saves PATH and puts it back however a test ends.
-class PathRestorer
-{
-  public:
-    PathRestorer()
-        : value_(Zovazaz::GetEnvironmentText("PATH")), wasSet_(Zovazaz::IsEnvironmentSet("PATH"))
-    {
-    }
-    ~PathRestorer()
-    {
-        if (wasSet_)
-        {
-            Zovazaz::SetEnvironmentText("PATH", value_);
-        }
-        else
-        {
-            Zovazaz::UnsetEnvironmentText("PATH");
-        }
-    }
-
-  private:
-    std::string value_;
-    bool wasSet_;
-};
 
 } // namespace CodecTests

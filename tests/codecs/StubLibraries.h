@@ -41,4 +41,29 @@ class StubPathFixture
     Zovazaz::ScopedPathPrepend stubPath_{"PATH", StubDirectory};
 };
 
+// Saves PATH and puts it back however a test ends.
+class PathRestorer
+{
+  public:
+    PathRestorer()
+        : value_(Zovazaz::GetEnvironmentText("PATH")), wasSet_(Zovazaz::IsEnvironmentSet("PATH"))
+    {
+    }
+    ~PathRestorer()
+    {
+        if (wasSet_)
+        {
+            Zovazaz::SetEnvironmentText("PATH", value_);
+        }
+        else
+        {
+            Zovazaz::UnsetEnvironmentText("PATH");
+        }
+    }
+
+  private:
+    std::string value_;
+    bool wasSet_;
+};
+
 } // namespace CodecTests

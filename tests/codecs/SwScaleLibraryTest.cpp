@@ -121,32 +121,6 @@ TEST(SwScaleConversion, RefusedContextIsEmpty)
                                     static_cast<AVPixelFormat>(AV_PIX_FMT_NB), SWS_FAST_BILINEAR));
 }
 
-TEST(FullRangeFormats, MapToTheirOrdinaryCounterparts)
-{
-    struct Row
-    {
-        AVPixelFormat given;
-        AVPixelFormat passed;
-        bool fullRange;
-    };
-    for (const Row& row : {Row{AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P, true},
-                           Row{AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV422P, true},
-                           Row{AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_YUV444P, true},
-                           Row{AV_PIX_FMT_YUVJ440P, AV_PIX_FMT_YUV440P, true},
-                           Row{AV_PIX_FMT_YUVJ411P, AV_PIX_FMT_YUV411P, true},
-                           Row{AV_PIX_FMT_GRAY8, AV_PIX_FMT_GRAY8, true},
-                           Row{AV_PIX_FMT_GRAY16BE, AV_PIX_FMT_GRAY16BE, true},
-                           Row{AV_PIX_FMT_GRAY16LE, AV_PIX_FMT_GRAY16LE, true},
-                           Row{AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, false},
-                           Row{AV_PIX_FMT_NV12, AV_PIX_FMT_NV12, false},
-                           Row{AV_PIX_FMT_ARGB, AV_PIX_FMT_ARGB, false}})
-    {
-        const MappedPixelFormat mapped = MapFullRangeFormat(row.given);
-        EXPECT_EQ(mapped.format, row.passed) << row.given;
-        EXPECT_EQ(mapped.fullRange, row.fullRange) << row.given;
-    }
-}
-
 // Wraps the binding's colour-space entry point to record the calls, passing
 // them on to libswscale.
 struct ColorspaceCalls
