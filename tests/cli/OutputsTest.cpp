@@ -1,0 +1,432 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/Compare.h"
+#include "cli/Json.h"
+#include "cli/OutputFiles.h"
+#include "cli/Quality.h"
+#include "cli/Reports.h"
+#include "cli/SizesChart.h"
+#include "cli/Y4mWriter.h"
+#include "host/VideoSource.h"
+#include "tests/host/VideoFiles.h"
+
+using namespace CommandLine;
+using EffectHost::World;
+
+namespace
+{
+
+std::filesystem::path Scratch()
+{
+    const char* temp = std::getenv("TEMP");
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const auto folder = std::filesystem::path(temp ? temp : "/tmp") /
+                        (std::string("outputs-") + info->test_suite_name() + "-" + info->name());
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+int Count(const std::string& text, const std::string& word)
+{
+    int count = 0;
+    for (std::size_t at = text.find(word); at != std::string::npos;
+         at = text.find(word, at + word.size()))
+    {
+        ++count;
+    }
+    return count;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    std::string line;
+    while (std::getline(stream, line))
+    {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> Fields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::istringstream stream(line);
+    std::string field;
+    while (std::getline(stream, field, ','))
+    {
+        fields.push_back(field);
+    }
+    return fields;
+}
+
+FrameRow Row(int frame, int segment, const char* type, const char* size, double mse)
+{
+    return FrameRow{frame, segment, type, size, ParseSizeText(size), FrameQuality{mse, mse}};
+}
+
+Report SampleReport()
+{
+    Report report;
+    report.effectName = "Ruzirazu";
+    report.matchName = "ZZ Ruzirazu";
+    report.timeScale = 30000;
+    report.timeStep = 1001;
+    report.input = DescribeLayer("video file", "clip, \"take 2\".mp4", 160, 90, 30000, 1001, 4);
+    report.settings.push_back(ControlValue{11, "Segment Length", "number", 2, "2"});
+    report.rows = {Row(0, 0, "IDR", "21.2 K", 4.0), Row(1, 0, "P", "812 ", 16.0),
+                   Row(2, 1, "IDR", "20 K", 0.0), Row(3, 1, "B", "1.1 K", 64.0)};
+    FrameInformation last;
+    last.averageKbps = 2400;
+    last.targetKbps = 2500;
+    last.totalText = "43.1 K";
+    report.last = last;
+    return report;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------- JSON
+
+TEST(Json, WhatIsWrittenReadsBackTheSame)
+{
+    Json document = Json::Object();
+    document.Set("text", "quote \" backslash \\ tab \t line\n");
+    document.Set("whole", 8000);
+    document.Set("fraction", 38.125);
+    document.Set("negative", -3);
+    document.Set("flag", true);
+    document.Set("nothing", Json());
+    Json list = Json::Array();
+    list.Add(1);
+    list.Add("two");
+    list.Add(Json::Object());
+    document.Set("list", std::move(list));
+
+    const Json again = Json::Parse(document.Dump());
+    EXPECT_EQ(again.Find("text")->String("text"), "quote \" backslash \\ tab \t line\n");
+    EXPECT_EQ(again.Find("whole")->Number("whole"), 8000);
+    EXPECT_EQ(again.Find("fraction")->Number("fraction"), 38.125);
+    EXPECT_EQ(again.Find("negative")->Number("negative"), -3);
+    EXPECT_EQ(again.Find("flag")->Type(), Json::Kind::Boolean);
+    EXPECT_EQ(again.Find("nothing")->Type(), Json::Kind::Null);
+    ASSERT_EQ(again.Find("list")->Items().size(), 3u);
+    EXPECT_EQ(again.Find("list")->Items()[1].String("item"), "two");
+    // Members keep the order they were set in.
+    EXPECT_EQ(again.Members().front().first, "text");
+    EXPECT_EQ(again.Members().back().first, "list");
+    EXPECT_EQ(again.Dump(), document.Dump());
+}
+
+TEST(Json, NumbersJsonCannotHoldBecomeNull)
+{
+    Json document = Json::Array();
+    document.Add(INFINITY);
+    document.Add(NAN);
+    const Json again = Json::Parse(document.Dump());
+    EXPECT_EQ(again.Items()[0].Type(), Json::Kind::Null);
+    EXPECT_EQ(again.Items()[1].Type(), Json::Kind::Null);
+}
+
+TEST(Json, SaysWhereTheTextGoesWrong)
+{
+    const auto expectError = [](const std::string& text, const std::string& where)
+    {
+        try
+        {
+            Json::Parse(text);
+            ADD_FAILURE() << text << " parsed";
+        }
+        catch (const JsonError& error)
+        {
+            EXPECT_NE(std::string(error.what()).find(where), std::string::npos)
+                << text << ": " << error.what();
+        }
+    };
+    expectError("{\n  \"a\": 1,\n  \"b\" 2\n}", "line 3");
+    expectError("{\"a\": [1, 2}", "expected ']'");
+    expectError("{\"a\": \"never ends", "never ends");
+    expectError("[1] 2", "after the value");
+    expectError("", "end of the file");
+    expectError(std::string(100, '['), "nested too deeply");
+    EXPECT_EQ(Json::Parse("\"\\u00e9\"").String("text"), "\xc3\xa9");
+}
+
+// ----------------------------------------------------------------- quality
+
+TEST(Quality, IdenticalPicturesHaveInfinitePsnrAndAKnownErrorGivesItsFigure)
+{
+    const World picture = VideoFiles::TestPicture(3, 40, 30);
+    const FrameQuality same = MeasureQuality(picture, picture);
+    EXPECT_TRUE(std::isinf(same.PsnrLuma()));
+    EXPECT_TRUE(std::isinf(same.PsnrOverall()));
+
+    // Every red sample 10 higher: overall MSE 100 / 3, luma error 2.99.
+    World base = picture;
+    for (int y = 0; y < 30; ++y)
+    {
+        for (int x = 0; x < 40; ++x)
+        {
+            base.At(x, y).red = static_cast<A_u_char>(std::min<int>(base.At(x, y).red, 245));
+        }
+    }
+    World brighter = base;
+    for (int y = 0; y < 30; ++y)
+    {
+        for (int x = 0; x < 40; ++x)
+        {
+            brighter.At(x, y).red = static_cast<A_u_char>(base.At(x, y).red + 10);
+        }
+    }
+    const FrameQuality shifted = MeasureQuality(base, brighter);
+    EXPECT_NEAR(shifted.mseOverall, 100.0 / 3.0, 1e-9);
+    EXPECT_NEAR(shifted.mseLuma, 2.99 * 2.99, 1e-9);
+    EXPECT_NEAR(shifted.PsnrOverall(), 10 * std::log10(255.0 * 255.0 * 3 / 100), 1e-9);
+}
+
+TEST(Quality, AnInputOfAnotherSizeIsScaledToThePreview)
+{
+    World large(64, 32);
+    large.Fill(PF_Pixel{255, 200, 100, 50});
+    World small(16, 8);
+    small.Fill(PF_Pixel{255, 200, 100, 50});
+    EXPECT_TRUE(std::isinf(MeasureQuality(large, small).PsnrOverall()));
+    // Half black, half white columns average to grey.
+    for (int y = 0; y < 32; ++y)
+    {
+        for (int x = 0; x < 64; ++x)
+        {
+            const A_u_char level = x % 2 ? 255 : 0;
+            large.At(x, y) = PF_Pixel{255, level, level, level};
+        }
+    }
+    const World scaled = ScaleByArea(large, 16, 8);
+    EXPECT_EQ(scaled.At(5, 5).red, 128);
+}
+
+// ----------------------------------------------------------------- reports
+
+TEST(Reports, CsvHasOneRowPerFrameWithTheShownSizeBounded)
+{
+    const Report report = SampleReport();
+    const std::vector<std::string> lines = Lines(ReportCsv(report));
+    ASSERT_EQ(lines.size(), report.rows.size() + 1);
+    EXPECT_EQ(lines[0], "frame,segment,picture_type,encoded_bytes,encoded_bytes_min,"
+                        "encoded_bytes_max,encoded_size_shown,psnr_y,psnr");
+    const std::vector<std::string> first = Fields(lines[1]);
+    ASSERT_EQ(first.size(), 9u);
+    EXPECT_EQ(first[0], "0");
+    EXPECT_EQ(first[2], "IDR");
+    const auto estimate = std::stoull(first[3]);
+    EXPECT_LE(std::stoull(first[4]), estimate);
+    EXPECT_GE(std::stoull(first[5]), estimate);
+    EXPECT_LE(std::stoull(first[4]), 21733u);
+    EXPECT_GE(std::stoull(first[5]), 21733u);
+    const std::vector<std::string> exact = Fields(lines[2]);
+    EXPECT_EQ(exact[3], "812");
+    EXPECT_EQ(exact[4], "812");
+    EXPECT_EQ(exact[5], "812");
+    EXPECT_NEAR(std::stod(exact[7]), 10 * std::log10(255.0 * 255.0 / 16.0), 5e-4);
+    EXPECT_EQ(Fields(lines[3])[7], "inf");
+}
+
+TEST(Reports, JsonHoldsSettingsSummaryInputAndRows)
+{
+    const Report report = SampleReport();
+    const Json json = Json::Parse(ReportJson(report).Dump());
+    EXPECT_EQ(json.Find("input")->Find("name")->String("name"), "clip, \"take 2\".mp4");
+    EXPECT_EQ(json.Find("input")->Find("frameRate")->String("rate"), "30000/1001");
+    const Json& setting = json.Find("settings")->Items().at(0);
+    EXPECT_EQ(setting.Find("hostId")->Number("id"), 11);
+    EXPECT_EQ(setting.Find("name")->String("name"), "Segment Length");
+
+    const Json& summary = *json.Find("summary");
+    EXPECT_EQ(summary.Find("frames")->Number("frames"), 4);
+    EXPECT_EQ(summary.Find("segments")->Number("segments"), 2);
+    EXPECT_EQ(summary.Find("pictureTypes")->Find("IDR")->Number("IDR"), 2);
+    // The worst frame is the one with the largest error.
+    EXPECT_EQ(summary.Find("psnr")->Find("minFrame")->Number("frame"), 3);
+    EXPECT_NEAR(summary.Find("psnr")->Find("min")->Number("min"), PsnrOf(64.0), 1e-3);
+    EXPECT_EQ(summary.Find("effect")->Find("targetBitrateKbps")->Number("target"), 2500);
+
+    const auto& frames = json.Find("frames")->Items();
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[2].Find("psnr")->Type(), Json::Kind::Null);
+    EXPECT_EQ(frames[1].Find("encodedBytes")->Number("bytes"), 812);
+    std::uint64_t sum = 0;
+    for (const Json& frame : frames)
+    {
+        sum += static_cast<std::uint64_t>(frame.Find("encodedBytes")->Number("bytes"));
+    }
+    EXPECT_EQ(summary.Find("encodedBytes")->Find("estimate")->Number("estimate"), sum);
+}
+
+TEST(Reports, WrittenFilesLeaveNoTemporaryFilesBehind)
+{
+    const auto folder = Scratch();
+    WriteReports(SampleReport(), folder);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+    {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"report.csv", "report.json", "sizes.svg"}));
+}
+
+TEST(OutputFiles, AFailedWriteKeepsTheOldFileAndLeavesNothingElse)
+{
+    const auto folder = Scratch();
+    const auto path = folder / "report.csv";
+    WriteTextFile(path, "old\n");
+    EXPECT_THROW(WriteAtomically(path,
+                                 [](const std::filesystem::path& temporary)
+                                 {
+                                     WriteTextFile(temporary, "half");
+                                     throw std::runtime_error("disk full");
+                                 }),
+                 std::runtime_error);
+    EXPECT_EQ(ReadTextFile(path), "old\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              1);
+    EXPECT_THROW(WriteTextFile(folder / "missing-folder" / "x.csv", "x"), std::runtime_error);
+}
+
+// ------------------------------------------------------------------- chart
+
+TEST(SizesChart, OneBarPerFrameColouredByTypeWithSegmentsAndTarget)
+{
+    const Report report = SampleReport();
+    const std::string svg = ReportChart(report);
+    EXPECT_EQ(svg.rfind("<svg", 0), 0u);
+    EXPECT_EQ(Count(svg, "class=\"bar\""), 4);
+    EXPECT_EQ(Count(svg, "class=\"segment\""), 2);
+    EXPECT_EQ(Count(svg, "class=\"target\""), 1);
+    EXPECT_NE(svg.find("2500 kbit/s"), std::string::npos);
+    // Each bar in its type's colour, and the key names each type once.
+    for (const char* type : {"IDR", "P", "B"})
+    {
+        const std::string bar = std::string("data-type=\"") + type + "\"";
+        const std::size_t at = svg.find(bar);
+        ASSERT_NE(at, std::string::npos) << type;
+        const std::size_t fill = svg.find("fill=\"", at);
+        EXPECT_EQ(svg.substr(fill + 6, 7), PictureTypeColour(type)) << type;
+        EXPECT_EQ(Count(svg, std::string(">") + type + " frames<"), 1) << type;
+    }
+    EXPECT_NE(std::string(PictureTypeColour("IDR")), PictureTypeColour("P"));
+    EXPECT_NE(std::string(PictureTypeColour("P")), PictureTypeColour("B"));
+    // Quotes in the input's name cannot break the markup.
+    EXPECT_NE(svg.find("clip, &quot;take 2&quot;.mp4"), std::string::npos);
+}
+
+TEST(SizesChart, BarsAreAsTallAsTheirBytesAndNoTargetInRateFactorMode)
+{
+    Report report = SampleReport();
+    report.last->targetKbps.reset();
+    const std::string svg = ReportChart(report);
+    EXPECT_EQ(Count(svg, "class=\"target\""), 0);
+    const auto heightOf = [&](int frame)
+    {
+        const std::size_t at = svg.find("data-frame=\"" + std::to_string(frame) + "\"");
+        const std::size_t height = svg.find("height=\"", at);
+        return std::stod(svg.substr(height + 8));
+    };
+    EXPECT_GT(heightOf(0), heightOf(2)); // 21.2 K against 20 K
+    EXPECT_GT(heightOf(2), heightOf(3));
+    EXPECT_GT(heightOf(3), heightOf(1)); // 1.1 K against 812 bytes
+    EXPECT_NEAR(heightOf(1) / heightOf(0), 812.0 / ParseSizeText("21.2 K").Estimate(), 1e-3);
+}
+
+// ----------------------------------------------------------- side by side
+
+TEST(Compare, TwiceTheWidthWithBothPicturesAndALabelOnEach)
+{
+    const World input = VideoFiles::TestPicture(1, 160, 90);
+    const World preview = VideoFiles::TestPicture(40, 160, 90);
+    const EffectHost::Raster raster = MakeComparison(input, preview, "Input", "Preview");
+    ASSERT_EQ(raster.Width(), 320);
+    ASSERT_EQ(raster.Height(), 90);
+    int labelPixels[2] = {0, 0};
+    for (int half = 0; half < 2; ++half)
+    {
+        const World& picture = half == 0 ? input : preview;
+        for (int y = 0; y < 90; ++y)
+        {
+            for (int x = 0; x < 160; ++x)
+            {
+                const PF_Pixel& p = picture.At(x, y);
+                const EffectHost::Rgba shown = raster.At(half * 160 + x, y);
+                const bool same = shown == EffectHost::Rgba{p.red, p.green, p.blue, 255};
+                if (y >= 30 || x >= 100)
+                {
+                    ASSERT_TRUE(same) << "half " << half << " at " << x << "," << y;
+                }
+                labelPixels[half] += !same;
+            }
+        }
+    }
+    EXPECT_GT(labelPixels[0], 50);
+    EXPECT_GT(labelPixels[1], 50);
+}
+
+TEST(Compare, WritesAPngOfThatSize)
+{
+    const auto path = Scratch() / "compare_00001.png";
+    const World picture = VideoFiles::TestPicture(1, 33, 17);
+    WriteComparison(MakeComparison(picture, picture, "Input", "Preview"), path);
+    const EffectHost::Raster back = EffectHost::ReadPng(path.string());
+    EXPECT_EQ(back.Width(), 66);
+    EXPECT_EQ(back.Height(), 17);
+}
+
+// -------------------------------------------------------------------- y4m
+
+TEST(Y4m, AStreamThatLibavformatReadsBackAsTheSameFrames)
+{
+    const auto path = Scratch() / "preview.y4m";
+    {
+        Y4mWriter writer(path.string(), 161, 91, 30000, 1001);
+        for (int frame = 0; frame < 5; ++frame)
+        {
+            writer.Write(VideoFiles::TestPicture(frame, 161, 91));
+        }
+        EXPECT_FALSE(std::filesystem::exists(path)) << "visible before it is finished";
+        writer.Finish();
+    }
+    EXPECT_EQ(ReadTextFile(path).rfind(Y4mWriter::Header(161, 91, 30000, 1001) + "FRAME\n", 0), 0u);
+    const EffectHost::VideoSource source(path.string());
+    EXPECT_EQ(source.Description().timeScale, 30000u);
+    EXPECT_EQ(source.Description().timeStep, 1001);
+    EXPECT_EQ(source.Description().frameCount, 5);
+    for (int frame = 4; frame >= 0; --frame)
+    {
+        World back(161, 91);
+        source.Frame(frame, back);
+        EXPECT_EQ(VideoFiles::ReadFrameNumber(back), frame);
+        // 4:2:0 costs some colour at the block's edges, nothing more.
+        EXPECT_GT(MeasureQuality(VideoFiles::TestPicture(frame, 161, 91), back).PsnrLuma(), 35.0);
+    }
+}
+
+TEST(Y4m, AnUnfinishedStreamLeavesNoFile)
+{
+    const auto folder = Scratch();
+    {
+        Y4mWriter writer((folder / "preview.y4m").string(), 16, 16, 25, 1);
+        writer.Write(VideoFiles::TestPicture(0, 16, 16));
+        EXPECT_THROW(writer.Write(VideoFiles::TestPicture(0, 17, 16)), std::invalid_argument);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_THROW(Y4mWriter((folder / "no" / "such.y4m").string(), 16, 16, 25, 1),
+                 std::runtime_error);
+}
