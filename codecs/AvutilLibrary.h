@@ -24,7 +24,8 @@ struct AvutilLibrary : DynamicLibrary
     // Loads lib<baseName>.so.<LIBAVUTIL_VERSION_MAJOR> and resolves the entry
     // points in order. Throws std::runtime_error when the library cannot be
     // loaded or an entry point is missing ("Function <name> not found").
-    explicit AvutilLibrary(StringRef baseName = "avutil");
+    static constexpr const char* DefaultBaseName = "avutil";
+    explicit AvutilLibrary(StringRef baseName = DefaultBaseName);
 
     decltype(&::av_log_set_callback) av_log_set_callback = nullptr;
     decltype(&::av_pix_fmt_count_planes) av_pix_fmt_count_planes = nullptr;

@@ -24,7 +24,8 @@ struct SwScaleLibrary : DynamicLibrary
     // Loads lib<baseName>.so.<LIBSWSCALE_VERSION_MAJOR> and resolves the entry
     // points in order. Throws std::runtime_error when the library cannot be
     // loaded or an entry point is missing ("Function <member> not found").
-    explicit SwScaleLibrary(StringRef baseName = "swscale");
+    static constexpr const char* DefaultBaseName = "swscale";
+    explicit SwScaleLibrary(StringRef baseName = DefaultBaseName);
 
     // A scaling context, freed by sws_freeContext when its last holder goes;
     // empty when libswscale refuses the sizes or formats, or a format is

@@ -48,7 +48,8 @@ class X264Library : public DynamicLibrary
     // ("Failed to load dynamic library ...") or an entry point is missing
     // ("Function <member> not found"; for the versioned open function
     // "Dynamic library function not found: encoder_open<build>").
-    explicit X264Library(StringRef baseName = "libx264");
+    static constexpr const char* DefaultBaseName = "libx264";
+    explicit X264Library(StringRef baseName = DefaultBaseName);
 
     // x264_param_default_preset with the preset of the index (-1 or below:
     // none; above 9: "placebo") and the psy tune of the selector (clamped to

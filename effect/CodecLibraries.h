@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <memory>
+#include <string>
 
 #include "codecs/AvutilLibrary.h"
 #include "codecs/SwScaleLibrary.h"
@@ -26,6 +27,17 @@ struct CodecLibraries
 };
 
 CodecLibraries& GetCodecLibraries() noexcept;
+
+// The base names that global set-up loads: the real libraries unless a test
+// that links the effect points them at stand-ins.
+struct CodecLibraryNames
+{
+    std::string x264 = Zovazaz::X264Library::DefaultBaseName;
+    std::string avutil = Zovazaz::AvutilLibrary::DefaultBaseName;
+    std::string swscale = Zovazaz::SwScaleLibrary::DefaultBaseName;
+};
+
+CodecLibraryNames& GetCodecLibraryNames() noexcept;
 
 // libavutil's log callback: every message at Warning, as "swscale: " and the
 // message. Never throws.

@@ -54,6 +54,12 @@ CodecLibraries& GetCodecLibraries() noexcept
     return libraries;
 }
 
+CodecLibraryNames& GetCodecLibraryNames() noexcept
+{
+    static CodecLibraryNames names;
+    return names;
+}
+
 void AvutilLogCallback(void*, int, const char* format, va_list arguments)
 {
     // An exception must not unwind into libavutil's C frames; a message that
@@ -109,9 +115,10 @@ void CompressionViewer::OnCommand_GlobalSetup()
         Zovazaz::ScopedPathPrepend path("PATH", Zovazaz::ToNarrow(moduleDirectory));
         try
         {
-            libraries.x264 = Zovazaz::GetX264Library();
-            libraries.avutil = Zovazaz::GetAvutilLibrary();
-            libraries.swscale = Zovazaz::GetSwScaleLibrary();
+            const CodecLibraryNames& names = GetCodecLibraryNames();
+            libraries.x264 = Zovazaz::GetX264Library({}, names.x264);
+            libraries.avutil = Zovazaz::GetAvutilLibrary({}, names.avutil);
+            libraries.swscale = Zovazaz::GetSwScaleLibrary({}, names.swscale);
         }
         catch (const std::runtime_error& error)
         {

@@ -32,9 +32,25 @@ void LogFromAvutil(int level, const char* format, ...)
     va_end(arguments);
 }
 
-TEST(GlobalSetup, LoadsTheSharedLibrariesAnnouncesTheEffectAndRestoresPath)
+// Each test starts with the real library names and no module references,
+// and puts PATH back.
+class GlobalSetup : public testing::Test
 {
-    PathRestorer restorer;
+  protected:
+    GlobalSetup()
+    {
+        CodecLibraries& libraries = GetCodecLibraries();
+        libraries.x264.reset();
+        libraries.avutil.reset();
+        libraries.swscale.reset();
+    }
+    ~GlobalSetup() override { GetCodecLibraryNames() = CodecLibraryNames{}; }
+
+    PathRestorer restorer_;
+};
+
+TEST_F(GlobalSetup, LoadsTheSharedLibrariesAnnouncesTheEffectAndRestoresPath)
+{
     Zovazaz::SetEnvironmentText("PATH", "/usr/bin:/bin");
 
     EffectHost::Host host;
@@ -74,9 +90,8 @@ TEST(GlobalSetup, LoadsTheSharedLibrariesAnnouncesTheEffectAndRestoresPath)
                 testing::Contains(HasSubstr("[Warning]")));
 }
 
-TEST(GlobalSetup, LeavesAnUnsetPathUnset)
+TEST_F(GlobalSetup, LeavesAnUnsetPathUnset)
 {
-    PathRestorer restorer;
     Zovazaz::UnsetEnvironmentText("PATH");
 
     EffectHost::Host host;
@@ -85,7 +100,44 @@ TEST(GlobalSetup, LeavesAnUnsetPathUnset)
     EXPECT_FALSE(Zovazaz::IsEnvironmentSet("PATH"));
 }
 
-TEST(GlobalSetup, WithoutAModuleFolderFailsAndTheEffectAnswersInitFailed)
+TEST_F(GlobalSetup, FindsALibraryThatLiesOnlyBesideTheModule)
+{
+    Zovazaz::SetEnvironmentText("PATH", "/usr/bin:/bin");
+    GetCodecLibraryNames().x264 = "stubx264_on_path";
+
+    EffectHost::Host host;
+    host.UseEntryPoint(&EntryPointFunc, nullptr, StubPathDirectory + "/Ruzirazu.so");
+    const EffectHost::CommandResult result = host.GlobalSetup();
+    ASSERT_TRUE(result.Succeeded()) << result.errorMessage;
+    EXPECT_EQ(GetCodecLibraries().x264->GetFileName(),
+              Zovazaz::FormatLibraryName("stubx264_on_path", X264_BUILD));
+    EXPECT_EQ(Zovazaz::GetEnvironmentText("PATH"), "/usr/bin:/bin");
+}
+
+TEST_F(GlobalSetup, MissingLibraryFailsInitWithTheLoadersMessageKeepingEarlierReferences)
+{
+    Zovazaz::SetEnvironmentText("PATH", "/usr/bin:/bin");
+    GetCodecLibraryNames().avutil = "zovazaz-absent";
+
+    EffectHost::Host host;
+    host.UseEntryPoint(&EntryPointFunc, nullptr, TestModulePath());
+    const EffectHost::CommandResult setup = host.GlobalSetup();
+    EXPECT_THAT(setup.errorMessage,
+                HasSubstr("Failed to load dynamic library " +
+                          Zovazaz::FormatLibraryName("zovazaz-absent", LIBAVUTIL_VERSION_MAJOR)));
+    EXPECT_EQ(Zovazaz::GetEnvironmentText("PATH"), "/usr/bin:/bin");
+
+    const CodecLibraries& libraries = GetCodecLibraries();
+    EXPECT_NE(libraries.x264, nullptr) << "x264 was loaded before the failure";
+    EXPECT_EQ(libraries.avutil, nullptr);
+    EXPECT_EQ(libraries.swscale, nullptr);
+
+    // The effect is not initialised: the host's next commands are refused.
+    EXPECT_EQ(host.ParamsSetup().error, ErrorInitFailed);
+    EXPECT_EQ(host.About().error, ErrorInitFailed);
+}
+
+TEST_F(GlobalSetup, WithoutAModuleFolderFailsAndTheEffectAnswersInitFailed)
 {
     EffectHost::Host host;
     host.UseEntryPoint(&EntryPointFunc, nullptr, "");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/Paths.h"
+#include "tests/codecs/StubLibraries.h"
 
 using namespace Zovazaz;
 
@@ -23,6 +24,15 @@ TEST(LibraryCache, HoldersShareOneInstanceAndTheLastOneReleasesIt)
     second.reset();
     EXPECT_TRUE(watch.expired()) << "the cache must not keep a library alive";
     EXPECT_NE(GetX264Library(), nullptr);
+}
+
+TEST(LibraryCache, LoadsFromTheGivenDirectoryAndSwitchesToAnotherBaseName)
+{
+    const auto real = Zovazaz::GetX264Library();
+    const auto stub = GetX264Library(CodecTests::StubPathDirectory, "stubx264_on_path");
+    EXPECT_EQ(stub->GetFileName(), FormatLibraryName("stubx264_on_path", X264_BUILD));
+    EXPECT_NE(stub, real);
+    EXPECT_EQ(GetX264Library({}, "stubx264_on_path"), stub);
 }
 
 TEST(LibraryCache, PathIsRestoredAfterLoadingWithADirectory)
