@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "host/Parameters.h"
@@ -53,6 +54,14 @@ PF_Err Callbacks::OnCheckoutParam(PF_ProgPtr effectRef, PF_ParamIndex index, A_l
     catch (const std::bad_alloc&)
     {
         return PF_Err_OUT_OF_MEMORY;
+    }
+    catch (const std::exception& error)
+    {
+        // The layer source failed (a file gone or unreadable). The effect
+        // only learns that the checkout failed; the host keeps the reason
+        // for its user. Nothing may cross back into the effect's C code.
+        host->SetLayerError(error.what());
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
     }
 }
 

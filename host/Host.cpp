@@ -11,6 +11,7 @@
 #include "host/Module.h"
 #include "host/Panel.h"
 #include "host/Parameters.h"
+#include "host/Resolution.h"
 
 namespace EffectHost
 {
@@ -250,9 +251,11 @@ CommandResult Host::Dispatch(PF_Cmd command, void* extra, PF_EffectWorld* output
     in.time_scale = time_.timeScale;
     in.width = layerSource_->Width();
     in.height = layerSource_->Height();
-    in.extent_hint = PF_Rect{0, 0, in.width, in.height};
-    in.downsample_x = PF_RationalScale{1, 1};
-    in.downsample_y = PF_RationalScale{1, 1};
+    // The layer's own size stays in width and height; what the effect gets
+    // to see at a reduced resolution is the downsampled extent.
+    in.extent_hint = PF_Rect{0, 0, RenderWidth(), RenderHeight()};
+    in.downsample_x = PF_RationalScale{1, static_cast<A_u_long>(downsample_)};
+    in.downsample_y = PF_RationalScale{1, static_cast<A_u_long>(downsample_)};
     in.pixel_aspect_ratio = PF_RationalScale{1, 1};
     in.shutter_angle = 0;
     in.pica_basicP = basicSuite_->Table();
@@ -536,6 +539,27 @@ void Host::SetLayerSource(std::shared_ptr<const LayerSource> source)
     layerSource_ = std::move(source);
 }
 
+void Host::SetDownsample(int factor)
+{
+    if (factor < 1 || factor > LargestDownsample)
+    {
+        throw std::invalid_argument("A preview resolution is 1/1 to 1/" +
+                                    std::to_string(LargestDownsample) + ", not 1/" +
+                                    std::to_string(factor));
+    }
+    downsample_ = factor;
+}
+
+A_long Host::RenderWidth() const noexcept
+{
+    return DownsampledSize(layerSource_->Width(), downsample_);
+}
+
+A_long Host::RenderHeight() const noexcept
+{
+    return DownsampledSize(layerSource_->Height(), downsample_);
+}
+
 void Host::SetLayerSize(A_long width, A_long height)
 {
     SetLayerSource(std::make_shared<PatternLayerSource>(width, height));
@@ -604,6 +628,20 @@ Raster Host::DrawPanel(int width)
 void Host::WritePanel(const std::string& path, int width)
 {
     WritePng(DrawPanel(width), path);
+}
+
+std::vector<std::u16string> Host::AreaStrings(int position, int width)
+{
+    const PF_Rect frame = Panel(*this).AreaFrame(position, width);
+    if (frame.right <= frame.left || frame.bottom <= frame.top)
+    {
+        return {};
+    }
+    const std::size_t before = drawing_->Accounting().strings.size();
+    DrawEvent(position, frame);
+    std::vector<std::u16string> strings = drawing_->Accounting().strings;
+    strings.erase(strings.begin(), strings.begin() + static_cast<std::ptrdiff_t>(before));
+    return strings;
 }
 
 } // namespace EffectHost

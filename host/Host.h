@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -243,6 +244,22 @@ class Host
     void SetTime(const TimeSettings& time) noexcept { time_ = time; }
     const TimeSettings& Time() const noexcept { return time_; }
     void SetCurrentFrame(A_long frame) noexcept { time_.currentTime = frame * time_.timeStep; }
+    // The last failure of the layer source behind a checkout (which the
+    // effect only sees as an error code), or empty. Cleared by ClearLayerError.
+    const std::string& LayerError() const noexcept { return layerError_; }
+    void ClearLayerError() noexcept { layerError_.clear(); }
+    void SetLayerError(std::string text) { layerError_ = std::move(text); }
+
+    // ---- preview resolution
+    // 1 is full resolution, 2 half, 3 third, 4 quarter: the layer's frames and
+    // the output are ceil(size / factor) and in_data's downsample_x/y are
+    // 1/factor. Throws std::invalid_argument outside 1 to LargestDownsample.
+    void SetDownsample(int factor);
+    int Downsample() const noexcept { return downsample_; }
+    // The size of the output world (and of a checked-out layer) at the
+    // current resolution.
+    A_long RenderWidth() const noexcept;
+    A_long RenderHeight() const noexcept;
 
     // ---- rendering
     // PF_Cmd_RENDER at the current time into `output`.
@@ -251,7 +268,13 @@ class Host
 
     // ---- abort and progress
     void RaiseAbort(bool raised = true) noexcept { abortRaised_ = raised; }
-    bool AbortRaised() const noexcept { return abortRaised_; }
+    // A flag raised from elsewhere (a signal handler) that counts as the
+    // user's abort while it is set. Null: none. The flag must outlive its use.
+    void SetAbortFlag(const std::atomic<bool>* flag) noexcept { abortFlag_ = flag; }
+    bool AbortRaised() const noexcept
+    {
+        return abortRaised_ || (abortFlag_ != nullptr && abortFlag_->load());
+    }
     void SetProgressSink(ProgressSink sink) { progressSink_ = std::move(sink); }
 
     // ---- drawing
@@ -262,6 +285,10 @@ class Host
     // The whole effect controls panel.
     Raster DrawPanel(int width = PanelWidth);
     void WritePanel(const std::string& path, int width = PanelWidth);
+    // The texts that the effect draws (DrawString) in the custom area of the
+    // control at `position`, in the order drawn, for the area as the panel of
+    // that width lays it out. Empty when the control has no area.
+    std::vector<std::u16string> AreaStrings(int position, int width = PanelWidth);
 
     static constexpr int PanelWidth = 420;
     static constexpr int PanelRowHeight = 20;
@@ -302,7 +329,10 @@ class Host
 
     std::shared_ptr<const LayerSource> layerSource_;
     TimeSettings time_;
+    int downsample_ = 1;
+    std::string layerError_;
     bool abortRaised_ = false;
+    const std::atomic<bool>* abortFlag_ = nullptr;
     ProgressSink progressSink_;
 
     std::vector<HostMessage> messages_;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "host/Resolution.h"
+
 namespace EffectHost
 {
 
@@ -360,7 +362,15 @@ std::unique_ptr<World> Parameters::LayerFrame(A_long time, A_long timeStep,
     const LayerSource& source = host_.Layer();
     auto world = std::make_unique<World>(source.Width(), source.Height());
     source.FrameAt(time, timeStep, timeScale, *world);
-    return world;
+    const int factor = host_.Downsample();
+    if (factor == 1)
+    {
+        return world;
+    }
+    auto reduced = std::make_unique<World>(DownsampledSize(source.Width(), factor),
+                                           DownsampledSize(source.Height(), factor));
+    EffectHost::Downsample(*world, *reduced, factor);
+    return reduced;
 }
 
 PF_Err Parameters::Checkout(PF_ParamIndex index, A_long time, A_long timeStep, A_u_long timeScale,

@@ -77,6 +77,20 @@ void Raster::Blend(int x, int y, Rgba colour, float coverage) noexcept
              static_cast<std::uint8_t>(std::lround(outAlpha * 255.0f))});
 }
 
+Raster RasterFromWorld(const World& world)
+{
+    Raster raster(world.Width(), world.Height());
+    for (A_long y = 0; y < world.Height(); ++y)
+    {
+        const PF_Pixel* row = &world.At(0, y);
+        for (A_long x = 0; x < world.Width(); ++x)
+        {
+            raster.Set(x, y, Rgba{row[x].red, row[x].green, row[x].blue, row[x].alpha});
+        }
+    }
+    return raster;
+}
+
 int Raster::CountDifferent(int left, int top, int right, int bottom, Rgba background) const noexcept
 {
     int count = 0;
@@ -149,7 +163,7 @@ class PngReader
 
 } // namespace
 
-void WritePng(const Raster& raster, const std::string& path)
+void WritePng(const Raster& raster, const std::string& path, PngCompression compression)
 {
     if (raster.Width() == 0 || raster.Height() == 0)
     {
@@ -164,6 +178,11 @@ void WritePng(const Raster& raster, const std::string& path)
     {
         PngWriter writer;
         png_init_io(writer.png_, file.get());
+        if (compression == PngCompression::Fast)
+        {
+            png_set_compression_level(writer.png_, 1);
+            png_set_filter(writer.png_, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+        }
         png_set_IHDR(writer.png_, writer.info_, raster.Width(), raster.Height(), 8,
                      PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                      PNG_FILTER_TYPE_DEFAULT);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+
+#include "host/LayerSource.h"
+
+namespace EffectHost
+{
+
+// The default input: a deterministic clip with the content where H.264
+// compression shows. A smooth gradient that scrolls slowly (banding), a
+// finely textured panel that pans, film grain that changes every frame, a
+// title that slides across, a frame counter and a disc in fast motion.
+//
+// Everything that does not change from frame to frame (the gradient, the
+// texture and grain tiles, the title and digit masks) is made once at
+// construction; a frame is then a handful of copies and small composites,
+// cheap enough for the effect to check out every frame of every pass.
+class BuiltInClip final : public LayerSource
+{
+  public:
+    static constexpr A_long DefaultWidth = 1280;
+    static constexpr A_long DefaultHeight = 720;
+    static constexpr A_long DefaultFrames = 90;
+
+    // Throws std::invalid_argument for a size or frame count below 1. The
+    // title is drawn with the host's text renderer; without a font the clip
+    // shows a bar in its place.
+    BuiltInClip(A_long width = DefaultWidth, A_long height = DefaultHeight,
+                A_long frames = DefaultFrames);
+    ~BuiltInClip() override;
+    BuiltInClip(const BuiltInClip&) = delete;
+    BuiltInClip& operator=(const BuiltInClip&) = delete;
+
+    A_long Width() const override { return width_; }
+    A_long Height() const override { return height_; }
+    A_long FrameCount() const noexcept { return frames_; }
+
+    // A time outside the clip gives its nearest frame, as a layer holds its
+    // first and last frame.
+    void FrameAt(A_long time, A_long timeStep, A_u_long timeScale, World& into) const override;
+    // The same, by frame index.
+    void Frame(A_long frame, World& into) const;
+
+  private:
+    struct Layers;
+
+    A_long width_;
+    A_long height_;
+    A_long frames_;
+    std::unique_ptr<const Layers> layers_;
+};
+
+} // namespace EffectHost

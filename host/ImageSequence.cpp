@@ -1,0 +1,367 @@
+#include "host/ImageSequence.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <list>
+#include <mutex>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace EffectHost
+{
+
+namespace
+{
+
+// The pattern split at its one conversion: folder, then the file name's
+// text before and after the number, and how the number is printed.
+struct Pattern
+{
+    std::filesystem::path folder;
+    std::string prefix;
+    std::string suffix;
+    int width = 0; // minimum digits
+    bool zeroPad = false;
+
+    std::string Name(long number) const
+    {
+        std::string digits = std::to_string(number);
+        if (static_cast<int>(digits.size()) < width)
+        {
+            digits.insert(0, static_cast<std::size_t>(width) - digits.size(), zeroPad ? '0' : ' ');
+        }
+        return prefix + digits + suffix;
+    }
+};
+
+Pattern ParsePattern(const std::string& text)
+{
+    const std::filesystem::path whole(text);
+    const std::string folder = whole.parent_path().string();
+    const std::string name = whole.filename().string();
+    if (folder.find('%') != std::string::npos)
+    {
+        throw std::invalid_argument("The image sequence pattern \"" + text +
+                                    "\" may number files, not folders: put %d in the file name");
+    }
+    Pattern pattern;
+    pattern.folder = folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder);
+    int conversions = 0;
+    std::string* part = &pattern.prefix;
+    for (std::size_t i = 0; i < name.size(); ++i)
+    {
+        if (name[i] != '%')
+        {
+            part->push_back(name[i]);
+            continue;
+        }
+        if (i + 1 < name.size() && name[i + 1] == '%')
+        {
+            part->push_back('%');
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        if (j < name.size() && name[j] == '0')
+        {
+            pattern.zeroPad = true;
+            ++j;
+        }
+        int width = 0;
+        while (j < name.size() && name[j] >= '0' && name[j] <= '9' && width < 100)
+        {
+            width = width * 10 + (name[j] - '0');
+            ++j;
+        }
+        if (j >= name.size() || (name[j] != 'd' && name[j] != 'i' && name[j] != 'u') || width > 9)
+        {
+            throw std::invalid_argument("The image sequence pattern \"" + text +
+                                        "\" has a conversion other than %d, %4d or %04d");
+        }
+        pattern.width = width;
+        ++conversions;
+        part = &pattern.suffix;
+        i = j;
+    }
+    if (conversions != 1)
+    {
+        throw std::invalid_argument("The image sequence pattern \"" + text +
+                                    "\" needs exactly one frame number such as %04d, not " +
+                                    std::to_string(conversions));
+    }
+    return pattern;
+}
+
+// The number a file name carries, when the pattern gives exactly that name
+// for it; -1 otherwise.
+long NumberOf(const Pattern& pattern, const std::string& name)
+{
+    if (name.size() <= pattern.prefix.size() + pattern.suffix.size() ||
+        name.compare(0, pattern.prefix.size(), pattern.prefix) != 0 ||
+        name.compare(name.size() - pattern.suffix.size(), pattern.suffix.size(), pattern.suffix) !=
+            0)
+    {
+        return -1;
+    }
+    std::string digits = name.substr(pattern.prefix.size(),
+                                     name.size() - pattern.prefix.size() - pattern.suffix.size());
+    // Space padding (%4d) leads the digits.
+    const std::size_t firstDigit = digits.find_first_not_of(' ');
+    if (firstDigit == std::string::npos || digits.size() - firstDigit > 9 ||
+        digits.find_first_not_of("0123456789", firstDigit) != std::string::npos)
+    {
+        return -1;
+    }
+    const long number = std::stol(digits.substr(firstDigit));
+    return pattern.Name(number) == name ? number : -1;
+}
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+[[noreturn]] void ThrowPngError(png_structp, png_const_charp message)
+{
+    throw std::runtime_error(message);
+}
+
+void IgnorePngWarning(png_structp, png_const_charp) {}
+
+// One PNG file open for reading, header read, transformed to 8-bit RGBA.
+class PngInput
+{
+  public:
+    explicit PngInput(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "rb"))
+    {
+        if (!file_)
+        {
+            throw std::runtime_error("Cannot read " + path_ + ": " + std::strerror(errno));
+        }
+        png_byte signature[8] = {};
+        if (std::fread(signature, 1, sizeof signature, file_.get()) != sizeof signature ||
+            png_sig_cmp(signature, 0, sizeof signature) != 0)
+        {
+            throw std::runtime_error("Cannot read " + path_ + ": not a PNG image");
+        }
+        png_ =
+            png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ThrowPngError, IgnorePngWarning);
+        info_ = png_ ? png_create_info_struct(png_) : nullptr;
+        if (!png_ || !info_)
+        {
+            throw std::runtime_error("libpng could not start");
+        }
+        Guard(
+            [&]
+            {
+                png_init_io(png_, file_.get());
+                png_set_sig_bytes(png_, sizeof signature);
+                png_read_info(png_, info_);
+            });
+        width_ = static_cast<A_long>(png_get_image_width(png_, info_));
+        height_ = static_cast<A_long>(png_get_image_height(png_, info_));
+    }
+    ~PngInput() { png_destroy_read_struct(&png_, &info_, nullptr); }
+    PngInput(const PngInput&) = delete;
+    PngInput& operator=(const PngInput&) = delete;
+
+    A_long Width() const noexcept { return width_; }
+    A_long Height() const noexcept { return height_; }
+
+    // The pixels as ARGB, row after row.
+    void Read(std::vector<PF_Pixel>& pixels)
+    {
+        Guard(
+            [&]
+            {
+                png_set_expand(png_);
+                png_set_strip_16(png_);
+                png_set_gray_to_rgb(png_);
+                png_set_add_alpha(png_, 0xFF, PNG_FILLER_AFTER);
+                png_set_interlace_handling(png_);
+                png_read_update_info(png_, info_);
+                std::vector<png_byte> rgba(static_cast<std::size_t>(width_) * height_ * 4);
+                std::vector<png_bytep> rows(static_cast<std::size_t>(height_));
+                for (A_long y = 0; y < height_; ++y)
+                {
+                    rows[y] = &rgba[static_cast<std::size_t>(y) * width_ * 4];
+                }
+                png_read_image(png_, rows.data());
+                pixels.resize(static_cast<std::size_t>(width_) * height_);
+                for (std::size_t i = 0; i < pixels.size(); ++i)
+                {
+                    const png_byte* p = &rgba[i * 4];
+                    pixels[i] = PF_Pixel{p[3], p[0], p[1], p[2]};
+                }
+            });
+    }
+
+  private:
+    template <class Work> void Guard(Work work)
+    {
+        try
+        {
+            work();
+        }
+        catch (const std::runtime_error& error)
+        {
+            throw std::runtime_error("Cannot read " + path_ + ": " + error.what());
+        }
+    }
+
+    std::string path_;
+    File file_;
+    png_structp png_ = nullptr;
+    png_infop info_ = nullptr;
+    A_long width_ = 0;
+    A_long height_ = 0;
+};
+
+} // namespace
+
+// Decoded frames, least recently used first out, within a byte budget.
+struct ImageSequenceSource::Cache
+{
+    std::size_t budget = 0;
+    std::size_t used = 0;
+    std::mutex mutex;
+    std::list<A_long> order; // most recent first
+    struct Entry
+    {
+        std::vector<PF_Pixel> pixels;
+        std::list<A_long>::iterator position;
+    };
+    std::unordered_map<A_long, Entry> frames;
+};
+
+std::string ImageSequenceSource::FormatPattern(const std::string& pattern, long number)
+{
+    const Pattern parsed = ParsePattern(pattern);
+    return (std::filesystem::path(pattern).parent_path() / parsed.Name(number)).string();
+}
+
+ImageSequenceSource::ImageSequenceSource(const std::string& pattern, std::size_t cacheBytes)
+    : cache_(std::make_unique<Cache>())
+{
+    cache_->budget = cacheBytes;
+    const Pattern parsed = ParsePattern(pattern);
+    const std::filesystem::path folder = std::filesystem::path(pattern).parent_path();
+
+    std::vector<long> numbers;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(parsed.folder, error), end;
+         !error && entry != end; entry.increment(error))
+    {
+        const long number = NumberOf(parsed, entry->path().filename().string());
+        if (number >= 0)
+        {
+            numbers.push_back(number);
+        }
+    }
+    if (numbers.empty())
+    {
+        throw std::invalid_argument(
+            "No file matches the image sequence pattern \"" + pattern + "\"" +
+            (error ? " (" + parsed.folder.string() + ": " + error.message() + ")" : std::string()));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    first_ = numbers.front();
+    const auto pathOf = [&](long number) { return (folder / parsed.Name(number)).string(); };
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+    {
+        const long expected = first_ + static_cast<long>(i);
+        if (numbers[i] != expected)
+        {
+            throw std::runtime_error("The image sequence " + pattern +
+                                     " has a gap: " + pathOf(expected) + " is missing between " +
+                                     pathOf(first_) + " and " + pathOf(numbers.back()));
+        }
+        paths_.push_back(pathOf(numbers[i]));
+    }
+
+    for (const std::string& path : paths_)
+    {
+        PngInput input(path);
+        if (path == paths_.front())
+        {
+            width_ = input.Width();
+            height_ = input.Height();
+            if (width_ < 1 || height_ < 1)
+            {
+                throw std::runtime_error(path + " has no pixels");
+            }
+        }
+        else if (input.Width() != width_ || input.Height() != height_)
+        {
+            throw std::runtime_error(path + " is " + std::to_string(input.Width()) + " x " +
+                                     std::to_string(input.Height()) + " but " + paths_.front() +
+                                     " is " + std::to_string(width_) + " x " +
+                                     std::to_string(height_) +
+                                     ": every image of a sequence must have one size");
+        }
+    }
+}
+
+ImageSequenceSource::~ImageSequenceSource() = default;
+
+void ImageSequenceSource::FrameAt(A_long time, A_long timeStep, A_u_long, World& into) const
+{
+    if (into.Width() != width_ || into.Height() != height_)
+    {
+        throw std::invalid_argument("ImageSequenceSource: the world is not the sequence's size");
+    }
+    const A_long index =
+        std::clamp<A_long>(timeStep > 0 ? time / timeStep : 0, 0, FrameCount() - 1);
+    const auto copyOut = [&](const std::vector<PF_Pixel>& pixels)
+    {
+        for (A_long y = 0; y < height_; ++y)
+        {
+            std::copy_n(&pixels[static_cast<std::size_t>(y) * width_], width_, &into.At(0, y));
+        }
+    };
+
+    Cache& cache = *cache_;
+    std::lock_guard lock(cache.mutex);
+    if (const auto found = cache.frames.find(index); found != cache.frames.end())
+    {
+        cache.order.splice(cache.order.begin(), cache.order, found->second.position);
+        copyOut(found->second.pixels);
+        return;
+    }
+    std::vector<PF_Pixel> pixels;
+    {
+        PngInput input(paths_[index]);
+        if (input.Width() != width_ || input.Height() != height_)
+        {
+            throw std::runtime_error(paths_[index] + " changed size while it was in use: it is " +
+                                     std::to_string(input.Width()) + " x " +
+                                     std::to_string(input.Height()) + ", the sequence " +
+                                     std::to_string(width_) + " x " + std::to_string(height_));
+        }
+        input.Read(pixels);
+    }
+    copyOut(pixels);
+    const std::size_t bytes = pixels.size() * sizeof(PF_Pixel);
+    if (bytes > cache.budget)
+    {
+        return;
+    }
+    while (cache.used + bytes > cache.budget && !cache.order.empty())
+    {
+        const auto oldest = cache.frames.find(cache.order.back());
+        cache.used -= oldest->second.pixels.size() * sizeof(PF_Pixel);
+        cache.frames.erase(oldest);
+        cache.order.pop_back();
+    }
+    cache.order.push_front(index);
+    cache.frames.emplace(index, Cache::Entry{std::move(pixels), cache.order.begin()});
+    cache.used += bytes;
+}
+
+} // namespace EffectHost
