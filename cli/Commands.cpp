@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/EffectControls.h"
+#include "cli/Preview.h"
 #include "cli/Session.h"
 
 namespace CommandLine
@@ -72,6 +73,8 @@ const std::vector<Subcommand>& Subcommands()
         {"about", "print the effect's name, version and description", AboutHelp, RunAbout},
         {"params", "show the effect's controls after setting them as a user would", ParamsHelp,
          RunParams},
+        {"preview", "render frames through the effect and write what it shows", PreviewHelp,
+         RunPreview},
     };
     return subcommands;
 }
@@ -177,7 +180,8 @@ std::string MainHelp()
             "\n"
             "Examples:\n"
             "  ruzirazu about\n"
-            "  ruzirazu params --preset vimeo --size 1280x720\n";
+            "  ruzirazu params --preset vimeo --size 1280x720\n"
+            "  ruzirazu preview --preset youtube --frames 0-29\n";
     return text;
 }
 

@@ -12,6 +12,11 @@ int main(int argc, char** argv)
     {
         return CommandLine::Run(std::vector<std::string>(argv + 1, argv + argc));
     }
+    catch (const CommandLine::Interrupted& error)
+    {
+        std::cerr << "ruzirazu: " << error.what() << '\n';
+        return 130;
+    }
     catch (const CommandLine::UsageError& error)
     {
         std::cerr << "ruzirazu: " << error.what() << '\n';

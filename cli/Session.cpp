@@ -50,6 +50,7 @@ EffectSession::~EffectSession() = default;
 void EffectSession::Apply()
 {
     Check(host_->ParamsSetup(), "applying the effect");
+    Check(host_->UpdateParamsUi(), "updating the controls");
 }
 
 void EffectSession::Check(const EffectHost::CommandResult& result, const std::string& what)

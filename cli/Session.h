@@ -17,6 +17,13 @@ class RunError : public std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
+// The user stopped the run with Ctrl-C: exit 130, as a shell reports it.
+class Interrupted : public std::runtime_error
+{
+  public:
+    Interrupted() : std::runtime_error("interrupted") {}
+};
+
 // Ruzirazu.so in the folder of the running command.
 std::string DefaultModulePath();
 
@@ -33,7 +40,9 @@ class EffectSession
 
     EffectHost::Host& Host() noexcept { return *host_; }
 
-    // Applies the effect (PARAMS_SETUP). Throws RunError.
+    // Applies the effect (PARAMS_SETUP), then asks it once for its controls'
+    // states (UPDATE_PARAMS_UI), so that listings and panels show what the
+    // effect enables and disables. Throws RunError.
     void Apply();
 
     // Throws RunError when the command failed or the effect showed an error.

@@ -1,0 +1,149 @@
+#include "cli/Input.h"
+
+#include <stdexcept>
+
+#include "cli/Session.h"
+#include "host/BuiltInClip.h"
+#include "host/ImageSequence.h"
+
+namespace CommandLine
+{
+
+namespace
+{
+
+std::string RateText(EffectHost::FrameRate rate)
+{
+    return std::to_string(rate.numerator) + "/" + std::to_string(rate.denominator);
+}
+
+EffectHost::TimeSettings Clock(EffectHost::FrameRate rate, A_long frames)
+{
+    try
+    {
+        return EffectHost::TimeForFrames(rate, frames);
+    }
+    catch (const std::invalid_argument& error)
+    {
+        throw UsageError(std::string("--rate/--duration: ") + error.what());
+    }
+}
+
+LayerInput OpenBuiltInClip(const InputOptions& input, EffectHost::FrameRate rate)
+{
+    const auto [width, height] = input.size.value_or(std::pair<int, int>{
+        EffectHost::BuiltInClip::DefaultWidth, EffectHost::BuiltInClip::DefaultHeight});
+    const int frames = input.duration.value_or(EffectHost::BuiltInClip::DefaultFrames);
+    LayerInput layer;
+    layer.time = Clock(rate, frames);
+    layer.source = std::make_shared<EffectHost::BuiltInClip>(width, height, frames);
+    layer.description = "the built-in clip, " + std::to_string(width) + " x " +
+                        std::to_string(height) + ", " + std::to_string(frames) + " frames at " +
+                        RateText(rate);
+    return layer;
+}
+
+LayerInput OpenImageSequence(const InputOptions& input, EffectHost::FrameRate rate)
+{
+    if (input.size)
+    {
+        throw UsageError("--size sets the built-in clip's size; an image sequence keeps the "
+                         "size of its images");
+    }
+    if (input.duration)
+    {
+        throw UsageError("--duration sets the built-in clip's length; an image sequence has as "
+                         "many frames as files (choose frames with --frames)");
+    }
+    std::shared_ptr<EffectHost::ImageSequenceSource> sequence;
+    try
+    {
+        sequence = std::make_shared<EffectHost::ImageSequenceSource>(*input.pattern);
+    }
+    catch (const std::invalid_argument& error)
+    {
+        throw UsageError(error.what());
+    }
+    catch (const std::runtime_error& error)
+    {
+        throw RunError(error.what());
+    }
+    LayerInput layer;
+    layer.time = Clock(rate, sequence->FrameCount());
+    layer.description =
+        "the image sequence " + *input.pattern + ", " + std::to_string(sequence->Width()) + " x " +
+        std::to_string(sequence->Height()) + ", " + std::to_string(sequence->FrameCount()) +
+        " frames from " + sequence->FramePath(0) + " at " + RateText(rate);
+    layer.source = std::move(sequence);
+    return layer;
+}
+
+} // namespace
+
+bool ParseInputOption(ArgumentReader& reader, const std::string& option, InputOptions& input)
+{
+    if (option == "-i" || option == "--input")
+    {
+        input.pattern = reader.Value(option);
+        if (input.pattern->empty())
+        {
+            throw UsageError(option + " needs a file pattern such as shots/f_%04d.png");
+        }
+    }
+    else if (option == "--duration")
+    {
+        input.duration = ParseInteger(option, reader.Value(option));
+        if (*input.duration < 1 || *input.duration > LargestDuration)
+        {
+            throw UsageError(option + " needs a number of frames from 1 to " +
+                             std::to_string(LargestDuration) + ", not " +
+                             std::to_string(*input.duration));
+        }
+    }
+    else if (option == "--rate")
+    {
+        const std::string text = reader.Value(option);
+        try
+        {
+            input.rate = EffectHost::ParseFrameRate(text);
+        }
+        catch (const std::invalid_argument& error)
+        {
+            throw UsageError(option + ": " + error.what() + " (for example 30000/1001 or 25)");
+        }
+    }
+    else
+    {
+        return false;
+    }
+    return true;
+}
+
+const char* InputOptionsHelp()
+{
+    return "Input (the layer the effect is applied to):\n"
+           "  -i, --input PATTERN  a numbered PNG sequence, as a printf pattern such as\n"
+           "                       shots/f_%04d.png; it starts at the lowest number present\n"
+           "                       (default: the built-in clip)\n"
+           "  --size WxH           the built-in clip's size (default 1280x720)\n"
+           "  --duration N         the built-in clip's length in frames (default 90)\n"
+           "  --rate NUM/DEN       frame rate (default 30000/1001, which is 29.97)\n";
+}
+
+LayerInput OpenInput(const InputOptions& input)
+{
+    const EffectHost::FrameRate rate = input.rate.value_or(EffectHost::FrameRate{30000, 1001});
+    if (!input.pattern)
+    {
+        return OpenBuiltInClip(input, rate);
+    }
+    if (input.pattern->find('%') == std::string::npos)
+    {
+        throw UsageError("-i/--input takes a numbered PNG sequence as a printf pattern such as "
+                         "shots/f_%04d.png, not \"" +
+                         *input.pattern + "\"");
+    }
+    return OpenImageSequence(input, rate);
+}
+
+} // namespace CommandLine

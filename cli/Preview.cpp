@@ -1,0 +1,395 @@
+#include "cli/Preview.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+#include "cli/EffectControls.h"
+#include "cli/Progress.h"
+#include "cli/Session.h"
+#include "host/Interrupt.h"
+#include "host/Raster.h"
+
+namespace CommandLine
+{
+
+namespace
+{
+
+const char* const ResolutionNames[] = {"full", "half", "third", "quarter"};
+
+std::string Utf8(const std::u16string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000)
+        {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        else if (c >= 0xD800 && c < 0xE000)
+        {
+            c = 0xFFFD;
+        }
+        if (c < 0x80)
+        {
+            out.push_back(static_cast<char>(c));
+        }
+        else if (c < 0x800)
+        {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+        else if (c < 0x10000)
+        {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+        else
+        {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string Seconds(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
+}
+
+bool IsHelp(const std::string& option)
+{
+    return option == "--help" || option == "-h";
+}
+
+} // namespace
+
+int ParseResolution(const std::string& option, const std::string& text)
+{
+    for (int factor = 1; factor <= 4; ++factor)
+    {
+        if (text == ResolutionNames[factor - 1])
+        {
+            return factor;
+        }
+    }
+    throw UsageError(option + " must be one of full, half, third, quarter, not \"" + text + "\"");
+}
+
+std::pair<A_long, A_long> ParseFrameRange(const std::string& option, const std::string& text)
+{
+    const std::size_t dash = text.find('-', 1);
+    try
+    {
+        const std::string firstText = text.substr(0, dash);
+        const A_long first = ParseInteger(option, firstText);
+        const A_long last =
+            dash == std::string::npos ? first : ParseInteger(option, text.substr(dash + 1));
+        if (first < 0 || last < first || firstText.empty() || firstText[0] == '+' ||
+            (dash != std::string::npos && text[dash + 1] == '+'))
+        {
+            throw UsageError("");
+        }
+        return {first, last};
+    }
+    catch (const UsageError&)
+    {
+        throw UsageError(option +
+                         " needs FIRST-LAST, frame numbers from 0 with FIRST not after "
+                         "LAST (or one frame number), not \"" +
+                         text + "\"");
+    }
+}
+
+bool ParsePreviewOption(ArgumentReader& reader, const std::string& option, PreviewOptions& options)
+{
+    if (option == "-f" || option == "--frames")
+    {
+        options.frames = ParseFrameRange(option, reader.Value(option));
+    }
+    else if (option == "--resolution")
+    {
+        options.downsample = ParseResolution(option, reader.Value(option));
+    }
+    else if (option == "-o" || option == "--output")
+    {
+        options.outputFolder = reader.Value(option);
+        if (options.outputFolder.empty())
+        {
+            throw UsageError(option + " needs a folder");
+        }
+    }
+    else if (option == "--panel")
+    {
+        reader.NoValue(option);
+        options.panel = true;
+    }
+    else
+    {
+        return false;
+    }
+    return true;
+}
+
+// ------------------------------------------------------------ outputs
+
+std::string FrameFiles::FileName(A_long index)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%05ld.png", static_cast<long>(index));
+    return name;
+}
+
+void FrameFiles::Frame(const RenderedFrame& frame)
+{
+    const EffectHost::Raster raster = EffectHost::RasterFromWorld(frame.output);
+    const std::string name = FileName(frame.index);
+    folder_.WriteFile(name,
+                      [&](const std::string& temporary)
+                      {
+                          try
+                          {
+                              EffectHost::WritePng(raster, temporary,
+                                                   EffectHost::PngCompression::Fast);
+                          }
+                          catch (const std::runtime_error&)
+                          {
+                              throw RunError("Cannot write " + (folder_.Path() / name).string());
+                          }
+                      });
+    if (written_ == 0)
+    {
+        first_ = frame.index;
+    }
+    last_ = frame.index;
+    ++written_;
+}
+
+std::string FrameFiles::Summary() const
+{
+    if (written_ == 0)
+    {
+        return {};
+    }
+    const std::string first = (folder_.Path() / FileName(first_)).string();
+    if (written_ == 1)
+    {
+        return "Wrote " + first;
+    }
+    return "Wrote " + std::to_string(written_) + " frames, " + first + " to " + FileName(last_);
+}
+
+void PanelFile::Finish(EffectHost::Host& host)
+{
+    folder_.WriteFile("panel.png",
+                      [&](const std::string& temporary)
+                      {
+                          try
+                          {
+                              host.WritePanel(temporary);
+                          }
+                          catch (const std::runtime_error& error)
+                          {
+                              throw RunError(std::string("Cannot draw the panel: ") + error.what());
+                          }
+                      });
+    written_ = true;
+}
+
+std::string PanelFile::Summary() const
+{
+    return written_
+               ? "Wrote the effect controls panel to " + (folder_.Path() / "panel.png").string()
+               : std::string();
+}
+
+std::string InformationText(EffectHost::Host& host)
+{
+    const int position = host.PositionOfHostId(HostIdInformation);
+    if (position < 0)
+    {
+        return {};
+    }
+    std::vector<std::u16string> lines = host.AreaStrings(position);
+    while (!lines.empty() && lines.back().empty())
+    {
+        lines.pop_back();
+    }
+    std::string text;
+    for (const auto& line : lines)
+    {
+        text += Utf8(line) + "\n";
+    }
+    return text;
+}
+
+// ------------------------------------------------------------ command
+
+std::string PreviewHelp()
+{
+    return std::string(
+               "Usage: ruzirazu preview [options]\n"
+               "\n"
+               "Applies the effect to a layer and renders its frames in order, as a host's\n"
+               "preview does: the effect encodes each segment with x264 and shows the\n"
+               "reconstruction, so each frame_NNNNN.png is what the delivered file will look\n"
+               "like. Ctrl-C stops the encode; the frames already written stay.\n"
+               "\n") +
+           InputOptionsHelp() +
+           "\n"
+           "Preview:\n"
+           "  -f, --frames A-B     render frames A to B, counted from 0 (default: all)\n"
+           "  --resolution R       full, half, third or quarter (default full)\n"
+           "  -o, --output DIR     the output folder (default preview)\n"
+           "  --panel              also write panel.png: the effect controls panel at the\n"
+           "                       last rendered frame\n"
+           "\n" +
+           EffectOptionsHelp() +
+           "\nOther options:\n"
+           "  --module PATH        the effect module to load (default: Ruzirazu.so beside\n"
+           "                       this command)\n"
+           "  --help               show this help\n"
+           "\n"
+           "Exit codes: 0 done, 1 the effect or a file failed, 2 a usage mistake,\n"
+           "130 stopped with Ctrl-C.\n"
+           "\n"
+           "Examples:\n"
+           "  ruzirazu preview\n"
+           "  ruzirazu preview --preset youtube --frames 0-29 --panel\n"
+           "  ruzirazu preview -i shots/f_%04d.png --rate 25 --mode crf --crf 28 -o crf28\n";
+}
+
+int RunPreview(ArgumentReader& arguments)
+{
+    PreviewOptions options;
+    while (!arguments.Done())
+    {
+        const std::string option = arguments.Next();
+        if (IsHelp(option))
+        {
+            arguments.NoValue(option);
+            std::cout << PreviewHelp();
+            return 0;
+        }
+        if (!ParseModuleOption(arguments, option, options.module) &&
+            !ParsePreviewOption(arguments, option, options) &&
+            !ParseInputOption(arguments, option, options.input) &&
+            !ParseEffectOption(arguments, option, options.effect))
+        {
+            throw UsageError("preview: unknown option \"" + option + "\"");
+        }
+    }
+    // --size is the layer's size, which for a preview is the built-in clip's.
+    options.input.size = options.effect.layerSize;
+    options.effect.layerSize.reset();
+
+    // Ctrl-C from here on stops the run through the host's abort flag.
+    EffectHost::InterruptHandler interrupt;
+
+    const LayerInput input = OpenInput(options.input);
+    const A_long frameCount = EffectHost::FrameCount(input.time);
+    const auto [first, last] =
+        options.frames.value_or(std::pair<A_long, A_long>{0, frameCount - 1});
+    if (last >= frameCount)
+    {
+        throw UsageError("--frames " + std::to_string(first) + "-" + std::to_string(last) +
+                         " is outside the layer, whose frames are 0-" +
+                         std::to_string(frameCount - 1));
+    }
+
+    OutputFolder folder(options.outputFolder);
+    EffectSession session(options.module);
+    EffectHost::Host& host = session.Host();
+    host.SetLayerSource(input.source);
+    host.SetTime(input.time);
+    host.SetDownsample(options.downsample);
+    host.SetAbortFlag(&interrupt.Flag());
+    session.Apply();
+    ApplyEffectSettings(host, options.effect);
+
+    std::vector<std::unique_ptr<PreviewOutput>> outputs;
+    outputs.push_back(std::make_unique<FrameFiles>(folder));
+    if (options.panel)
+    {
+        outputs.push_back(std::make_unique<PanelFile>(folder));
+    }
+
+    using Clock = std::chrono::steady_clock;
+    ProgressDisplay progress(std::cerr, ::isatty(STDERR_FILENO) == 1);
+    Clock::time_point renderStart = Clock::now();
+    host.SetProgressSink(
+        [&](A_long done, A_long total)
+        {
+            progress.Report(done, total,
+                            std::chrono::duration<double>(Clock::now() - renderStart).count());
+        });
+
+    const Clock::time_point start = Clock::now();
+    EffectHost::World output(host.RenderWidth(), host.RenderHeight());
+    for (A_long frame = first; frame <= last; ++frame)
+    {
+        if (interrupt.Raised())
+        {
+            throw Interrupted();
+        }
+        host.ClearLayerError();
+        progress.BeginRender();
+        renderStart = Clock::now();
+        const EffectHost::CommandResult result = host.RenderFrame(frame, output);
+        progress.EndRender();
+        if (interrupt.Raised() || result.error == PF_Interrupt_CANCEL)
+        {
+            throw Interrupted();
+        }
+        if (!host.LayerError().empty())
+        {
+            throw RunError("Cannot render frame " + std::to_string(frame) +
+                           ": the layer failed: " + host.LayerError());
+        }
+        EffectSession::Check(result, "rendering frame " + std::to_string(frame));
+        const RenderedFrame rendered{frame, output, host};
+        for (const auto& out : outputs)
+        {
+            out->Frame(rendered);
+        }
+    }
+    for (const auto& out : outputs)
+    {
+        out->Finish(host);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    host.SetProgressSink(nullptr);
+
+    const A_long rendered = last - first + 1;
+    std::cout << "Rendered " << rendered << (rendered == 1 ? " frame" : " frames") << " (" << first
+              << "-" << last << ") of " << input.description << ", at "
+              << ResolutionNames[options.downsample - 1] << " resolution (" << host.RenderWidth()
+              << " x " << host.RenderHeight() << ")\n"
+              << "Encoded " << progress.SegmentsEncoded()
+              << (progress.SegmentsEncoded() == 1 ? " segment" : " segments") << " in "
+              << Seconds(seconds) << "\n";
+    for (const auto& out : outputs)
+    {
+        const std::string summary = out->Summary();
+        if (!summary.empty())
+        {
+            std::cout << summary << "\n";
+        }
+    }
+    std::cout << "Information at frame " << last << ":\n" << InformationText(host);
+    EffectSession::Check(host.GlobalSetdown(), "global set-down");
+    return 0;
+}
+
+} // namespace CommandLine
