@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <stdexcept>
+#include <string>
+
+#include "host/Resolution.h"
+#include "host/Timeline.h"
+#include "tests/host/TestEffect.h"
+
+using namespace EffectHost;
+using namespace HostTest;
+
+TEST(FrameRate, ParsesFractionsExactlyInLowestTerms)
+{
+    EXPECT_EQ(ParseFrameRate("30000/1001"), (FrameRate{30000, 1001}));
+    EXPECT_EQ(ParseFrameRate("60000/2002"), (FrameRate{30000, 1001}));
+    EXPECT_EQ(ParseFrameRate("25"), (FrameRate{25, 1}));
+    EXPECT_EQ(ParseFrameRate("50/2"), (FrameRate{25, 1}));
+    EXPECT_EQ(ParseFrameRate("24000/1001"), (FrameRate{24000, 1001}));
+}
+
+TEST(FrameRate, RefusesWhatIsNotAPositiveFraction)
+{
+    for (const std::string text : {"", "0", "30/0", "0/1001", "-25", "29.97", "abc", "1/2/3", "30/",
+                                   "/1001", "99999999999/1", " 25"})
+    {
+        EXPECT_THROW(ParseFrameRate(text), std::invalid_argument) << '"' << text << '"';
+    }
+}
+
+TEST(FrameRate, NtscClockIsExact)
+{
+    const TimeSettings time = TimeForFrames(FrameRate{30000, 1001}, 90);
+    EXPECT_EQ(time.timeScale, 30000u);
+    EXPECT_EQ(time.timeStep, 1001);
+    EXPECT_EQ(time.totalTime, 90 * 1001);
+    EXPECT_EQ(time.currentTime, 0);
+    EXPECT_EQ(FrameCount(time), 90);
+
+    const TimeSettings pal = TimeForFrames(FrameRate{25, 1}, 250);
+    EXPECT_EQ(pal.timeScale, 25u);
+    EXPECT_EQ(pal.timeStep, 1);
+    EXPECT_EQ(pal.totalTime, 250);
+}
+
+TEST(FrameRate, ClockThatWouldOverflowIsRefused)
+{
+    // 2^31 - 1 ticks at 1001 ticks a frame hold 2145338 whole frames.
+    EXPECT_NO_THROW(TimeForFrames(FrameRate{30000, 1001}, INT_MAX / 1001));
+    EXPECT_THROW(TimeForFrames(FrameRate{30000, 1001}, INT_MAX / 1001 + 1), std::invalid_argument);
+    EXPECT_THROW(TimeForFrames(FrameRate{30000, 1001}, 0), std::invalid_argument);
+    EXPECT_THROW(TimeForFrames(FrameRate{30000, 0}, 10), std::invalid_argument);
+    EXPECT_THROW(TimeForFrames(FrameRate{3000000000u, 1}, 10), std::invalid_argument);
+}
+
+TEST(Resolution, SizesRoundUp)
+{
+    EXPECT_EQ(DownsampledSize(1280, 1), 1280);
+    EXPECT_EQ(DownsampledSize(1280, 2), 640);
+    EXPECT_EQ(DownsampledSize(1281, 2), 641);
+    EXPECT_EQ(DownsampledSize(1280, 3), 427);
+    EXPECT_EQ(DownsampledSize(720, 3), 240);
+    EXPECT_EQ(DownsampledSize(721, 4), 181);
+    EXPECT_EQ(DownsampledSize(1, 4), 1);
+}
+
+TEST(Resolution, EachPixelIsTheAverageOfItsBlockCutShortAtTheEdges)
+{
+    World full(5, 3);
+    for (A_long y = 0; y < 3; ++y)
+    {
+        for (A_long x = 0; x < 5; ++x)
+        {
+            full.At(x, y) =
+                PF_Pixel{255, static_cast<A_u_char>(x * 10 + y * 100), static_cast<A_u_char>(x), 7};
+        }
+    }
+    World half(3, 2);
+    half.FillPadding(0x33);
+    Downsample(full, half, 2);
+    // Block (0..1, 0..1): red 0, 10, 100, 110.
+    EXPECT_EQ(half.At(0, 0), (PF_Pixel{255, 55, 1, 7}));
+    // The right edge holds one column: x = 4, rows 0 and 1: 40 and 140.
+    EXPECT_EQ(half.At(2, 0), (PF_Pixel{255, 90, 4, 7}));
+    // The bottom edge holds one row: y = 2, x = 2 and 3: 220 and 230.
+    EXPECT_EQ(half.At(1, 1), (PF_Pixel{255, 225, 3, 7}));
+    // The corner: one pixel.
+    EXPECT_EQ(half.At(2, 1), full.At(4, 2));
+    EXPECT_TRUE(half.PaddingIntact(0x33));
+
+    World wrong(2, 2);
+    EXPECT_THROW(Downsample(full, wrong, 2), std::invalid_argument);
+}
+
+using HostTime = HostWithTestEffect;
+
+TEST_F(HostTime, RenderSeesTheClockAndTheLayerAtTheFrame)
+{
+    host_->SetLayerSize(64, 36);
+    host_->SetTime(TimeForFrames(FrameRate{30000, 1001}, 90));
+    A_long currentTime = -1, timeStep = 0, totalTime = 0;
+    A_u_long timeScale = 0;
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        if (command == PF_Cmd_RENDER)
+        {
+            currentTime = in->current_time;
+            timeStep = in->time_step;
+            totalTime = in->total_time;
+            timeScale = in->time_scale;
+        }
+        return PF_Err_NONE;
+    };
+    World output(64, 36);
+    ASSERT_TRUE(host_->RenderFrame(37, output).Succeeded());
+    EXPECT_EQ(currentTime, 37 * 1001);
+    EXPECT_EQ(timeStep, 1001);
+    EXPECT_EQ(totalTime, 90090);
+    EXPECT_EQ(timeScale, 30000u);
+}
+
+TEST_F(HostTime, ReducedResolutionShrinksTheLayerAndTellsTheEffect)
+{
+    host_->SetLayerSize(1280, 720);
+    for (const auto& [factor, width, height] : {std::tuple<int, A_long, A_long>{1, 1280, 720},
+                                                {2, 640, 360},
+                                                {3, 427, 240},
+                                                {4, 320, 180}})
+    {
+        host_->SetDownsample(factor);
+        EXPECT_EQ(host_->RenderWidth(), width);
+        EXPECT_EQ(host_->RenderHeight(), height);
+        PF_RationalScale downsampleX{}, downsampleY{};
+        A_long inWidth = 0, layerWidth = 0, layerHeight = 0, checkedOutWidth = 0;
+        Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef* params[],
+                               PF_LayerDef*, void*) -> PF_Err
+        {
+            if (command != PF_Cmd_RENDER)
+            {
+                return PF_Err_NONE;
+            }
+            downsampleX = in->downsample_x;
+            downsampleY = in->downsample_y;
+            inWidth = in->width;
+            layerWidth = params[0]->u.ld.width;
+            layerHeight = params[0]->u.ld.height;
+            PF_ParamDef layer{};
+            const PF_Err error = in->inter.checkout_param(in->effect_ref, 0, 5 * in->time_step,
+                                                          in->time_step, in->time_scale, &layer);
+            if (error != PF_Err_NONE)
+            {
+                return error;
+            }
+            checkedOutWidth = layer.u.ld.width;
+            return in->inter.checkin_param(in->effect_ref, &layer);
+        };
+        World output(width, height);
+        ASSERT_TRUE(host_->RenderFrame(3, output).Succeeded()) << factor;
+        EXPECT_EQ(downsampleX.num, 1) << factor;
+        EXPECT_EQ(downsampleX.den, static_cast<A_u_long>(factor));
+        EXPECT_EQ(downsampleY.den, static_cast<A_u_long>(factor));
+        EXPECT_EQ(inWidth, 1280) << "in_data keeps the layer's own size";
+        EXPECT_EQ(layerWidth, width);
+        EXPECT_EQ(layerHeight, height);
+        EXPECT_EQ(checkedOutWidth, width);
+    }
+    EXPECT_THROW(host_->SetDownsample(0), std::invalid_argument);
+    EXPECT_EQ(host_->Downsample(), 4);
+}
+
+TEST_F(HostTime, HalfResolutionLayerIsTheAverageOfTheFullOne)
+{
+    host_->SetLayerSize(20, 10);
+    host_->SetDownsample(2);
+    World seen;
+    Effect().handler = [&](PF_Cmd command, PF_InData*, PF_OutData*, PF_ParamDef* params[],
+                           PF_LayerDef*, void*) -> PF_Err
+    {
+        if (command == PF_Cmd_RENDER)
+        {
+            const PF_LayerDef& layer = params[0]->u.ld;
+            seen = World(layer.width, layer.height);
+            for (A_long y = 0; y < layer.height; ++y)
+            {
+                for (A_long x = 0; x < layer.width; ++x)
+                {
+                    seen.At(x, y) = reinterpret_cast<const PF_Pixel*>(
+                        reinterpret_cast<const char*>(layer.data) + y * layer.rowbytes)[x];
+                }
+            }
+        }
+        return PF_Err_NONE;
+    };
+    World output(10, 5);
+    ASSERT_TRUE(host_->RenderFrame(2, output).Succeeded());
+    World full(20, 10);
+    host_->Layer().FrameAt(2 * host_->Time().timeStep, host_->Time().timeStep,
+                           host_->Time().timeScale, full);
+    World expected(10, 5);
+    Downsample(full, expected, 2);
+    ASSERT_EQ(seen.Width(), 10);
+    for (A_long y = 0; y < 5; ++y)
+    {
+        for (A_long x = 0; x < 10; ++x)
+        {
+            EXPECT_EQ(seen.At(x, y), expected.At(x, y)) << x << "," << y;
+        }
+    }
+}
+
+namespace
+{
+class FailingLayer final : public LayerSource
+{
+  public:
+    A_long Width() const override { return 8; }
+    A_long Height() const override { return 8; }
+    void FrameAt(A_long, A_long, A_u_long, World&) const override
+    {
+        throw std::runtime_error("shots/f_0004.png vanished");
+    }
+};
+} // namespace
+
+TEST_F(HostTime, ALayerThatFailsGivesTheEffectAnErrorAndTheUserTheReason)
+{
+    host_->SetLayerSource(std::make_shared<FailingLayer>());
+    PF_Err checkout = PF_Err_NONE;
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        if (command == PF_Cmd_SEQUENCE_SETUP)
+        {
+            PF_ParamDef layer{};
+            checkout = in->inter.checkout_param(in->effect_ref, 0, 0, in->time_step, in->time_scale,
+                                                &layer);
+        }
+        return PF_Err_NONE;
+    };
+    EXPECT_TRUE(host_->LayerError().empty());
+    host_->SequenceSetup();
+    EXPECT_NE(checkout, PF_Err_NONE);
+    EXPECT_EQ(host_->LayerError(), "shots/f_0004.png vanished");
+    EXPECT_EQ(host_->Checkouts().outstanding, 0);
+    host_->ClearLayerError();
+    EXPECT_TRUE(host_->LayerError().empty());
+}
