@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "cli/Session.h"
+#include "cli/VideoInput.h"
 #include "host/BuiltInClip.h"
 #include "host/ImageSequence.h"
 
@@ -125,6 +126,8 @@ const char* InputOptionsHelp()
            "  -i, --input PATTERN  a numbered PNG sequence, as a printf pattern such as\n"
            "                       shots/f_%04d.png; it starts at the lowest number present\n"
            "                       (default: the built-in clip)\n"
+           "  -i, --input FILE     or a video file (mp4, mov, mkv, webm, avi, y4m and what\n"
+           "                       else FFmpeg reads), with its own size, rate and length\n"
            "  --size WxH           the built-in clip's size (default 1280x720)\n"
            "  --duration N         the built-in clip's length in frames (default 90)\n"
            "  --rate NUM/DEN       frame rate (default 30000/1001, which is 29.97)\n";
@@ -136,6 +139,10 @@ LayerInput OpenInput(const InputOptions& input)
     if (!input.pattern)
     {
         return OpenBuiltInClip(input, rate);
+    }
+    if (IsVideoInput(*input.pattern))
+    {
+        return OpenVideoInput(input);
     }
     if (input.pattern->find('%') == std::string::npos)
     {

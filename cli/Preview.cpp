@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "cli/EffectControls.h"
+#include "cli/PreviewOutputs.h"
 #include "cli/Progress.h"
 #include "cli/Session.h"
 #include "host/Interrupt.h"
@@ -255,7 +256,7 @@ std::string PreviewHelp()
            "  --panel              also write panel.png: the effect controls panel at the\n"
            "                       last rendered frame\n"
            "\n" +
-           EffectOptionsHelp() +
+           OutputOptionsHelp() + "\n" + EffectOptionsHelp() +
            "\nOther options:\n"
            "  --module PATH        the effect module to load (default: Ruzirazu.so beside\n"
            "                       this command)\n"
@@ -267,12 +268,16 @@ std::string PreviewHelp()
            "Examples:\n"
            "  ruzirazu preview\n"
            "  ruzirazu preview --preset youtube --frames 0-29 --panel\n"
-           "  ruzirazu preview -i shots/f_%04d.png --rate 25 --mode crf --crf 28 -o crf28\n";
+           "  ruzirazu preview -i shots/f_%04d.png --rate 25 --mode crf --crf 28 -o crf28\n"
+           "  ruzirazu preview -i clip.mp4 --preset youtube --frames 0-59 --compare\n"
+           "  ruzirazu preview -i clip.mov --mode crf --crf 23 --y4m - | mpv -\n"
+           "  ruzirazu preview -i clip.mkv --project look.json --save-project look.json\n";
 }
 
 int RunPreview(ArgumentReader& arguments)
 {
     PreviewOptions options;
+    OutputRequest outputRequest;
     while (!arguments.Done())
     {
         const std::string option = arguments.Next();
@@ -285,6 +290,7 @@ int RunPreview(ArgumentReader& arguments)
         if (!ParseModuleOption(arguments, option, options.module) &&
             !ParsePreviewOption(arguments, option, options) &&
             !ParseInputOption(arguments, option, options.input) &&
+            !ParseOutputOption(arguments, option, outputRequest) &&
             !ParseEffectOption(arguments, option, options.effect))
         {
             throw UsageError("preview: unknown option \"" + option + "\"");
@@ -316,6 +322,7 @@ int RunPreview(ArgumentReader& arguments)
     host.SetDownsample(options.downsample);
     host.SetAbortFlag(&interrupt.Flag());
     session.Apply();
+    ApplyProject(host, outputRequest);
     ApplyEffectSettings(host, options.effect);
 
     std::vector<std::unique_ptr<PreviewOutput>> outputs;
@@ -323,6 +330,16 @@ int RunPreview(ArgumentReader& arguments)
     if (options.panel)
     {
         outputs.push_back(std::make_unique<PanelFile>(folder));
+    }
+    outputs.push_back(
+        std::make_unique<FrameAnalysis>(folder, host, outputRequest.compare, DescribeInput(input)));
+    if (outputRequest.y4m)
+    {
+        outputs.push_back(std::make_unique<Y4mOutput>(*outputRequest.y4m, host));
+    }
+    if (outputRequest.saveProject)
+    {
+        outputs.push_back(std::make_unique<ProjectOutput>(*outputRequest.saveProject));
     }
 
     using Clock = std::chrono::steady_clock;
@@ -372,22 +389,24 @@ int RunPreview(ArgumentReader& arguments)
     host.SetProgressSink(nullptr);
 
     const A_long rendered = last - first + 1;
-    std::cout << "Rendered " << rendered << (rendered == 1 ? " frame" : " frames") << " (" << first
-              << "-" << last << ") of " << input.description << ", at "
-              << ResolutionNames[options.downsample - 1] << " resolution (" << host.RenderWidth()
-              << " x " << host.RenderHeight() << ")\n"
-              << "Encoded " << progress.SegmentsEncoded()
-              << (progress.SegmentsEncoded() == 1 ? " segment" : " segments") << " in "
-              << Seconds(seconds) << "\n";
-    for (const auto& out : outputs)
+    // A stream on standard output must not have the summary mixed into it.
+    std::ostream& out = outputRequest.Y4mToStandardOutput() ? std::cerr : std::cout;
+    out << "Rendered " << rendered << (rendered == 1 ? " frame" : " frames") << " (" << first << "-"
+        << last << ") of " << input.description << ", at "
+        << ResolutionNames[options.downsample - 1] << " resolution (" << host.RenderWidth() << " x "
+        << host.RenderHeight() << ")\n"
+        << "Encoded " << progress.SegmentsEncoded()
+        << (progress.SegmentsEncoded() == 1 ? " segment" : " segments") << " in "
+        << Seconds(seconds) << "\n";
+    for (const auto& output : outputs)
     {
-        const std::string summary = out->Summary();
+        const std::string summary = output->Summary();
         if (!summary.empty())
         {
-            std::cout << summary << "\n";
+            out << summary << "\n";
         }
     }
-    std::cout << "Information at frame " << last << ":\n" << InformationText(host);
+    out << "Information at frame " << last << ":\n" << InformationText(host);
     EffectSession::Check(host.GlobalSetdown(), "global set-down");
     return 0;
 }

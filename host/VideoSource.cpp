@@ -616,22 +616,10 @@ void VideoSource::Frame(A_long index, World& into) const
 
 void VideoSource::FrameAt(A_long time, A_long timeStep, A_u_long, World& into) const
 {
-    try
-    {
-        // Floor, so a time inside a frame's span shows that frame.
-        const A_long index =
-            timeStep > 0 ? static_cast<A_long>(std::floor(static_cast<double>(time) / timeStep))
-                         : 0;
-        decoder_->Fetch(index, into);
-    }
-    catch (const std::exception& error)
-    {
-        if (failure_.empty())
-        {
-            failure_ = error.what();
-        }
-        into.Fill(PF_Pixel{0, 0, 0, 0});
-    }
+    // Floor, so a time inside a frame's span shows that frame.
+    const A_long index =
+        timeStep > 0 ? static_cast<A_long>(std::floor(static_cast<double>(time) / timeStep)) : 0;
+    decoder_->Fetch(index, into);
 }
 
 } // namespace EffectHost

@@ -66,10 +66,9 @@ struct VideoDecodeCounters
 // turns the second pass and those re-reads into copies instead of a seek and
 // a re-decode of the segment.
 //
-// A decoding failure in the middle of the file cannot be thrown through the
-// effect's checkout, which crosses the module boundary: FrameAt fills the
-// world with transparent black and latches the failure, which the caller
-// reads with Failure() after the command.
+// A decoding failure in the middle of the file throws VideoSourceError from
+// FrameAt; the host's checkout turns it into an error code for the effect and
+// keeps the reason for its user.
 class VideoSource final : public LayerSource
 {
   public:
@@ -85,6 +84,7 @@ class VideoSource final : public LayerSource
 
     A_long Width() const override { return width_; }
     A_long Height() const override { return height_; }
+    // Throws VideoSourceError when the file cannot be decoded there.
     void FrameAt(A_long time, A_long timeStep, A_u_long timeScale, World& into) const override;
 
     // Frame `index` (clamped to the file's frames) at the layer size into
@@ -94,8 +94,6 @@ class VideoSource final : public LayerSource
 
     const VideoDescription& Description() const noexcept { return description_; }
     VideoDecodeCounters Counters() const noexcept;
-    // The first failure FrameAt swallowed, empty when none.
-    const std::string& Failure() const noexcept { return failure_; }
 
   private:
     struct Decoder;
@@ -104,7 +102,6 @@ class VideoSource final : public LayerSource
     A_long height_ = 0;
     VideoDescription description_;
     std::unique_ptr<Decoder> decoder_; // mutable state behind a const interface
-    mutable std::string failure_;
 };
 
 } // namespace EffectHost
