@@ -40,6 +40,7 @@ LayerInput OpenVideoInput(const InputOptions& input)
         throw UsageError("--rate sets the built-in clip's and an image sequence's rate; a video "
                          "file keeps its own");
     }
+    EffectHost::VideoSource::QuietLibraryMessages();
     std::shared_ptr<EffectHost::VideoSource> video;
     try
     {

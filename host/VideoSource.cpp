@@ -348,9 +348,20 @@ struct VideoSource::Decoder
             }
             if (!pendingValid && !DecodePending())
             {
+                // A count or duration rounded by the container may promise
+                // one frame more than the stream holds; the last picture then
+                // stays. More than that is a file cut short or damaged, and
+                // repeating its last picture would pass for the real frames.
+                if (heldValid && index <= heldIndex + 1)
+                {
+                    return *held;
+                }
                 if (heldValid)
                 {
-                    return *held; // the file ends early: its last picture stays
+                    throw VideoSourceError(Where() + " ends after frame " +
+                                           std::to_string(heldIndex) + " although it declares " +
+                                           std::to_string(frameCount) +
+                                           " frames (is it cut short or damaged?)");
                 }
                 throw VideoSourceError(Where() + " has no picture to show at frame " +
                                        std::to_string(index));
@@ -603,6 +614,11 @@ VideoSource::VideoSource(const std::string& path, A_long layerWidth, A_long laye
 }
 
 VideoSource::~VideoSource() = default;
+
+void VideoSource::QuietLibraryMessages() noexcept
+{
+    av_log_set_level(AV_LOG_FATAL);
+}
 
 VideoDecodeCounters VideoSource::Counters() const noexcept
 {

@@ -95,6 +95,11 @@ class VideoSource final : public LayerSource
     const VideoDescription& Description() const noexcept { return description_; }
     VideoDecodeCounters Counters() const noexcept;
 
+    // FFmpeg's libraries print their own remarks on the console, which only
+    // repeat what a VideoSourceError says; a command that reports failures
+    // in one line of its own calls this first. Fatal messages still show.
+    static void QuietLibraryMessages() noexcept;
+
   private:
     struct Decoder;
 

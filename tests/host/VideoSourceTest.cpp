@@ -333,3 +333,28 @@ TEST(VideoSourceRefusal, AFileCutShortBeforeItsIndexIsRefused)
     std::filesystem::resize_file(spec.path, size / 2);
     EXPECT_THROW(VideoSource source(spec.path), VideoSourceError);
 }
+
+TEST(VideoSourceRefusal, AFileThatEndsBeforeTheFramesItDeclaresFailsThere)
+{
+    VideoSpec spec;
+    spec.path = (Scratch() / "clip.mkv").string();
+    spec.encoder = "mpeg4";
+    spec.frames = 60;
+    MAKE_VIDEO(spec);
+    // Matroska writes its duration at the start, so a file cut in half still
+    // declares all its frames.
+    std::filesystem::resize_file(spec.path, std::filesystem::file_size(spec.path) / 2);
+    const VideoSource source(spec.path);
+    EXPECT_EQ(source.Description().frameCount, 60);
+    EXPECT_EQ(FrameNumberAt(source, 3), 3);
+    try
+    {
+        FrameNumberAt(source, 55);
+        ADD_FAILURE() << "a frame past the cut was shown";
+    }
+    catch (const VideoSourceError& error)
+    {
+        EXPECT_NE(std::string(error.what()).find("declares 60 frames"), std::string::npos)
+            << error.what();
+    }
+}
