@@ -138,7 +138,9 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
     {
         top = std::max(top, *settings.targetBytesPerFrame);
     }
-    const double step = GridStep(top * 1.08);
+    // Round steps in the unit the labels show, so they read 5 KiB, 10 KiB.
+    const double unit = top >= 1024.0 * 1024.0 ? 1024.0 * 1024.0 : top >= 1024.0 ? 1024.0 : 1.0;
+    const double step = GridStep(top * 1.08 / unit) * unit;
     top = std::ceil(top * 1.08 / step) * step;
     const auto yOf = [&](double bytes) { return Top + plotHeight * (1.0 - bytes / top); };
     const double slot = frames.empty() ? plotWidth : plotWidth / frames.size();
