@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
@@ -37,7 +39,10 @@ void ShowErrorOnHost(const std::string& message)
     }
 }
 
-void LogCreationFailure(const char* what) noexcept
+// Logs why the instance could not be made and tells the host's user too:
+// without an instance the log's host channel has nobody to speak for, and
+// the log itself may be what failed (no data directory).
+void ReportCreationFailure(const char* what, PF_OutData* out) noexcept
 {
     try
     {
@@ -45,7 +50,14 @@ void LogCreationFailure(const char* what) noexcept
     }
     catch (...)
     {
-        // The log itself may be what failed (no data directory).
+    }
+    if (out != nullptr)
+    {
+        const std::string text = std::string("CreatePlugin failed: ") + what;
+        const std::size_t length = std::min<std::size_t>(text.size(), PF_MAX_EFFECT_MSG_LEN);
+        std::memcpy(out->return_msg, text.data(), length);
+        out->return_msg[length] = '\0';
+        out->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
     }
 }
 
@@ -76,19 +88,19 @@ PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_P
         }
         catch (const std::exception& exception)
         {
-            LogCreationFailure(exception.what());
+            ReportCreationFailure(exception.what(), out_data);
         }
         catch (const AdobeException& exception)
         {
-            LogCreationFailure(exception.GetMessage().c_str());
+            ReportCreationFailure(exception.GetMessage().c_str(), out_data);
         }
         catch (std::int32_t code)
         {
-            LogCreationFailure(GetFrameworkErrorMessage(code));
+            ReportCreationFailure(GetFrameworkErrorMessage(code), out_data);
         }
         catch (...)
         {
-            LogCreationFailure("unknown exception");
+            ReportCreationFailure("unknown exception", out_data);
         }
         if (!instance)
         {
