@@ -71,8 +71,11 @@ EffectHost::Raster MakeComparison(const EffectHost::World& input, const EffectHo
 
 void WriteComparison(const EffectHost::Raster& comparison, const std::filesystem::path& path)
 {
-    WriteAtomically(path, [&](const std::filesystem::path& temporary)
-                    { EffectHost::WritePng(comparison, temporary.string()); });
+    WriteAtomically(path,
+                    [&](const std::filesystem::path& temporary) {
+                        EffectHost::WritePng(comparison, temporary.string(),
+                                             EffectHost::PngCompression::Fast);
+                    });
 }
 
 } // namespace CommandLine

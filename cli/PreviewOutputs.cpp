@@ -205,8 +205,11 @@ void FrameAnalysis::Frame(const RenderedFrame& frame)
                     MakeComparison(*input, frame.output, "Input  " + label,
                                    "Preview  " + label + "  " + information.pictureType + "  " +
                                        information.sizeText + "  " + PsnrText(quality.PsnrLuma()));
-                folder_.WriteFile(CompareName(frame.index), [&](const std::string& temporary)
-                                  { EffectHost::WritePng(comparison, temporary); });
+                folder_.WriteFile(CompareName(frame.index),
+                                  [&](const std::string& temporary) {
+                                      EffectHost::WritePng(comparison, temporary,
+                                                           EffectHost::PngCompression::Fast);
+                                  });
                 ++comparisons_;
             }
         });
