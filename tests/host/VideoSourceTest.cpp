@@ -358,3 +358,37 @@ TEST(VideoSourceRefusal, AFileThatEndsBeforeTheFramesItDeclaresFailsThere)
             << error.what();
     }
 }
+
+TEST(VideoSourceThroughTheEffect, BothPassesAndTheReuseTestDecodeEachFrameOnce)
+{
+    VideoSpec spec;
+    spec.path = (Scratch() / "clip.mp4").string();
+    spec.encoder = "mpeg4";
+    spec.frames = 30;
+    spec.bFrames = 2;
+    MAKE_VIDEO(spec);
+    const auto source = std::make_shared<VideoSource>(spec.path);
+    EffectHost::Host host;
+    host.LoadModule(RUZIRAZU_MODULE_PATH);
+    ASSERT_TRUE(host.GlobalSetup().Succeeded());
+    host.SetLayerSource(source);
+    host.SetTime(EffectHost::TimeSettings{30000, 1001, 30 * 1001, 0});
+    ASSERT_TRUE(host.ParamsSetup().Succeeded());
+
+    // The effect's defaults: average bitrate in two passes, segments of 15.
+    World output(spec.width, spec.height);
+    for (A_long frame = 0; frame < 15; ++frame)
+    {
+        const auto result = host.RenderFrame(frame, output);
+        ASSERT_TRUE(result.Succeeded()) << result.errorMessage;
+    }
+    // Two passes over the segment and a reuse test for each frame after the
+    // first (which had nothing stored to test)...
+    EXPECT_GE(host.Checkouts().layerCheckouts, 2 * 15 + 14);
+    // ...yet every frame was decoded once (and one picture ahead), in order.
+    const auto counters = source->Counters();
+    EXPECT_EQ(counters.seeks, 0u);
+    EXPECT_LE(counters.decodedPictures, 16u);
+    EXPECT_EQ(counters.conversions, 15u);
+    host.Unload();
+}
