@@ -279,6 +279,8 @@ CommandResult Host::Dispatch(PF_Cmd command, void* extra, PF_EffectWorld* output
         DepthGuard guard(commandDepth_);
         error = entryPoint_(command, &in, &out, params->Pointers(), output, extra);
     }
+    // The effect has given the command's layer back with the command.
+    parameters_->Recycle(std::move(layer));
     if (command != PF_Cmd_RENDER)
     {
         parameters_->TakeOverChanges(*params);

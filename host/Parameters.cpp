@@ -1,5 +1,6 @@
 #include "host/Parameters.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -356,20 +357,53 @@ PF_Err Parameters::UpdateUi(PF_ParamIndex index, const PF_ParamDef& def)
     return PF_Err_NONE;
 }
 
+std::unique_ptr<World> Parameters::TakeWorld(A_long width, A_long height) const
+{
+    const auto fits =
+        std::find_if(spareWorlds_.begin(), spareWorlds_.end(),
+                     [&](const auto& w) { return w->Width() == width && w->Height() == height; });
+    if (fits == spareWorlds_.end())
+    {
+        return std::make_unique<World>(width, height);
+    }
+    std::unique_ptr<World> world = std::move(*fits);
+    spareWorlds_.erase(fits);
+    // Every source sees what a new world would give it: zeros, padding too.
+    if (world->Def().data != nullptr)
+    {
+        std::memset(world->Def().data, 0,
+                    static_cast<std::size_t>(world->RowBytes()) *
+                        static_cast<std::size_t>(world->Height()));
+    }
+    return world;
+}
+
+void Parameters::Recycle(std::unique_ptr<World> world) const
+{
+    // A render holds at most the command's layer and one checkout of the
+    // effect's at a time; a few spares cover that and nested commands.
+    constexpr std::size_t MostSpares = 3;
+    if (world && spareWorlds_.size() < MostSpares)
+    {
+        spareWorlds_.push_back(std::move(world));
+    }
+}
+
 std::unique_ptr<World> Parameters::LayerFrame(A_long time, A_long timeStep,
                                               A_u_long timeScale) const
 {
     const LayerSource& source = host_.Layer();
-    auto world = std::make_unique<World>(source.Width(), source.Height());
+    auto world = TakeWorld(source.Width(), source.Height());
     source.FrameAt(time, timeStep, timeScale, *world);
     const int factor = host_.Downsample();
     if (factor == 1)
     {
         return world;
     }
-    auto reduced = std::make_unique<World>(DownsampledSize(source.Width(), factor),
-                                           DownsampledSize(source.Height(), factor));
+    auto reduced = TakeWorld(DownsampledSize(source.Width(), factor),
+                             DownsampledSize(source.Height(), factor));
     EffectHost::Downsample(*world, *reduced, factor);
+    Recycle(std::move(world));
     return reduced;
 }
 
@@ -414,6 +448,7 @@ PF_Err Parameters::Checkin(const PF_ParamDef& param)
         host_.Report(MessageKind::Defect, "checkin_param of a parameter that is not checked out");
         return PF_Err_BAD_CALLBACK_PARAM;
     }
+    Recycle(std::move(found->second.world));
     lent_.erase(found);
     return PF_Err_NONE;
 }

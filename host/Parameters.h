@@ -67,6 +67,9 @@ class Parameters
     CheckoutAccounting Checkouts() const;
     // Builds the layer's frame at a time into a fresh world of the layer's size.
     std::unique_ptr<World> LayerFrame(A_long time, A_long timeStep, A_u_long timeScale) const;
+    // Takes back a layer world the effect no longer sees, so that the next
+    // one of its size reuses its memory. Null is ignored.
+    void Recycle(std::unique_ptr<World> world) const;
 
   private:
     struct Entry
@@ -85,7 +88,14 @@ class Parameters
     Host& host_;
     std::vector<std::unique_ptr<Entry>> entries_;
     std::optional<PF_CustomUIInfo> customUi_;
+    // A world of the given size, all zero as a new one, from the spares
+    // when one fits.
+    std::unique_ptr<World> TakeWorld(A_long width, A_long height) const;
+
     std::map<A_long, Lent> lent_; // by serial
+    // Frame-sized worlds given back, so that a checkout costs a copy rather
+    // than an allocation whose fresh pages the kernel must map and clear.
+    mutable std::vector<std::unique_ptr<World>> spareWorlds_;
     A_long nextSerial_ = 1;
     int totalCheckouts_ = 0;
     int layerCheckouts_ = 0;
