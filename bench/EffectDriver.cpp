@@ -1,6 +1,7 @@
 #include "bench/EffectDriver.h"
 
 #include <chrono>
+#include <cstring>
 #include <iostream>
 #include <stdexcept>
 
@@ -38,6 +39,28 @@ void Require(const EffectHost::ChangeResult& change, const std::string& what)
 }
 
 } // namespace
+
+std::uint64_t DigestPixels(const EffectHost::World& world, std::uint64_t digest) noexcept
+{
+    constexpr std::uint64_t Prime = 0x100000001B3u;
+    const auto* row = reinterpret_cast<const std::uint8_t*>(world.Def().data);
+    const std::size_t visible = static_cast<std::size_t>(world.Width()) * 4;
+    for (A_long y = 0; y < world.Height(); ++y, row += world.RowBytes())
+    {
+        std::size_t x = 0;
+        for (; x + 8 <= visible; x += 8)
+        {
+            std::uint64_t word;
+            std::memcpy(&word, row + x, 8);
+            digest = (digest ^ word) * Prime;
+        }
+        for (; x < visible; ++x)
+        {
+            digest = (digest ^ row[x]) * Prime;
+        }
+    }
+    return digest;
+}
 
 EffectDriver::EffectDriver(const std::string& modulePath) : log_(Zovazaz::Log::GetLogFilePath())
 {
@@ -155,9 +178,11 @@ PreviewRun EffectDriver::Run(const RateControl& control)
     }
     run.storeBytes = host_.Handles().bytesOutstanding - baseline;
 
+    run.outputDigest = DigestStart;
     for (int frame = 0; frame < frames; ++frame)
     {
         run.scrubMilliseconds += Render(frame);
+        run.outputDigest = DigestPixels(output_, run.outputDigest);
     }
     if (!ParseSummaries(log_.ReadNew()).empty())
     {

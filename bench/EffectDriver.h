@@ -29,7 +29,15 @@ struct PreviewRun
     std::vector<SegmentSummary> summaries;
     double scrubMilliseconds = 0.0; // a render of every frame once all are stored
     std::uint64_t storeBytes = 0;   // host memory the stored frames hold
+    // Of every pixel the scrub renders showed, in order: equal digests from
+    // two builds of the module mean the same pictures, bit for bit.
+    std::uint64_t outputDigest = 0;
 };
+
+// Folds the visible pixels of a world into a running 64-bit digest (FNV-1a
+// over 64-bit words); row padding takes no part.
+std::uint64_t DigestPixels(const EffectHost::World& world, std::uint64_t digest) noexcept;
+constexpr std::uint64_t DigestStart = 0xCBF29CE484222325u;
 
 // Drives the real module through the host as a user previewing a layer
 // would: sets the controls, renders the first frame of each segment (which

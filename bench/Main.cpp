@@ -46,6 +46,8 @@ struct CaseResult
     double sizeDifference = 0; // preview against direct, percent, the largest of the runs
     bool sameStream = true;
     std::vector<double> scrubSamples;
+    std::uint64_t outputDigest = 0; // of the first run's scrub renders
+    bool sameOutput = true;         // every run showed the first run's pictures
 };
 
 std::string CaseName(const CaseResult& result)
@@ -96,7 +98,9 @@ CaseResult RunCase(EffectDriver& effect, const PlanarClip& clip, const RateContr
         if (run == 0)
         {
             stream = std::move(directRun.segments);
+            result.outputDigest = previewRun.outputDigest;
         }
+        result.sameOutput = result.sameOutput && previewRun.outputDigest == result.outputDigest;
 
         SegmentSummary sum;
         for (const SegmentSummary& segment : previewRun.summaries)
@@ -173,13 +177,16 @@ void PrintTables(const std::vector<CaseResult>& results, const Options& options)
 
     fmt::print("\nStored frames, per frame: scrub = a render of a stored frame (check-out, hash, "
                "decompress, convert); libavcodec decoding the same stream on one thread\n");
-    fmt::print("{:<26} {:>8} {:>10} {:>12} {:>12} {:>10}\n", "case", "scrub ms", "decode ms",
-               "store bytes", "NV12 bytes", "store/NV12");
+    fmt::print("{:<26} {:>8} {:>10} {:>12} {:>12} {:>10}  {}\n", "case", "scrub ms", "decode ms",
+               "store bytes", "NV12 bytes", "store/NV12", "output digest");
     for (const CaseResult& r : results)
     {
-        fmt::print("{:<26} {:>8.2f} {:>10.2f} {:>12.0f} {:>12.0f} {:>9.1f}%\n", CaseName(r),
-                   r.scrub, r.decode, r.storeBytes, r.nv12Bytes,
-                   r.nv12Bytes > 0 ? r.storeBytes * 100 / r.nv12Bytes : 0.0);
+        // The digest tells two builds' pictures apart; "varies" means x264
+        // itself gave other pictures from run to run, so it proves nothing.
+        fmt::print("{:<26} {:>8.2f} {:>10.2f} {:>12.0f} {:>12.0f} {:>9.1f}%  {:016x}{}\n",
+                   CaseName(r), r.scrub, r.decode, r.storeBytes, r.nv12Bytes,
+                   r.nv12Bytes > 0 ? r.storeBytes * 100 / r.nv12Bytes : 0.0, r.outputDigest,
+                   r.sameOutput ? "" : " varies");
     }
 }
 
