@@ -144,27 +144,15 @@ bool Renderer::IsFrameCurrent(std::int32_t frameIndex)
     return CheckHash(frameIndex, *world);
 }
 
-int Renderer::CompressPlane(HostHandle& plane, const std::uint8_t* data, std::size_t length)
+void Renderer::FillPlane(HostHandle& plane, const std::vector<std::uint8_t>& stream)
 {
-    uLongf compressedLength = compressBound(static_cast<uLong>(length));
-    if (compressBuffer_.size() < compressedLength)
-    {
-        compressBuffer_.resize(compressedLength);
-    }
-    const int result =
-        compress2(compressBuffer_.data(), &compressedLength, data, static_cast<uLong>(length), 1);
-    if (result != Z_OK)
-    {
-        return result;
-    }
-    plane.Reset(compressedLength);
+    plane.Reset(stream.size());
     if (!plane)
     {
         throw static_cast<std::int32_t>(PF_Err_OUT_OF_MEMORY);
     }
     LockedHandle memory = plane.Lock();
-    std::memcpy(memory.get(), compressBuffer_.data(), compressedLength);
-    return Z_OK;
+    std::memcpy(memory.get(), stream.data(), stream.size());
 }
 
 void Renderer::StoreFrame(FrameRecord& record, const x264_picture_t& picture,
@@ -187,8 +175,27 @@ void Renderer::StoreFrame(FrameRecord& record, const x264_picture_t& picture,
         static_cast<std::size_t>(record.lumaStride) * static_cast<std::size_t>(height_);
     const std::size_t chromaLength =
         static_cast<std::size_t>(record.chromaStride) * static_cast<std::size_t>(height_) / 2;
-    const int lumaResult = CompressPlane(record.lumaPlane, picture.img.plane[0], lumaLength);
-    const int chromaResult = CompressPlane(record.chromaPlane, picture.img.plane[1], chromaLength);
+
+    // x264 leaves the processors idle between frames: the chroma plane is
+    // deflated on the worker while this thread deflates the luma plane. The
+    // handles are allocated here afterwards, as host calls stay on this
+    // thread.
+    int chromaResult = Z_OK;
+    WorkerTask chroma(worker_.Run(
+        [&] {
+            chromaResult = workerCodec_.Compress(picture.img.plane[1], chromaLength, chromaStream_);
+        }));
+    const int lumaResult = codec_.Compress(picture.img.plane[0], lumaLength, lumaStream_);
+    chroma.Finish();
+
+    if (lumaResult == Z_OK)
+    {
+        FillPlane(record.lumaPlane, lumaStream_);
+    }
+    if (chromaResult == Z_OK)
+    {
+        FillPlane(record.chromaPlane, chromaStream_);
+    }
     if (lumaResult != Z_OK)
     {
         THROW_ADOBE_EXCEPTION(ErrorZlibCompression, "Zlib error %d", lumaResult);
@@ -200,25 +207,6 @@ void Renderer::StoreFrame(FrameRecord& record, const x264_picture_t& picture,
     record.stored = true;
 }
 
-void Renderer::ExtractPlane(const HostHandle& plane, std::vector<std::uint8_t>& buffer,
-                            std::size_t length)
-{
-    buffer.resize(length);
-    LockedHandle memory = plane.Lock();
-    uLongf extracted = static_cast<uLongf>(length);
-    int result = uncompress(buffer.data(), &extracted, static_cast<const Bytef*>(memory.get()),
-                            static_cast<uLong>(plane.GetSize()));
-    if (result == Z_OK && extracted != length)
-    {
-        // A stream shorter than the plane would show stale scratch bytes.
-        result = Z_DATA_ERROR;
-    }
-    if (result != Z_OK)
-    {
-        THROW_ADOBE_EXCEPTION(ErrorZlibExtraction, "Zlib error %d", result);
-    }
-}
-
 void Renderer::CopyFrameToOutput(const FrameRecord& record)
 {
     if (!libraries_.swscale || !record.lumaPlane || !record.chromaPlane)
@@ -226,10 +214,32 @@ void Renderer::CopyFrameToOutput(const FrameRecord& record)
         THROW_ADOBE_EXCEPTION(PF_Err_INTERNAL_STRUCT_DAMAGED, "");
     }
     const std::size_t height = static_cast<std::size_t>(record.height);
-    ExtractPlane(record.lumaPlane, lumaBuffer_,
-                 height * static_cast<std::size_t>(record.lumaStride));
-    ExtractPlane(record.chromaPlane, chromaBuffer_,
-                 static_cast<std::size_t>(record.chromaStride) * height / 2);
+    const std::size_t lumaLength = height * static_cast<std::size_t>(record.lumaStride);
+    const std::size_t chromaLength = static_cast<std::size_t>(record.chromaStride) * height / 2;
+
+    // Both handles are locked here, on the host's thread; the worker inflates
+    // the chroma plane while this thread inflates the luma plane.
+    const LockedHandle lumaStream = record.lumaPlane.Lock();
+    const LockedHandle chromaStream = record.chromaPlane.Lock();
+    int chromaResult = Z_OK;
+    WorkerTask chroma(worker_.Run(
+        [&]
+        {
+            chromaResult =
+                workerCodec_.Extract(static_cast<const std::uint8_t*>(chromaStream.get()),
+                                     record.chromaPlane.GetSize(), chromaLength, chromaBuffer_);
+        }));
+    const int lumaResult = codec_.Extract(static_cast<const std::uint8_t*>(lumaStream.get()),
+                                          record.lumaPlane.GetSize(), lumaLength, lumaBuffer_);
+    chroma.Finish();
+    if (lumaResult != Z_OK)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorZlibExtraction, "Zlib error %d", lumaResult);
+    }
+    if (chromaResult != Z_OK)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorZlibExtraction, "Zlib error %d", chromaResult);
+    }
 
     PF_EffectWorld* output = host_.GetOutput();
     auto* pixels = reinterpret_cast<std::uint8_t*>(host_.GetPixelData8(output));

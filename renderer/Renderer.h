@@ -13,6 +13,7 @@
 #include "codecs/X264Library.h"
 #include "framework/Handles.h"
 #include "renderer/PixelConversion.h"
+#include "renderer/PlaneCodec.h"
 #include "renderer/RenderSettings.h"
 
 class Plugin;
@@ -144,9 +145,7 @@ class Renderer
     void CopyFrameToOutput(const FrameRecord& record);
     FrameHash HashWorld(PF_EffectWorld& world);
     FrameHash& GetHashEntry(PF_EffectWorld& world, std::int32_t frameIndex);
-    int CompressPlane(HostHandle& plane, const std::uint8_t* data, std::size_t length);
-    void ExtractPlane(const HostHandle& plane, std::vector<std::uint8_t>& buffer,
-                      std::size_t length);
+    void FillPlane(HostHandle& plane, const std::vector<std::uint8_t>& stream);
 
     Plugin& host_;
     RenderSettings settings_;
@@ -159,7 +158,14 @@ class Renderer
     // Scratch space and scalers reused from frame to frame.
     Scaler inputScaler_;
     Scaler outputScaler_;
-    std::vector<std::uint8_t> compressBuffer_;
+    std::vector<std::uint8_t> lumaStream_;
+    std::vector<std::uint8_t> chromaStream_;
     std::vector<std::uint8_t> lumaBuffer_;
     std::vector<std::uint8_t> chromaBuffer_;
+    // The luma plane is deflated and inflated on this thread with codec_, the
+    // chroma plane at the same time on the worker with workerCodec_. The
+    // worker is declared last so that it ends before the buffers it writes.
+    PlaneCodec codec_;
+    PlaneCodec workerCodec_;
+    PlaneWorker worker_;
 };
