@@ -1,5 +1,7 @@
 #include "cli/PreviewOutputs.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -75,6 +77,11 @@ bool ParseOutputOption(ArgumentReader& reader, const std::string& option, Output
     if (option == "--y4m")
     {
         request.y4m = NeedValue(reader, option, "a file name, or - for standard output");
+        if (*request.y4m == "-" && ::isatty(STDOUT_FILENO) == 1)
+        {
+            throw UsageError(option + " - would pour a video stream onto the terminal; pipe it "
+                                      "into a player (| mpv -) or give a file name");
+        }
         return true;
     }
     if (option == "--save-project")
