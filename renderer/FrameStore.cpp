@@ -107,14 +107,14 @@ FrameHash& Renderer::GetHashEntry(PF_EffectWorld& world, std::int32_t frameIndex
     return sequence[index];
 }
 
-void Renderer::SetHash(std::int32_t frameIndex, PF_EffectWorld& world)
+FrameHash Renderer::SetHash(std::int32_t frameIndex, PF_EffectWorld& world)
 {
     const FrameHash hash = HashWorld(world);
     FrameHash& entry = GetHashEntry(world, frameIndex);
     if (entry.IsEmpty() || entry == hash)
     {
         entry = hash;
-        return;
+        return hash;
     }
     THROW_ADOBE_EXCEPTION(ErrorInternal, "Unexpected error: mismatching frame hash");
 }

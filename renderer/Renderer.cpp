@@ -21,6 +21,11 @@ constexpr std::int32_t SinglePass = -1;
 constexpr std::int32_t AnalysisPass = 0;
 constexpr std::int32_t FinalPass = 1;
 
+// Memory for the analysis pass's pictures that the final pass encodes again
+// instead of converting its input a second time; frames beyond it are
+// converted in both passes.
+constexpr std::size_t KeptPictureBudget = std::size_t{128} << 20;
+
 std::uint32_t ElapsedSince(std::int64_t mark)
 {
     return static_cast<std::uint32_t>(Zovazaz::GetMilliseconds() - mark);
@@ -111,6 +116,18 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
         THROW_ADOBE_EXCEPTION(ErrorVideoEncoding, "%s", error.what());
     }
 
+    // Released however the encode ends: they only serve this segment.
+    struct KeptPicturesGuard
+    {
+        Renderer& renderer;
+        ~KeptPicturesGuard()
+        {
+            renderer.keptPictures_.clear();
+            renderer.keptInputs_.clear();
+        }
+    } keptGuard{*this};
+    const std::size_t kept = twoPass ? KeepAnalysisPictures(bounds.end - bounds.first) : 0;
+
     std::uint64_t passBytes = 0;
     for (std::int32_t p = 0; p < passCount; ++p)
     {
@@ -123,8 +140,13 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
             CreateEncoder(pass, statsFile.Path());
         for (std::int32_t f = bounds.first; f < bounds.end; ++f)
         {
-            CheckoutFrame(f * settings_.timeStep, *picture, timings);
-            const std::int32_t n = EncodeFrame(*encoder, picture.get(), timings.encode, storeTime);
+            // Both passes of a kept frame use its own picture: the final pass
+            // finds the analysis pass's conversion in it.
+            const auto slot = static_cast<std::size_t>(f - bounds.first);
+            x264_picture_t* input = slot < kept ? keptPictures_[slot].get() : picture.get();
+            CheckoutFrame(f * settings_.timeStep, *input, timings,
+                          slot < kept ? &keptInputs_[slot] : nullptr);
+            const std::int32_t n = EncodeFrame(*encoder, input, timings.encode, storeTime);
             if (n > 0)
             {
                 passBytes += static_cast<std::uint64_t>(n);
@@ -214,7 +236,33 @@ std::shared_ptr<Zovazaz::X264Library::Encoder> Renderer::CreateEncoder(std::int3
     }
 }
 
-void Renderer::CheckoutFrame(std::int32_t time, x264_picture_t& picture, SegmentTimings& timings)
+std::size_t Renderer::KeepAnalysisPictures(std::int32_t frames)
+{
+    const std::size_t pictureBytes =
+        static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 3 / 2;
+    const std::size_t wanted =
+        std::min(static_cast<std::size_t>(std::max(frames, 0)),
+                 pictureBytes > 0 ? KeptPictureBudget / pictureBytes : std::size_t{0});
+    keptPictures_.reserve(wanted);
+    for (std::size_t i = 0; i < wanted; ++i)
+    {
+        try
+        {
+            keptPictures_.push_back(
+                libraries_.x264->AllocatePicture(0, X264_CSP_I420, width_, height_, false));
+        }
+        catch (const std::runtime_error&)
+        {
+            // Only a saving: the frames without a picture are converted twice.
+            break;
+        }
+    }
+    keptInputs_.assign(keptPictures_.size(), ConvertedInput{});
+    return keptPictures_.size();
+}
+
+void Renderer::CheckoutFrame(std::int32_t time, x264_picture_t& picture, SegmentTimings& timings,
+                             ConvertedInput* converted)
 {
     ZLOG(Verbose) << "CheckoutFrame: checkout at time " << time;
     const std::int64_t checkoutStart = Zovazaz::GetMilliseconds();
@@ -234,15 +282,30 @@ void Renderer::CheckoutFrame(std::int32_t time, x264_picture_t& picture, Segment
     record.lumaPlane.Release();
     record.chromaPlane.Release();
 
-    SetHash(frameIndex, *world);
+    const FrameHash hash = SetHash(frameIndex, *world);
     const auto* pixels = reinterpret_cast<const std::uint8_t*>(host_.GetPixelData8(world));
     timings.checkout += ElapsedSince(checkoutStart);
 
     picture.i_pts = frameIndex;
     picture.i_type = X264_TYPE_AUTO;
+    if (converted != nullptr && converted->valid && converted->hash == hash &&
+        converted->worldWidth == world->width && converted->worldHeight == world->height)
+    {
+        // The same pixels convert to the same picture: it is already here.
+        return;
+    }
     const std::int64_t convertStart = Zovazaz::GetMilliseconds();
+    if (converted != nullptr)
+    {
+        // Not valid until the conversion has succeeded.
+        *converted = ConvertedInput{};
+    }
     ConvertArgbToPicture(*libraries_.swscale, inputScaler_, pixels, world->width, world->height,
                          world->rowbytes, picture, width_, height_);
+    if (converted != nullptr)
+    {
+        *converted = ConvertedInput{hash, world->width, world->height, true};
+    }
     timings.convert += ElapsedSince(convertStart);
 }
 

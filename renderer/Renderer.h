@@ -72,6 +72,17 @@ struct SegmentTimings
     std::uint32_t total = 0;
 };
 
+// What the analysis pass of a two-pass encode converted into a kept picture:
+// the input's hash and size. The final pass converts again only when its input
+// differs from this.
+struct ConvertedInput
+{
+    FrameHash hash;
+    std::int32_t worldWidth = 0;
+    std::int32_t worldHeight = 0;
+    bool valid = false;
+};
+
 // The codec libraries a renderer works with; either may be empty when global
 // set-up could not load it, and then nothing is encoded.
 struct RendererLibraries
@@ -130,7 +141,14 @@ class Renderer
     // Encoding (Renderer.cpp).
     std::shared_ptr<Zovazaz::X264Library::Encoder> CreateEncoder(std::int32_t pass,
                                                                  std::string& statsFilePath);
-    void CheckoutFrame(std::int32_t time, x264_picture_t& picture, SegmentTimings& timings);
+    // With `converted`, a picture that already holds the conversion of an
+    // input with the same hash and size is not converted again; otherwise the
+    // input is converted and `converted` records it.
+    void CheckoutFrame(std::int32_t time, x264_picture_t& picture, SegmentTimings& timings,
+                       ConvertedInput* converted);
+    // Pictures of the analysis pass kept for the final pass: as many of the
+    // segment's `frames` as the budget allows.
+    std::size_t KeepAnalysisPictures(std::int32_t frames);
     std::int32_t EncodeFrame(Zovazaz::X264Library::Encoder& encoder, x264_picture_t* picture,
                              std::uint32_t& encodeTime, std::uint32_t* storeTime);
     void LogSummary(const SegmentBounds& bounds, std::uint64_t encodedBytes,
@@ -138,7 +156,7 @@ class Renderer
 
     // The frame store (FrameStore.cpp).
     void ResetSegment(std::int32_t frameIndex);
-    void SetHash(std::int32_t frameIndex, PF_EffectWorld& world);
+    FrameHash SetHash(std::int32_t frameIndex, PF_EffectWorld& world);
     bool CheckHash(std::int32_t frameIndex, PF_EffectWorld& world);
     bool IsFrameCurrent(std::int32_t frameIndex);
     void StoreFrame(FrameRecord& record, const x264_picture_t& picture, std::int32_t encodedSize);
@@ -158,6 +176,9 @@ class Renderer
     // Scratch space and scalers reused from frame to frame.
     Scaler inputScaler_;
     Scaler outputScaler_;
+    // One segment's analysis-pass pictures, released when the encode ends.
+    std::vector<Zovazaz::X264Library::Picture> keptPictures_;
+    std::vector<ConvertedInput> keptInputs_;
     std::vector<std::uint8_t> lumaStream_;
     std::vector<std::uint8_t> chromaStream_;
     std::vector<std::uint8_t> lumaBuffer_;
