@@ -15,7 +15,9 @@
 //
 // CTest runs a few hundred steps with a fixed seed; a soak runs
 //   reliability_tests --gtest_filter='Sequence*' --steps 20000 --seed 7
-// or with RUZIRAZU_STEPS / RUZIRAZU_SEED in the environment.
+// or with RUZIRAZU_STEPS / RUZIRAZU_SEED in the environment; add
+// --tolerate-first-look (RUZIRAZU_TOLERATE_FIRST_LOOK=1) to count the known
+// stale frame at a new preview resolution instead of stopping at it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -69,6 +71,9 @@ struct SequenceOptions
 {
     long steps = 300;
     std::uint64_t seed = 20240611;
+    // Lets a soak run past the known stale frame at a new preview
+    // resolution (counted, not failed), to look for anything else.
+    bool tolerateFirstLook = false;
 };
 
 // --steps N / --seed S on the command line win over RUZIRAZU_STEPS /
@@ -84,9 +89,21 @@ SequenceOptions ReadOptions()
     {
         options.seed = std::stoull(seed);
     }
-    const std::vector<std::string> args = ::testing::internal::GetArgvs();
-    for (std::size_t i = 1; i + 1 < args.size(); ++i)
+    if (const char* tolerate = std::getenv("RUZIRAZU_TOLERATE_FIRST_LOOK"))
     {
+        options.tolerateFirstLook = std::string(tolerate) == "1";
+    }
+    const std::vector<std::string> args = ::testing::internal::GetArgvs();
+    for (std::size_t i = 1; i < args.size(); ++i)
+    {
+        if (args[i] == "--tolerate-first-look")
+        {
+            options.tolerateFirstLook = true;
+        }
+        if (i + 1 == args.size())
+        {
+            break;
+        }
         if (args[i] == "--steps")
         {
             options.steps = std::stol(args[i + 1]);
@@ -126,6 +143,10 @@ struct Record
     A_long encodeHeight = 0;
     std::vector<double> controls;
     A_long totalTime = 0;
+    // Per preview resolution, the input that the effect's hash of the frame
+    // stands for: set by the encode, and by the effect's first look at
+    // another resolution.
+    std::map<int, EditScript> hashed;
 };
 
 class SequenceTest : public ::testing::Test
@@ -136,7 +157,8 @@ class SequenceTest : public ::testing::Test
         options_ = ReadOptions();
         random_.seed(options_.seed);
         temp_ = fs::path(std::getenv("TEMP"));
-        work_ = fs::path(RUZIRAZU_BINARY_DIR) / "test-home" / "reliability-fresh";
+        work_ = fs::path(RUZIRAZU_BINARY_DIR) / "test-home" /
+                ("reliability-fresh-" + std::to_string(getpid()));
         fs::create_directories(work_);
         layer_ = std::make_shared<ScriptedLayer>(LayerWidth, LayerHeight);
         time_ = {TimeScale, TimeStep, 24 * TimeStep, 0};
@@ -147,6 +169,7 @@ class SequenceTest : public ::testing::Test
 
     void TearDown() override
     {
+        fs::remove_all(work_);
         if (host_)
         {
             host_->Unload();
@@ -166,7 +189,12 @@ class SequenceTest : public ::testing::Test
                   << freshRenders_ << "; not bit-identical to them: " << crfInexact_ << " of "
                   << crfCompared_ << " in constant rate factor, " << abrInexact_ << " of "
                   << abrCompared_ << " in average bitrate (lowest PSNR " << lowestPsnr_
-                  << " dB, widest " << widestBlocks_ * 100 << "% of blocks)\n";
+                  << " dB, widest " << widestBlocks_ * 100 << "% of blocks)";
+        if (options_.tolerateFirstLook)
+        {
+            std::cout << "; stale at a first look at another resolution: " << staleByFirstLook_;
+        }
+        std::cout << '\n';
     }
 
     // ---- the host
@@ -306,8 +334,8 @@ class SequenceTest : public ::testing::Test
         // x264 does not always make the same decisions for the same frames
         // within one process (in either mode, even on one processor): now and
         // then a frame comes out slightly differently, and the difference
-        // carries on through the frames that refer to it. Measured: above
-        // 44 dB. A wrong frame or a broken conversion falls far below; a
+        // carries on through the frames that refer to it. Measured: down to
+        // 36 dB. A wrong frame or a broken conversion falls far below; a
         // wrong setting would differ steadily, which the count at the end of
         // the sequence catches.
         const double psnr = Psnr(*fresh, shown);
@@ -432,12 +460,28 @@ class SequenceTest : public ::testing::Test
             ASSERT_NE(found, records_.end())
                 << "frame " << shownFrame << " was shown without encoding, but it was never "
                 << "encoded with these settings";
-            const Record& record = found->second;
+            Record& record = found->second;
             const World now = layer_->FrameAtResolution(shownFrame, layer_->edits, downsample_);
             const World then = layer_->FrameAtResolution(shownFrame, record.edits, downsample_);
-            ASSERT_EQ(Reliability::PixelBytes(now), Reliability::PixelBytes(then))
-                << "frame " << shownFrame << " was shown stale: its input changed since it was "
-                << "encoded (at 1/" << record.downsample << ", now 1/" << downsample_ << ")";
+            const bool firstLook = record.hashed.count(downsample_) == 0;
+            if (firstLook)
+            {
+                record.hashed[downsample_] = layer_->edits;
+            }
+            if (Reliability::PixelBytes(now) != Reliability::PixelBytes(then))
+            {
+                const World hashed =
+                    layer_->FrameAtResolution(shownFrame, record.hashed[downsample_], downsample_);
+                if (options_.tolerateFirstLook &&
+                    Reliability::PixelBytes(now) == Reliability::PixelBytes(hashed))
+                {
+                    ++staleByFirstLook_;
+                    return;
+                }
+                FAIL() << "frame " << shownFrame << " was shown stale: its input changed since "
+                       << "it was encoded (at 1/" << record.downsample << ", now 1/" << downsample_
+                       << (firstLook ? ", the first look at this resolution" : "") << ")";
+            }
             if (record.encodeWidth == evenWidth && record.encodeHeight == evenHeight)
             {
                 CompareWithFresh(shownFrame, record, output);
@@ -454,8 +498,14 @@ class SequenceTest : public ::testing::Test
         {
             pass.push_back(f);
         }
-        Record record{layer_->edits, downsample_, evenWidth,
-                      evenHeight,    controls_,   time_.totalTime};
+        Record record;
+        record.edits = layer_->edits;
+        record.downsample = downsample_;
+        record.encodeWidth = evenWidth;
+        record.encodeHeight = evenHeight;
+        record.controls = controls_;
+        record.totalTime = time_.totalTime;
+        record.hashed[downsample_] = layer_->edits;
         if (abortAt > 0 && abortAt <= progressTotal)
         {
             ++aborted_;
@@ -617,9 +667,8 @@ class SequenceTest : public ::testing::Test
         }
     }
 
-    // A frame shifted by one step of the moving picture, or the colours of a
-    // broken conversion, stay below 30 dB of the right one.
-    static constexpr double InexactPsnrFloor = 40.0;
+    // The neighbouring frame of the moving picture lies 16 dB from the right one.
+    static constexpr double InexactPsnrFloor = 30.0;
 
     SequenceOptions options_;
     std::mt19937_64 random_;
@@ -652,6 +701,7 @@ class SequenceTest : public ::testing::Test
     long abrInexact_ = 0;
     double lowestPsnr_ = 99.0;
     double widestBlocks_ = 0.0;
+    long staleByFirstLook_ = 0;
 };
 
 // The stored frame is accepted at the first look at a new preview resolution,
