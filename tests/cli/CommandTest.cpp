@@ -173,6 +173,10 @@ TEST(CommandParams, NewEffectShowsTheRegisteredDefaults)
     EXPECT_NE(RowOf(outcome.out, "Target Bitrate (Kbps)").find("500 to 50000"), std::string::npos);
     EXPECT_NE(RowOf(outcome.out, "Target Bitrate (Kbps)").find(" 1500 "), std::string::npos);
     EXPECT_NE(RowOf(outcome.out, "Frame Reordering").find(" on "), std::string::npos);
+    // The states the effect computes, not all enabled as registered: the
+    // rate factor has no say in average-bitrate mode.
+    EXPECT_TRUE(EndsWith(RowOf(outcome.out, "Rate Factor"), "disabled"));
+    EXPECT_TRUE(EndsWith(RowOf(outcome.out, "Target Bitrate (Kbps)"), "enabled"));
 }
 
 TEST(CommandParams, PresetIsAppliedLastForTheLayerHeight)
