@@ -23,6 +23,25 @@ namespace
 // hash recorded" and accept any input.
 constexpr FrameHash NonZeroHash{{0x52, 0x75, 0x7a, 0x69, 0x72, 0x61, 0x7a, 0x75, 1}};
 
+// Copies the first `visible` bytes of each of `rows` rows, `stride` apart, into
+// `plane` and zeroes the rest of each row. x264 goes on filling the border
+// beyond a reconstruction's pixels on its own threads after handing it out,
+// and a deflate that reads bytes changing under it can write a stream that
+// does not inflate; only the pixels count for what is shown.
+void CopyVisibleRows(const std::uint8_t* source, std::int32_t stride, std::size_t visible,
+                     std::int32_t rows, std::vector<std::uint8_t>& plane)
+{
+    const auto rowBytes = static_cast<std::size_t>(stride);
+    visible = std::min(visible, rowBytes);
+    plane.resize(rowBytes * static_cast<std::size_t>(std::max(rows, 0)));
+    for (std::int32_t y = 0; y < rows; ++y)
+    {
+        std::uint8_t* row = plane.data() + static_cast<std::size_t>(y) * rowBytes;
+        std::memcpy(row, source + static_cast<std::size_t>(y) * rowBytes, visible);
+        std::memset(row + visible, 0, rowBytes - visible);
+    }
+}
+
 } // namespace
 
 bool FrameHash::IsEmpty() const noexcept
@@ -180,12 +199,17 @@ void Renderer::StoreFrame(FrameRecord& record, const x264_picture_t& picture,
     // deflated on the worker while this thread deflates the luma plane. The
     // handles are allocated here afterwards, as host calls stay on this
     // thread.
+    const auto visible = static_cast<std::size_t>(width_);
     int chromaResult = Z_OK;
     WorkerTask chroma(worker_.Run(
-        [&] {
-            chromaResult = workerCodec_.Compress(picture.img.plane[1], chromaLength, chromaStream_);
+        [&]
+        {
+            CopyVisibleRows(picture.img.plane[1], record.chromaStride, visible, height_ / 2,
+                            chromaPlane_);
+            chromaResult = workerCodec_.Compress(chromaPlane_.data(), chromaLength, chromaStream_);
         }));
-    const int lumaResult = codec_.Compress(picture.img.plane[0], lumaLength, lumaStream_);
+    CopyVisibleRows(picture.img.plane[0], record.lumaStride, visible, height_, lumaPlane_);
+    const int lumaResult = codec_.Compress(lumaPlane_.data(), lumaLength, lumaStream_);
     chroma.Finish();
 
     if (lumaResult == Z_OK)

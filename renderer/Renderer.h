@@ -179,6 +179,8 @@ class Renderer
     // One segment's analysis-pass pictures, released when the encode ends.
     std::vector<Zovazaz::X264Library::Picture> keptPictures_;
     std::vector<ConvertedInput> keptInputs_;
+    std::vector<std::uint8_t> lumaPlane_; // still copies of x264's reconstruction
+    std::vector<std::uint8_t> chromaPlane_;
     std::vector<std::uint8_t> lumaStream_;
     std::vector<std::uint8_t> chromaStream_;
     std::vector<std::uint8_t> lumaBuffer_;
