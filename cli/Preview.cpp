@@ -353,13 +353,15 @@ int RunPreview(ArgumentReader& arguments)
         });
 
     const Clock::time_point start = Clock::now();
-    EffectHost::World output(host.RenderWidth(), host.RenderHeight());
     for (A_long frame = first; frame <= last; ++frame)
     {
         if (interrupt.Raised())
         {
             throw Interrupted();
         }
+        // A fresh output for every frame, as a host hands out: an effect that
+        // leaves pixels unwritten shows it instead of the previous frame.
+        EffectHost::World output(host.RenderWidth(), host.RenderHeight());
         host.ClearLayerError();
         progress.BeginRender();
         renderStart = Clock::now();

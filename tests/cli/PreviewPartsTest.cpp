@@ -46,24 +46,6 @@ TEST(PreviewOptions, FrameRangesAreInclusiveAndOrdered)
     }
 }
 
-TEST(PreviewOptions, ResolutionsByName)
-{
-    EXPECT_EQ(ParseResolution("--resolution", "full"), 1);
-    EXPECT_EQ(ParseResolution("--resolution", "half"), 2);
-    EXPECT_EQ(ParseResolution("--resolution", "third"), 3);
-    EXPECT_EQ(ParseResolution("--resolution", "quarter"), 4);
-    EXPECT_THROW(ParseResolution("--resolution", "Half"), UsageError);
-    EXPECT_THROW(ParseResolution("--resolution", "2"), UsageError);
-}
-
-TEST(PreviewFrames, NamesCarryTheIndexInFiveDigits)
-{
-    EXPECT_EQ(FrameFiles::FileName(0), "frame_00000.png");
-    EXPECT_EQ(FrameFiles::FileName(42), "frame_00042.png");
-    EXPECT_EQ(FrameFiles::FileName(99999), "frame_99999.png");
-    EXPECT_EQ(FrameFiles::FileName(123456), "frame_123456.png");
-}
-
 TEST(PreviewProgress, TextGivesDoneOfTotalRateAndTimeLeft)
 {
     EXPECT_EQ(ProgressDisplay::Describe(2, 10, 40, 2.0),

@@ -505,15 +505,3 @@ TEST(PreviewCommand, CtrlCStopsTheEncodeWithExit130AndLeavesWholeFramesOnly)
     }
     EXPECT_EQ(ReadFile(scratch / "stdout"), "");
 }
-
-TEST(PreviewCommand, HelpNamesTheOptions)
-{
-    const fs::path scratch = Scratch();
-    const Outcome outcome = Preview({"--help"}, scratch);
-    EXPECT_EQ(outcome.exitCode, 0);
-    for (const std::string option : {"--input", "--size", "--duration", "--rate", "--frames",
-                                     "--resolution", "--output", "--panel", "--preset", "--crf"})
-    {
-        EXPECT_NE(outcome.out.find(option), std::string::npos) << option;
-    }
-}
