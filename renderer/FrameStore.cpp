@@ -142,14 +142,11 @@ bool Renderer::CheckHash(std::int32_t frameIndex, PF_EffectWorld& world)
 {
     const FrameHash hash = HashWorld(world);
     FrameHash& entry = GetHashEntry(world, frameIndex);
-    if (entry.IsEmpty())
-    {
-        // The first look at this input resolution: the stored frame is
-        // accepted and later renders at this resolution are held to it.
-        entry = hash;
-        return true;
-    }
-    return entry == hash;
+    // No hash at this input resolution means nothing ties the stored frame to
+    // what the layer shows now (the input may have changed since the encode,
+    // at another resolution), so the frame is not current and its segment is
+    // encoded again at this size. Accepting it would show a stale frame.
+    return !entry.IsEmpty() && entry == hash;
 }
 
 bool Renderer::IsFrameCurrent(std::int32_t frameIndex)

@@ -705,9 +705,9 @@ class SequenceTest : public ::testing::Test
     long staleByFirstLook_ = 0;
 };
 
-// The stored frame is accepted at the first look at a new preview resolution,
-// whatever happened to the input since it was encoded. Enable when fixed.
-TEST_F(SequenceTest, DISABLED_AFrameEditedBeforeTheFirstLookAtAnotherResolutionIsNotShownStale)
+// A frame edited while the preview showed another resolution is encoded again
+// at the new resolution rather than shown from before the edit.
+TEST_F(SequenceTest, AFrameEditedBeforeTheFirstLookAtAnotherResolutionIsNotShownStale)
 {
     ASSERT_FALSE(HasFailure());
     World output(LayerWidth, LayerHeight);
