@@ -176,7 +176,7 @@ void WriteVideo(const VideoSpec& spec)
     codec->max_b_frames = spec.bFrames;
     codec->thread_count = 1;
     // Lossless coders keep RGB; the others take 4:2:0 (the x264 wrapper
-    // needs even sizes, which the spec then chooses).
+    // needs even sizes, which a test then asks for in its file description).
     codec->pix_fmt = spec.encoder == "ffv1" ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_YUV420P;
     if (spec.encoder == "libx264")
     {
