@@ -1,5 +1,14 @@
 #include "codecs/SwScaleLibrary.h"
 
+#include <cerrno>
+#include <memory>
+#include <utility>
+
+extern "C"
+{
+#include <libavutil/error.h>
+}
+
 namespace Zovazaz
 {
 
@@ -38,6 +47,9 @@ MappedPixelFormat MapFullRangeFormat(AVPixelFormat format) noexcept
     }
 }
 
+// Our planes are lent to libswscale as buffers it must never free.
+void KeepBuffer(void*, std::uint8_t*) noexcept {}
+
 } // namespace
 
 SwScaleLibrary::SwScaleLibrary(StringRef baseName)
@@ -48,12 +60,20 @@ SwScaleLibrary::SwScaleLibrary(StringRef baseName)
     ResolveRequired(scale, "sws_scale", "scale");
     ResolveRequired(setColorspaceDetails, "sws_setColorspaceDetails", "setColorspaceDetails");
     ResolveRequired(getColorspaceDetails, "sws_getColorspaceDetails", "getColorspaceDetails");
+    ResolveRequired(allocContext, "sws_alloc_context", "allocContext");
+    ResolveRequired(initContext, "sws_init_context", "initContext");
+    ResolveRequired(scaleFrame, "sws_scale_frame", "scaleFrame");
+    ResolveRequired(setOption, "av_opt_set_int", "setOption");
+    ResolveRequired(frameAlloc, "av_frame_alloc", "frameAlloc");
+    ResolveRequired(frameFree, "av_frame_free", "frameFree");
+    ResolveRequired(bufferCreate, "av_buffer_create", "bufferCreate");
 }
 
 SwScaleLibrary::Context SwScaleLibrary::GetContext(int sourceWidth, int sourceHeight,
                                                    AVPixelFormat sourceFormat, int destinationWidth,
                                                    int destinationHeight,
-                                                   AVPixelFormat destinationFormat, int flags) const
+                                                   AVPixelFormat destinationFormat, int flags,
+                                                   int threads) const
 {
     // libswscale aborts the process on a format number outside its table
     // instead of refusing it, so those are refused here.
@@ -67,15 +87,44 @@ SwScaleLibrary::Context SwScaleLibrary::GetContext(int sourceWidth, int sourceHe
     const MappedPixelFormat source = MapFullRangeFormat(sourceFormat);
     const MappedPixelFormat destination = MapFullRangeFormat(destinationFormat);
 
-    SwsContext* raw =
-        getContext(sourceWidth, sourceHeight, source.format, destinationWidth, destinationHeight,
-                   destination.format, flags, nullptr, nullptr, nullptr);
-    if (raw == nullptr)
-    {
-        return {};
-    }
     auto release = freeContext;
-    Context context(raw, [release](SwsContext* c) { release(c); });
+    Context context;
+    if (threads > 1)
+    {
+        // A threaded context can only be made through the option interface.
+        context = Context(allocContext(), [release](SwsContext* c) { release(c); });
+        if (!context)
+        {
+            return {};
+        }
+        const std::pair<const char*, std::int64_t> options[] = {
+            {"srcw", sourceWidth},         {"srch", sourceHeight},
+            {"src_format", source.format}, {"dstw", destinationWidth},
+            {"dsth", destinationHeight},   {"dst_format", destination.format},
+            {"sws_flags", flags},          {"threads", threads}};
+        for (const auto& [name, value] : options)
+        {
+            if (setOption(context.get(), name, value, 0) < 0)
+            {
+                return {};
+            }
+        }
+        if (initContext(context.get(), nullptr, nullptr) < 0)
+        {
+            return {};
+        }
+    }
+    else
+    {
+        SwsContext* raw =
+            getContext(sourceWidth, sourceHeight, source.format, destinationWidth,
+                       destinationHeight, destination.format, flags, nullptr, nullptr, nullptr);
+        if (raw == nullptr)
+        {
+            return {};
+        }
+        context = Context(raw, [release](SwsContext* c) { release(c); });
+    }
 
     if (source.fullRange || destination.fullRange)
     {
@@ -94,6 +143,52 @@ SwScaleLibrary::Context SwScaleLibrary::GetContext(int sourceWidth, int sourceHe
         }
     }
     return context;
+}
+
+int SwScaleLibrary::ScalePicture(SwsContext* context, const Picture& source,
+                                 const Picture& destination) const
+{
+    auto release = frameFree;
+    auto frameDeleter = [release](AVFrame* frame) { release(&frame); };
+    using Frame = std::unique_ptr<AVFrame, decltype(frameDeleter)>;
+
+    // Each frame gets one buffer over its first plane so that libswscale
+    // takes references instead of copying the pixels; the buffer's free
+    // function leaves the memory to its owner.
+    auto wrap = [&](const Picture& picture) -> Frame
+    {
+        Frame frame(frameAlloc(), frameDeleter);
+        if (!frame)
+        {
+            return frame;
+        }
+        frame->width = picture.width;
+        frame->height = picture.height;
+        frame->format = picture.format;
+        for (int i = 0; i < 4; ++i)
+        {
+            // The frame interface wants writable pointers even for the
+            // source, which libswscale only reads.
+            frame->data[i] = const_cast<std::uint8_t*>(picture.planes[i]);
+            frame->linesize[i] = picture.strides[i];
+        }
+        const std::size_t size =
+            static_cast<std::size_t>(picture.strides[0]) * static_cast<std::size_t>(picture.height);
+        frame->buf[0] = bufferCreate(frame->data[0], size, KeepBuffer, nullptr, 0);
+        if (frame->buf[0] == nullptr)
+        {
+            frame.reset();
+        }
+        return frame;
+    };
+    const Frame sourceFrame = wrap(source);
+    const Frame destinationFrame = wrap(destination);
+    if (!sourceFrame || !destinationFrame)
+    {
+        return AVERROR(ENOMEM);
+    }
+    const int result = scaleFrame(context, destinationFrame.get(), sourceFrame.get());
+    return result < 0 ? result : destination.height;
 }
 
 } // namespace Zovazaz

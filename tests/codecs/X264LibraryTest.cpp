@@ -10,6 +10,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codecs/AvutilLibrary.h"
@@ -70,10 +71,21 @@ TEST_F(MissingSymbol, AvutilIsRefusedNamingTheSymbol)
 
 TEST_F(MissingSymbol, SwScaleIsRefusedNamingTheMember)
 {
-    for (const std::string member :
-         {"getContext", "freeContext", "scale", "setColorspaceDetails", "getColorspaceDetails"})
+    const std::pair<std::string, std::string> members[] = {
+        {"sws_getContext", "getContext"},
+        {"sws_freeContext", "freeContext"},
+        {"sws_scale", "scale"},
+        {"sws_setColorspaceDetails", "setColorspaceDetails"},
+        {"sws_getColorspaceDetails", "getColorspaceDetails"},
+        {"sws_alloc_context", "allocContext"},
+        {"sws_init_context", "initContext"},
+        {"sws_scale_frame", "scaleFrame"},
+        {"av_opt_set_int", "setOption"},
+        {"av_frame_alloc", "frameAlloc"},
+        {"av_frame_free", "frameFree"},
+        {"av_buffer_create", "bufferCreate"}};
+    for (const auto& [symbol, member] : members)
     {
-        const std::string symbol = "sws_" + member;
         EXPECT_EQ(ConstructionError<SwScaleLibrary>("stubswscale_no_" + symbol),
                   "Function " + member + " not found");
     }
