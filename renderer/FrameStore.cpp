@@ -15,6 +15,7 @@
 #include "framework/Plugin.h"
 #include "renderer/Renderer.h"
 #include "renderer/RendererErrors.h"
+#include "support/System.h"
 
 namespace
 {
@@ -266,7 +267,8 @@ void Renderer::CopyFrameToOutput(const FrameRecord& record)
     auto* pixels = reinterpret_cast<std::uint8_t*>(host_.GetPixelData8(output));
     ConvertNv12ToArgb(*libraries_.swscale, outputScaler_, lumaBuffer_.data(), record.lumaStride,
                       chromaBuffer_.data(), record.chromaStride, record.width, record.height,
-                      pixels, output->width, output->height, output->rowbytes);
+                      pixels, output->width, output->height, output->rowbytes,
+                      Zovazaz::GetProcessorCount());
 }
 
 const FrameRecord* Renderer::GetFrameRecord(std::int32_t frameIndex) const noexcept

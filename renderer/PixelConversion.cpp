@@ -1,6 +1,7 @@
 #include "renderer/PixelConversion.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "framework/Errors.h"
 #include "renderer/RendererErrors.h"
@@ -8,9 +9,22 @@
 namespace
 {
 
-// Fast bilinear in both directions: at equal sizes it is a plain format
-// conversion, and the preview favours speed when it scales.
-constexpr int ScaleFlags = SWS_FAST_BILINEAR;
+// Accurate rounding removes the bias of libswscale's fast rounding, and full
+// horizontal chroma interpolation makes its YUV to RGB conversion follow the
+// BT.601 formulas instead of a faster path that comes out about two levels
+// dark; without both the preview would add its own error to the encoder's.
+constexpr int IntoEncoderFlags = SWS_ACCURATE_RND;
+constexpr int OutOfEncoderFlags = SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
+
+// The scaling algorithm: fast bilinear where the picture really is scaled.
+// At equal sizes it is no plain conversion: its x86 code steps slightly more
+// than one source pixel per output pixel, so the picture drifts by up to
+// half a pixel across a row. Bilinear's filter is the identity at equal
+// sizes, and it interpolates the 4:2:0 chroma smoothly.
+int ScaleFlags(bool scaled) noexcept
+{
+    return scaled ? SWS_FAST_BILINEAR : SWS_BILINEAR;
+}
 
 const char* FormatName(AVPixelFormat format) noexcept
 {
@@ -27,22 +41,50 @@ const char* FormatName(AVPixelFormat format) noexcept
     }
 }
 
+// Fills the world's pixels right of column `width` and below row `height`
+// with copies of the last column and row of the picture written there.
+void RepeatLastColumnAndRow(std::uint8_t* pixels, std::int32_t width, std::int32_t height,
+                            std::int32_t worldWidth, std::int32_t worldHeight,
+                            std::int32_t rowBytes) noexcept
+{
+    constexpr std::size_t PixelBytes = 4;
+    if (worldWidth > width)
+    {
+        for (std::int32_t y = 0; y < height; ++y)
+        {
+            std::uint8_t* row = pixels + static_cast<std::ptrdiff_t>(y) * rowBytes;
+            const std::uint8_t* last = row + (width - 1) * PixelBytes;
+            for (std::int32_t x = width; x < worldWidth; ++x)
+            {
+                std::memcpy(row + x * PixelBytes, last, PixelBytes);
+            }
+        }
+    }
+    const std::uint8_t* lastRow = pixels + static_cast<std::ptrdiff_t>(height - 1) * rowBytes;
+    for (std::int32_t y = height; y < worldHeight; ++y)
+    {
+        std::memcpy(pixels + static_cast<std::ptrdiff_t>(y) * rowBytes, lastRow,
+                    static_cast<std::size_t>(worldWidth) * PixelBytes);
+    }
+}
+
 } // namespace
 
 SwsContext* Scaler::Get(const Zovazaz::SwScaleLibrary& library, int sourceWidth, int sourceHeight,
                         AVPixelFormat sourceFormat, int destinationWidth, int destinationHeight,
-                        AVPixelFormat destinationFormat, std::int32_t errorCode)
+                        AVPixelFormat destinationFormat, int flags, int threads,
+                        std::int32_t errorCode)
 {
     if (context_ && library_ == &library && sourceWidth_ == sourceWidth &&
         sourceHeight_ == sourceHeight && sourceFormat_ == sourceFormat &&
         destinationWidth_ == destinationWidth && destinationHeight_ == destinationHeight &&
-        destinationFormat_ == destinationFormat)
+        destinationFormat_ == destinationFormat && flags_ == flags && threads_ == threads)
     {
         return context_.get();
     }
     context_.reset();
     context_ = library.GetContext(sourceWidth, sourceHeight, sourceFormat, destinationWidth,
-                                  destinationHeight, destinationFormat, ScaleFlags);
+                                  destinationHeight, destinationFormat, flags, threads);
     if (!context_)
     {
         THROW_ADOBE_EXCEPTION(errorCode, "libswscale cannot convert %d x %d %s to %d x %d %s",
@@ -56,6 +98,8 @@ SwsContext* Scaler::Get(const Zovazaz::SwScaleLibrary& library, int sourceWidth,
     destinationWidth_ = destinationWidth;
     destinationHeight_ = destinationHeight;
     destinationFormat_ = destinationFormat;
+    flags_ = flags;
+    threads_ = threads;
     return context_.get();
 }
 
@@ -69,8 +113,10 @@ void ConvertArgbToPicture(const Zovazaz::SwScaleLibrary& library, Scaler& scaler
     // stretched to it in that dimension rather than read past its end.
     const int sourceWidth = std::min(worldWidth, width);
     const int sourceHeight = std::min(worldHeight, height);
-    SwsContext* context = scaler.Get(library, sourceWidth, sourceHeight, AV_PIX_FMT_ARGB, width,
-                                     height, AV_PIX_FMT_YUV420P, ErrorConvertArgbToYuv);
+    const bool scaled = sourceWidth != width || sourceHeight != height;
+    SwsContext* context = scaler.Get(
+        library, sourceWidth, sourceHeight, AV_PIX_FMT_ARGB, width, height, AV_PIX_FMT_YUV420P,
+        ScaleFlags(scaled) | IntoEncoderFlags, 1, ErrorConvertArgbToYuv);
 
     const std::uint8_t* const source[4] = {pixels, nullptr, nullptr, nullptr};
     const int sourceStride[4] = {rowBytes, 0, 0, 0};
@@ -90,19 +136,39 @@ void ConvertNv12ToArgb(const Zovazaz::SwScaleLibrary& library, Scaler& scaler,
                        const std::uint8_t* luma, std::int32_t lumaStride,
                        const std::uint8_t* chroma, std::int32_t chromaStride, std::int32_t width,
                        std::int32_t height, std::uint8_t* pixels, std::int32_t worldWidth,
-                       std::int32_t worldHeight, std::int32_t rowBytes)
+                       std::int32_t worldHeight, std::int32_t rowBytes, int threads)
 {
-    SwsContext* context = scaler.Get(library, width, height, AV_PIX_FMT_NV12, worldWidth,
-                                     worldHeight, AV_PIX_FMT_ARGB, ErrorConvertYuvToArgb);
+    // An odd world is the encoded picture plus one column and/or row: it is
+    // shown unscaled, since stretching it by one pixel would resample, and so
+    // blur, the whole frame.
+    const bool padded = (worldWidth == width || worldWidth == width + 1) &&
+                        (worldHeight == height || worldHeight == height + 1);
+    const int convertedWidth = padded ? width : worldWidth;
+    const int convertedHeight = padded ? height : worldHeight;
+    SwsContext* context = scaler.Get(
+        library, width, height, AV_PIX_FMT_NV12, convertedWidth, convertedHeight, AV_PIX_FMT_ARGB,
+        ScaleFlags(!padded) | OutOfEncoderFlags, threads, ErrorConvertYuvToArgb);
 
-    const std::uint8_t* const source[4] = {luma, chroma, nullptr, nullptr};
-    const int sourceStride[4] = {lumaStride, chromaStride, 0, 0};
-    std::uint8_t* const destination[4] = {pixels, nullptr, nullptr, nullptr};
-    const int destinationStride[4] = {rowBytes, 0, 0, 0};
-    const int lines =
-        library.scale(context, source, sourceStride, 0, height, destination, destinationStride);
-    if (lines < worldHeight)
+    Zovazaz::SwScaleLibrary::Picture source;
+    source.width = width;
+    source.height = height;
+    source.format = AV_PIX_FMT_NV12;
+    source.planes[0] = luma;
+    source.planes[1] = chroma;
+    source.strides[0] = lumaStride;
+    source.strides[1] = chromaStride;
+    Zovazaz::SwScaleLibrary::Picture destination;
+    destination.width = convertedWidth;
+    destination.height = convertedHeight;
+    destination.format = AV_PIX_FMT_ARGB;
+    destination.planes[0] = pixels;
+    destination.strides[0] = rowBytes;
+    if (library.ScalePicture(context, source, destination) < convertedHeight)
     {
         THROW_ADOBE_EXCEPTION(ErrorConvertYuvToArgb, "");
+    }
+    if (padded)
+    {
+        RepeatLastColumnAndRow(pixels, width, height, worldWidth, worldHeight, rowBytes);
     }
 }

@@ -15,7 +15,8 @@ class Scaler
     // message naming the conversion when libswscale refuses it.
     SwsContext* Get(const Zovazaz::SwScaleLibrary& library, int sourceWidth, int sourceHeight,
                     AVPixelFormat sourceFormat, int destinationWidth, int destinationHeight,
-                    AVPixelFormat destinationFormat, std::int32_t errorCode);
+                    AVPixelFormat destinationFormat, int flags, int threads,
+                    std::int32_t errorCode);
 
   private:
     Zovazaz::SwScaleLibrary::Context context_;
@@ -26,20 +27,26 @@ class Scaler
     int destinationWidth_ = 0;
     int destinationHeight_ = 0;
     AVPixelFormat destinationFormat_ = AV_PIX_FMT_NONE;
+    int flags_ = 0;
+    int threads_ = 0;
 };
 
 // Converts an 8-bit ARGB world into a planar 4:2:0 picture of width x height.
-// A world at least that large gives its top-left width x height pixels; a
-// smaller one is scaled up to fill the picture. Raises ErrorConvertArgbToYuv.
+// A world at least that large gives its top-left width x height pixels
+// unresampled; a smaller one is scaled up to fill the picture. Raises
+// ErrorConvertArgbToYuv.
 void ConvertArgbToPicture(const Zovazaz::SwScaleLibrary& library, Scaler& scaler,
                           const std::uint8_t* pixels, std::int32_t worldWidth,
                           std::int32_t worldHeight, std::int32_t rowBytes, x264_picture_t& picture,
                           std::int32_t width, std::int32_t height);
 
-// Converts NV12 planes of width x height into an 8-bit ARGB world, scaling to
-// the world's size. Raises ErrorConvertYuvToArgb.
+// Converts NV12 planes of width x height into an 8-bit ARGB world on
+// `threads` threads. A world of that size, or one column and/or one row
+// larger (the odd sizes the encoder rounds down), gets the picture pixel for
+// pixel with its last column and row repeated; any other size is scaled to
+// fill the world. Raises ErrorConvertYuvToArgb.
 void ConvertNv12ToArgb(const Zovazaz::SwScaleLibrary& library, Scaler& scaler,
                        const std::uint8_t* luma, std::int32_t lumaStride,
                        const std::uint8_t* chroma, std::int32_t chromaStride, std::int32_t width,
                        std::int32_t height, std::uint8_t* pixels, std::int32_t worldWidth,
-                       std::int32_t worldHeight, std::int32_t rowBytes);
+                       std::int32_t worldHeight, std::int32_t rowBytes, int threads);

@@ -92,7 +92,7 @@ TEST(Scaler, ARefusedConversionRaisesTheDirectionsErrorWithAMessage)
     Scaler scaler;
     try
     {
-        scaler.Get(*library, 0, 48, AV_PIX_FMT_ARGB, 64, 48, AV_PIX_FMT_YUV420P,
+        scaler.Get(*library, 0, 48, AV_PIX_FMT_ARGB, 64, 48, AV_PIX_FMT_YUV420P, SWS_BILINEAR, 1,
                    ErrorConvertArgbToYuv);
         FAIL() << "no exception";
     }
@@ -103,10 +103,10 @@ TEST(Scaler, ARefusedConversionRaisesTheDirectionsErrorWithAMessage)
     }
     // A good conversion afterwards gets a context, and the same one again.
     SwsContext* context = scaler.Get(*library, 64, 48, AV_PIX_FMT_NV12, 32, 24, AV_PIX_FMT_ARGB,
-                                     ErrorConvertYuvToArgb);
+                                     SWS_FAST_BILINEAR, 2, ErrorConvertYuvToArgb);
     EXPECT_NE(context, nullptr);
     EXPECT_EQ(scaler.Get(*library, 64, 48, AV_PIX_FMT_NV12, 32, 24, AV_PIX_FMT_ARGB,
-                         ErrorConvertYuvToArgb),
+                         SWS_FAST_BILINEAR, 2, ErrorConvertYuvToArgb),
               context);
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "tests/renderer/RendererFixture.h"
 
@@ -127,7 +128,7 @@ TEST_F(RendererTest, AFullyTransparentFrameIsHeldToItsContentToo)
     blank = false;
     const World shown = RenderOk(5, 64, 48);
     EXPECT_EQ(checkedOut_.size(), 16u);
-    EXPECT_GT(Psnr(Input(5), shown), 30.0);
+    EXPECT_GT(Psnr(Input(5), shown), 40.0);
 }
 
 TEST_F(RendererTest, OutputsTooSmallToEncodeAreTransparentBlack)
@@ -175,9 +176,11 @@ World MarkedWorld(A_long width, A_long height)
     return world;
 }
 
-TEST_F(RendererTest, OddOutputSizesAreEncodedEvenAndScaledBack)
+TEST_F(RendererTest, OddOutputSizesAreEncodedEvenAndFilledWhole)
 {
-    for (const auto& [width, height] : {std::pair<A_long, A_long>{17, 17}, {641, 361}})
+    // 17 x 17 is mostly edge, where 4:2:0 chroma costs most.
+    for (const auto& [width, height, floor] :
+         {std::tuple<A_long, A_long, double>{17, 17, 30.0}, {641, 361, 45.0}})
     {
         SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
         Start(width, height, 4, PaintSmooth);
@@ -186,8 +189,7 @@ TEST_F(RendererTest, OddOutputSizesAreEncodedEvenAndScaledBack)
         const EffectHost::CommandResult result = Render(1, output);
         ASSERT_TRUE(result.Succeeded()) << result.errorMessage;
         ExpectFullyWritten(output);
-        // The even encode is stretched by a pixel: close, not exact.
-        EXPECT_GT(Psnr(Input(1), output), 25.0);
+        EXPECT_GT(Psnr(Input(1), output), floor);
 
         const std::string log = ReadLogFile();
         const std::string expected = "Frame size: " + std::to_string(width & ~1) + " x " +
@@ -204,7 +206,7 @@ TEST_F(RendererTest, ALayerSmallerThanTheOutputIsScaledUpNotOverread)
     World output = MarkedWorld(64, 48);
     ASSERT_TRUE(Render(1, output).Succeeded());
     ExpectFullyWritten(output);
-    EXPECT_GT(Psnr(Input(1, 64, 48), output), 25.0);
+    EXPECT_GT(Psnr(Input(1, 64, 48), output), 34.0);
 }
 
 TEST_F(RendererTest, TheOutputIsCloseToTheInputAtAGenerousRate)
@@ -215,13 +217,13 @@ TEST_F(RendererTest, TheOutputIsCloseToTheInputAtAGenerousRate)
     for (A_long frame : {0, 3, 7})
     {
         const World output = RenderOk(frame, 96, 64);
-        EXPECT_GT(Psnr(Input(frame), output), 36.0) << "frame " << frame;
+        EXPECT_GT(Psnr(Input(frame), output), 44.0) << "frame " << frame;
     }
     // The same holds in two passes at a high bitrate.
     SetMode("Average Bitrate");
     Set(ParamTargetBitrate, 20000);
     const World output = RenderOk(6, 96, 64);
-    EXPECT_GT(Psnr(Input(6), output), 36.0);
+    EXPECT_GT(Psnr(Input(6), output), 44.0);
 }
 
 TEST_F(RendererTest, TheRendererIsKeptForTheSameSettingsAndASmallerOutput)
@@ -231,7 +233,7 @@ TEST_F(RendererTest, TheRendererIsKeptForTheSameSettingsAndASmallerOutput)
     const World half = RenderOk(3, 32, 24);
     EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
     // The stored 64 x 48 frame, scaled down.
-    EXPECT_GT(Psnr(Input(3, 32, 24), half), 28.0);
+    EXPECT_GT(Psnr(Input(3, 32, 24), half), 39.0);
 }
 
 TEST_F(RendererTest, FramesStoredBeforeASmallerEncodeStillDecodeAtTheirOwnSize)
@@ -245,7 +247,7 @@ TEST_F(RendererTest, FramesStoredBeforeASmallerEncodeStillDecodeAtTheirOwnSize)
 
     const World early = RenderOk(3, 32, 24);
     EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
-    EXPECT_GT(Psnr(Input(3, 32, 24), early), 28.0);
+    EXPECT_GT(Psnr(Input(3, 32, 24), early), 39.0);
 }
 
 TEST_F(RendererTest, TheRendererIsReplacedWhenTheOutputGrows)

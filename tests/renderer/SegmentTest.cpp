@@ -21,7 +21,7 @@ TEST_F(RendererTest, SegmentBoundsFollowTheSegmentLength)
     const World last = RenderOk(37, 64, 48);
     // The last segment is shorter: 40 frames end in the middle of it.
     EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(30, 39)));
-    EXPECT_GT(Psnr(Input(37), last), 30.0);
+    EXPECT_GT(Psnr(Input(37), last), 40.0);
 
     RenderOk(14, 64, 48);
     EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
@@ -32,11 +32,11 @@ TEST_F(RendererTest, FramesOutsideTheLayerShowTheNearestFrame)
     Start(64, 48, 40, PaintSmooth);
     const World past = RenderOk(45, 64, 48);
     EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(30, 39)));
-    EXPECT_GT(Psnr(Input(39), past), 30.0);
+    EXPECT_GT(Psnr(Input(39), past), 40.0);
 
     const World before = RenderOk(-3, 64, 48);
     EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
-    EXPECT_GT(Psnr(Input(0), before), 30.0);
+    EXPECT_GT(Psnr(Input(0), before), 37.0);
 }
 
 TEST_F(RendererTest, ALayerShorterThanAFrameStepIsOneFrameAndOneSegment)
@@ -46,7 +46,7 @@ TEST_F(RendererTest, ALayerShorterThanAFrameStepIsOneFrameAndOneSegment)
     host.SetTime({TimeScale, TimeStep, TimeStep / 2, 0});
     const World output = RenderOk(0, 64, 48);
     EXPECT_THAT(checkedOut_, ElementsAreArray({0}));
-    EXPECT_GT(Psnr(Input(0), output), 30.0);
+    EXPECT_GT(Psnr(Input(0), output), 37.0);
 }
 
 TEST_F(RendererTest, ATimeStepOfZeroIsRefused)
