@@ -7,12 +7,10 @@
 #include <memory>
 #include <stdexcept>
 
-extern "C"
-{
-#include <libswscale/swscale.h>
-}
 #include <x264.h>
 
+#include "codecs/LibraryCache.h"
+#include "renderer/PixelConversion.h"
 #include "support/System.h"
 
 namespace Bench
@@ -20,11 +18,6 @@ namespace Bench
 
 namespace
 {
-
-struct FreeScaler
-{
-    void operator()(SwsContext* context) const noexcept { sws_freeContext(context); }
-};
 
 struct CloseEncoder
 {
@@ -159,29 +152,27 @@ int EncodeOne(x264_t* encoder, x264_picture_t* picture,
 PlanarClip::PlanarClip(const MemoryLayerSource& layer)
     : width_(layer.Width() & ~1), height_(layer.Height() & ~1)
 {
-    std::unique_ptr<SwsContext, FreeScaler> scaler(
-        sws_getContext(width_, height_, AV_PIX_FMT_ARGB, width_, height_, AV_PIX_FMT_YUV420P,
-                       SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
-    if (!scaler || width_ < 2 || height_ < 2)
+    if (width_ < 2 || height_ < 2)
     {
         throw std::runtime_error("libswscale cannot convert the clip to planar 4:2:0");
     }
+    // The effect's own conversion, so that x264 gets the same pictures.
+    const std::shared_ptr<Zovazaz::SwScaleLibrary> swscale = Zovazaz::GetSwScaleLibrary();
+    Scaler scaler;
     const std::size_t lumaSize = static_cast<std::size_t>(width_) * height_;
     for (int f = 0; f < layer.FrameCount(); ++f)
     {
         const EffectHost::World& world = layer.Frame(f);
-        std::vector<std::uint8_t>& frame = frames_.emplace_back(lumaSize + lumaSize / 2);
-        const std::uint8_t* const source[4] = {
-            reinterpret_cast<const std::uint8_t*>(world.Def().data), nullptr, nullptr, nullptr};
-        const int sourceStride[4] = {world.RowBytes(), 0, 0, 0};
-        std::uint8_t* const destination[4] = {frame.data(), frame.data() + lumaSize,
-                                              frame.data() + lumaSize + lumaSize / 4, nullptr};
-        const int destinationStride[4] = {Stride(0), Stride(1), Stride(2), 0};
-        if (sws_scale(scaler.get(), source, sourceStride, 0, height_, destination,
-                      destinationStride) < height_)
+        frames_.emplace_back(lumaSize + lumaSize / 2);
+        x264_picture_t picture{};
+        for (int plane = 0; plane < 3; ++plane)
         {
-            throw std::runtime_error("libswscale converted fewer lines than the clip has");
+            picture.img.plane[plane] = const_cast<std::uint8_t*>(Plane(f, plane));
+            picture.img.i_stride[plane] = Stride(plane);
         }
+        ConvertArgbToPicture(*swscale, scaler,
+                             reinterpret_cast<const std::uint8_t*>(world.Def().data), world.Width(),
+                             world.Height(), world.RowBytes(), picture, width_, height_);
     }
 }
 

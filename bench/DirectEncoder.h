@@ -9,13 +9,13 @@
 namespace Bench
 {
 
-// A clip converted once to planar 4:2:0, the form x264 takes, with the same
-// conversion the effect makes (libswscale, fast bilinear).
+// A clip converted once to planar 4:2:0, the form x264 takes, with the
+// conversion the effect makes.
 class PlanarClip
 {
   public:
     // Converts every frame of the layer at its size, rounded down to even as
-    // the effect encodes it. Throws std::runtime_error when libswscale
+    // the effect encodes it. Throws when libswscale cannot be loaded or
     // refuses the conversion.
     explicit PlanarClip(const MemoryLayerSource& layer);
 
