@@ -261,6 +261,7 @@ Json DescribeVideo(const EffectHost::VideoSource& source)
     input.Set("pixelFormat", video.pixelFormat);
     input.Set("streamWidth", video.width);
     input.Set("streamHeight", video.height);
+    input.Set("orientation", video.orientation.empty() ? "upright" : video.orientation);
     input.Set("framesEstimated", video.frameCountEstimated);
     input.Set("averageRate", video.averageRate);
     return input;

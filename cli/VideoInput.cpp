@@ -60,7 +60,8 @@ LayerInput OpenVideoInput(const InputOptions& input)
                         " x " + std::to_string(video->Height()) + ", " +
                         std::to_string(description.frameCount) + " frames at " +
                         std::to_string(description.timeScale) + "/" +
-                        std::to_string(description.timeStep);
+                        std::to_string(description.timeStep) +
+                        (description.orientation.empty() ? "" : ", " + description.orientation);
     layer.source = std::move(video);
     return layer;
 }

@@ -6,12 +6,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <vector>
 
 extern "C"
 {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -52,6 +54,95 @@ using FramePtr = std::unique_ptr<AVFrame, FreeFrame>;
 // Further ahead than this, a seek to the key frame before the wanted frame is
 // cheaper than decoding every frame on the way.
 constexpr A_long ForwardDecodeLimit = 120;
+
+// A picture turned by a multiple of 90 degrees and perhaps mirrored, as a
+// display matrix describes it: the stored pixel (x, y) shows at
+// (a x + c y, b x + d y), moved back into the picture.
+struct Orientation
+{
+    int a = 1;
+    int b = 0;
+    int c = 0;
+    int d = 1;
+
+    bool Upright() const noexcept { return a == 1 && b == 0 && c == 0 && d == 1; }
+    bool Transposed() const noexcept { return a == 0; }
+};
+
+// The orientation of a display matrix (which maps a stored point (p, q) to
+// (p q 1) * matrix), or upright when it has none or turns by an angle that
+// is not a multiple of 90 degrees.
+Orientation ReadOrientation(const std::int32_t* matrix)
+{
+    if (matrix == nullptr)
+    {
+        return {};
+    }
+    // The 2 x 2 part is in 16.16 fixed point; a right-angle turn or a mirror
+    // has entries of -1, 0 and 1 only.
+    auto unit = [](std::int32_t value) -> std::optional<int>
+    {
+        const double v = value / 65536.0;
+        for (const int candidate : {-1, 0, 1})
+        {
+            if (std::abs(v - candidate) < 1e-3)
+            {
+                return candidate;
+            }
+        }
+        return std::nullopt;
+    };
+    const auto a = unit(matrix[0]);
+    const auto b = unit(matrix[1]);
+    const auto c = unit(matrix[3]);
+    const auto d = unit(matrix[4]);
+    if (!a || !b || !c || !d || std::abs(*a * *d - *b * *c) != 1)
+    {
+        return {};
+    }
+    return Orientation{*a, *b, *c, *d};
+}
+
+std::string DescribeOrientation(const Orientation& orientation)
+{
+    // A mirrored orientation is a left-to-right mirror followed by a turn;
+    // the turn is named by where it sends the picture's x axis (display y
+    // grows downwards, so (0, 1) is a quarter turn clockwise).
+    const bool mirrored = orientation.a * orientation.d - orientation.b * orientation.c < 0;
+    const int xa = mirrored ? -orientation.a : orientation.a;
+    const int xb = mirrored ? -orientation.b : orientation.b;
+    const char* turn = xa == 1    ? ""
+                       : xa == -1 ? "rotated 180°"
+                       : xb == 1  ? "rotated 90° clockwise"
+                                  : "rotated 90° counterclockwise";
+    if (!mirrored)
+    {
+        return turn;
+    }
+    return *turn == '\0' ? "mirrored left to right"
+                         : std::string("mirrored left to right and ") + turn;
+}
+
+// Writes `upright`, a picture as stored, into `into` as the orientation
+// shows it; `into` has the turned size.
+void Reorient(const World& upright, const Orientation& orientation, World& into)
+{
+    const A_long width = upright.Width();
+    const A_long height = upright.Height();
+    // Where the stored corner (0, 0) lands, so that every pixel lands inside.
+    const A_long originX =
+        (orientation.a < 0 ? width - 1 : 0) + (orientation.c < 0 ? height - 1 : 0);
+    const A_long originY =
+        (orientation.b < 0 ? width - 1 : 0) + (orientation.d < 0 ? height - 1 : 0);
+    for (A_long y = 0; y < height; ++y)
+    {
+        for (A_long x = 0; x < width; ++x)
+        {
+            into.At(originX + orientation.a * x + orientation.c * y,
+                    originY + orientation.b * x + orientation.d * y) = upright.At(x, y);
+        }
+    }
+}
 
 std::string ErrorText(int code)
 {
@@ -174,6 +265,8 @@ struct VideoSource::Decoder
     A_long frameCount = 0;
     A_long layerWidth = 0;
     A_long layerHeight = 0;
+    Orientation orientation;
+    World upright; // a turned picture before it is turned
 
     // The decoder's position: `held` is the latest picture handed out (the
     // one shown until the next one's time), `pending` a picture decoded past
@@ -376,9 +469,28 @@ struct VideoSource::Decoder
 
     void Convert(const AVFrame& frame, World& into)
     {
+        if (orientation.Upright())
+        {
+            ConvertUpright(frame, into);
+            return;
+        }
+        const bool transposed = orientation.Transposed();
+        const A_long width = transposed ? layerHeight : layerWidth;
+        const A_long height = transposed ? layerWidth : layerHeight;
+        if (upright.Width() != width || upright.Height() != height)
+        {
+            upright = World(width, height);
+        }
+        ConvertUpright(frame, upright);
+        Reorient(upright, orientation, into);
+    }
+
+    // Converts the picture as stored into `into`, scaling it to its size.
+    void ConvertUpright(const AVFrame& frame, World& into)
+    {
         const auto format = static_cast<AVPixelFormat>(frame.format);
         scaler.reset(sws_getCachedContext(scaler.release(), frame.width, frame.height, format,
-                                          layerWidth, layerHeight, AV_PIX_FMT_ARGB,
+                                          into.Width(), into.Height(), AV_PIX_FMT_ARGB,
                                           SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
                                           nullptr, nullptr, nullptr));
         if (!scaler)
@@ -603,8 +715,12 @@ VideoSource::VideoSource(const std::string& path, A_long layerWidth, A_long laye
     description_.frameCount = decoder.frameCount;
     description_.durationSeconds = static_cast<double>(frames) / av_q2d(decoder.rate);
 
-    width_ = layerWidth > 0 ? layerWidth : description_.width;
-    height_ = layerHeight > 0 ? layerHeight : description_.height;
+    decoder.orientation = ReadOrientation(reinterpret_cast<const std::int32_t*>(
+        av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr)));
+    description_.orientation = DescribeOrientation(decoder.orientation);
+    const bool transposed = decoder.orientation.Transposed();
+    width_ = layerWidth > 0 ? layerWidth : transposed ? description_.height : description_.width;
+    height_ = layerHeight > 0 ? layerHeight : transposed ? description_.width : description_.height;
     decoder.layerWidth = width_;
     decoder.layerHeight = height_;
     const std::uint64_t frameBytes =

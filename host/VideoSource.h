@@ -27,8 +27,12 @@ struct VideoDescription
     std::string container; // libavformat's long name ("QuickTime / MOV")
     std::string codec;     // libavcodec's long name ("MPEG-4 part 2")
     std::string pixelFormat;
-    A_long width = 0; // the stream's picture size
+    A_long width = 0; // the stream's picture size, before any rotation
     A_long height = 0;
+    // How players turn the pictures for display, from the stream's display
+    // matrix: "" when upright, else e.g. "rotated 90° clockwise" or
+    // "mirrored left to right". The layer has the turned size.
+    std::string orientation;
     // The rate as time scale / time step in lowest terms (30000 / 1001 for
     // 29.97). A variable or unknown rate uses the stream's average.
     A_u_long timeScale = 0;

@@ -250,6 +250,49 @@ TEST(VideoPreview, AFrameRangeGivesOneReportRowPerRenderedFrame)
     EXPECT_FALSE(fs::exists(folder / "out" / "compare_00012.png"));
 }
 
+TEST(VideoPreview, APhoneClipIsPreviewedTheWayUpPlayersShowIt)
+{
+    // A landscape sensor's pictures with the matrix a phone held upright
+    // writes: players turn them a quarter clockwise.
+    const fs::path folder = Scratch();
+    VideoFiles::VideoSpec spec;
+    spec.path = (folder / "phone.mov").string();
+    spec.encoder = "ffv1";
+    spec.width = 160;
+    spec.height = 90;
+    spec.frames = 2;
+    spec.turn = {0, 1, -1, 0};
+    if (!VideoFiles::HasEncoder(spec.encoder))
+    {
+        GTEST_SKIP() << "libavcodec has no ffv1 encoder";
+    }
+    VideoFiles::WriteVideo(spec);
+
+    const Outcome outcome = Preview(folder, "-i phone.mov -o out --mode crf --crf 0");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.out.find("90 x 160, 2 frames at 30000/1001, rotated 90° clockwise"),
+              std::string::npos)
+        << outcome.out;
+    const Json report = Json::Parse(ReadFile(folder / "out" / "report.json"));
+    EXPECT_EQ(report.Find("input")->Find("orientation")->String("orientation"),
+              "rotated 90° clockwise");
+
+    const World preview = ReadPicture(folder / "out" / FrameName("frame", 1));
+    ASSERT_EQ(preview.Width(), 90);
+    ASSERT_EQ(preview.Height(), 160);
+    const World stored = VideoFiles::TestPicture(1, 160, 90);
+    World turned(90, 160);
+    for (int y = 0; y < 160; ++y)
+    {
+        for (int x = 0; x < 90; ++x)
+        {
+            turned.At(x, y) = stored.At(y, 89 - x);
+        }
+    }
+    // Lossless, so only 4:2:0 at the picture's sharp edges differs.
+    EXPECT_GT(CommandLine::MeasureQuality(turned, preview).PsnrLuma(), 40.0);
+}
+
 TEST(VideoPreview, TheStreamOnStandardOutputHoldsEveryFrameAndNothingElse)
 {
     const fs::path folder = Scratch();

@@ -1,5 +1,8 @@
 #include "tests/host/VideoFiles.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 
@@ -196,6 +199,26 @@ void WriteVideo(const VideoSpec& spec)
     Check(avcodec_parameters_from_context(stream->codecpar, codec.get()), "parameters");
     stream->time_base = codec->time_base;
     stream->avg_frame_rate = rate;
+    if (spec.turn != std::array<int, 4>{1, 0, 0, 1})
+    {
+        auto* matrix = reinterpret_cast<std::int32_t*>(
+            av_stream_new_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(std::int32_t)));
+        if (matrix == nullptr)
+        {
+            throw std::runtime_error("display matrix");
+        }
+        // 16.16 fixed point, the last entry 2.30; no translation.
+        const std::int32_t entries[9] = {spec.turn[0] << 16,
+                                         spec.turn[1] << 16,
+                                         0,
+                                         spec.turn[2] << 16,
+                                         spec.turn[3] << 16,
+                                         0,
+                                         0,
+                                         0,
+                                         1 << 30};
+        std::copy(std::begin(entries), std::end(entries), matrix);
+    }
     Check(avio_open(&output->pb, spec.path.c_str(), AVIO_FLAG_WRITE), "open " + spec.path);
     Check(avformat_write_header(output.get(), nullptr), "header");
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "AE_Effect.h"
@@ -21,6 +22,10 @@ struct VideoSpec
     int frames = 24;
     int keyFrameInterval = 8;
     int bFrames = 0;
+    // The 2 x 2 part (a, b, c, d) of a display matrix for the stream, which
+    // shows stored pixel (x, y) at (a x + c y, b x + d y) as QuickTime's
+    // track matrix does; none when it is the identity.
+    std::array<int, 4> turn{1, 0, 0, 1};
 };
 
 // True when Debian's libavcodec has the encoder (a test skips otherwise).

@@ -165,6 +165,77 @@ TEST(VideoSource, LosslessFileGivesTheExactPixelsWithOpaqueAlpha)
     }
 }
 
+TEST(VideoSource, TurnsPicturesAsTheirDisplayMatrixSays)
+{
+    // Each case: the matrix, how players show it, and which stored pixel
+    // shows at display pixel (x, y) of a w x h display. The first is what a
+    // phone held upright writes for its landscape sensor.
+    struct Case
+    {
+        std::array<int, 4> turn;
+        const char* orientation;
+        std::pair<int, int> (*stored)(int x, int y, int w, int h);
+    };
+    const Case cases[] = {
+        {{0, 1, -1, 0},
+         "rotated 90° clockwise",
+         [](int x, int y, int w, int) {
+             return std::pair{y, w - 1 - x};
+         }},
+        {{0, -1, 1, 0},
+         "rotated 90° counterclockwise",
+         [](int x, int y, int, int h) {
+             return std::pair{h - 1 - y, x};
+         }},
+        {{-1, 0, 0, -1},
+         "rotated 180°",
+         [](int x, int y, int w, int h) {
+             return std::pair{w - 1 - x, h - 1 - y};
+         }},
+        {{-1, 0, 0, 1},
+         "mirrored left to right",
+         [](int x, int y, int w, int) {
+             return std::pair{w - 1 - x, y};
+         }},
+        {{0, 1, 1, 0},
+         "mirrored left to right and rotated 90° counterclockwise",
+         [](int x, int y, int, int) {
+             return std::pair{y, x};
+         }},
+    };
+    const auto folder = Scratch();
+    int n = 0;
+    for (const Case& turn : cases)
+    {
+        SCOPED_TRACE(turn.orientation);
+        VideoSpec spec;
+        spec.path = (folder / ("turned" + std::to_string(n++) + ".mov")).string();
+        spec.encoder = "ffv1";
+        spec.frames = 3;
+        spec.turn = turn.turn;
+        MAKE_VIDEO(spec);
+        const VideoSource source(spec.path);
+        EXPECT_EQ(source.Description().orientation, turn.orientation);
+        const bool quarterTurn = turn.turn[0] == 0;
+        ASSERT_EQ(source.Width(), quarterTurn ? spec.height : spec.width);
+        ASSERT_EQ(source.Height(), quarterTurn ? spec.width : spec.height);
+
+        World shown(source.Width(), source.Height());
+        source.Frame(2, shown);
+        const World stored = VideoFiles::TestPicture(2, spec.width, spec.height);
+        int different = 0;
+        for (int y = 0; y < shown.Height(); ++y)
+        {
+            for (int x = 0; x < shown.Width(); ++x)
+            {
+                const auto [sx, sy] = turn.stored(x, y, shown.Width(), shown.Height());
+                different += !(shown.At(x, y) == stored.At(sx, sy));
+            }
+        }
+        EXPECT_EQ(different, 0);
+    }
+}
+
 TEST(VideoSource, TimesInsideAFrameShowThatFrameAndTimesOutsideTheNearestEnd)
 {
     VideoSpec spec;
