@@ -173,7 +173,7 @@ FrameInformation ParseInformation(const std::vector<std::string>& lines)
     return info;
 }
 
-FrameInformation ReadInformation(EffectHost::Host& host)
+std::optional<FrameInformation> ReadInformation(EffectHost::Host& host)
 {
     const int position = host.PositionOfHostId(HostIdInformation);
     if (position < 0)
@@ -198,6 +198,10 @@ FrameInformation ReadInformation(EffectHost::Host& host)
     for (std::size_t i = before; i < strings.size(); ++i)
     {
         lines.push_back(Narrow(strings[i]));
+    }
+    if (lines.size() == 1 && lines.front() == "N/A")
+    {
+        return std::nullopt;
     }
     try
     {

@@ -50,10 +50,19 @@ struct FrameInformation
 // before it has rendered anything).
 FrameInformation ParseInformation(const std::vector<std::string>& lines);
 
+// The effect shows an output under 16 x 16 as transparent black and
+// encodes nothing for it.
+constexpr int SmallestEncodedSide = 16;
+inline bool TooSmallToEncode(int width, int height) noexcept
+{
+    return width < SmallestEncodedSide || height < SmallestEncodedSide;
+}
+
 // Sends the draw event of the Information area at the host's current time
-// and parses what the effect drew, through the effect API only. Throws
-// std::runtime_error when the area is missing, the draw fails or its text
-// does not parse.
-FrameInformation ReadInformation(EffectHost::Host& host);
+// and parses what the effect drew, through the effect API only. Answers
+// nothing when the area shows "N/A": the effect has encoded nothing (a layer
+// under 16 x 16). Throws std::runtime_error when the area is missing, the
+// draw fails or its text does not parse.
+std::optional<FrameInformation> ReadInformation(EffectHost::Host& host);
 
 } // namespace CommandLine

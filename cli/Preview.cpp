@@ -1,5 +1,7 @@
 #include "cli/Preview.h"
 
+#include "cli/FrameInformation.h"
+
 #include <unistd.h>
 
 #include <chrono>
@@ -340,6 +342,13 @@ int RunPreview(ArgumentReader& arguments)
     if (outputRequest.saveProject)
     {
         outputs.push_back(std::make_unique<ProjectOutput>(*outputRequest.saveProject));
+    }
+
+    if (TooSmallToEncode(host.RenderWidth(), host.RenderHeight()))
+    {
+        std::cerr << "ruzirazu: the layer is " << host.RenderWidth() << " x " << host.RenderHeight()
+                  << " at this resolution; the effect shows layers under 16 x 16 as "
+                     "transparent black and encodes nothing\n";
     }
 
     using Clock = std::chrono::steady_clock;

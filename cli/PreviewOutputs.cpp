@@ -201,17 +201,26 @@ void FrameAnalysis::Frame(const RenderedFrame& frame)
                 EffectHost::Downsample(input_, reduced_, factor);
                 input = &reduced_;
             }
-            const FrameInformation information = ReadInformation(host);
+            const std::optional<FrameInformation> information = ReadInformation(host);
             const FrameQuality quality = MeasureQuality(*input, frame.output);
-            report_.rows.push_back(MakeFrameRow(information, quality));
+            if (!information && !TooSmallToEncode(frame.output.Width(), frame.output.Height()))
+            {
+                throw std::runtime_error("Cannot read the effect's statistics: the Information "
+                                         "area shows \"N/A\" after frame " +
+                                         std::to_string(frame.index) + " was rendered");
+            }
+            report_.rows.push_back(information ? MakeFrameRow(*information, quality)
+                                               : MakeUnencodedRow(frame.index, quality));
             report_.last = information;
             if (compare_)
             {
                 const std::string label = "frame " + std::to_string(frame.index);
-                const EffectHost::Raster comparison =
-                    MakeComparison(*input, frame.output, "Input  " + label,
-                                   "Preview  " + label + "  " + information.pictureType + "  " +
-                                       information.sizeText + "  " + PsnrText(quality.PsnrLuma()));
+                const std::string encoded =
+                    information ? information->pictureType + "  " + information->sizeText + "  "
+                                : std::string("not encoded  ");
+                const EffectHost::Raster comparison = MakeComparison(
+                    *input, frame.output, "Input  " + label,
+                    "Preview  " + label + "  " + encoded + PsnrText(quality.PsnrLuma()));
                 folder_.WriteFile(CompareName(frame.index),
                                   [&](const std::string& temporary) {
                                       EffectHost::WritePng(comparison, temporary,

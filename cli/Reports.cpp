@@ -85,6 +85,15 @@ FrameRow MakeFrameRow(const FrameInformation& information, const FrameQuality& q
                     information.sizeText, information.size,    quality};
 }
 
+FrameRow MakeUnencodedRow(int frame, const FrameQuality& quality)
+{
+    FrameRow row;
+    row.frame = frame;
+    row.encoded = false;
+    row.quality = quality;
+    return row;
+}
+
 double TargetBytesPerFrame(std::uint32_t targetKbps, std::uint32_t timeScale, std::int32_t timeStep)
 {
     if (timeScale == 0)
@@ -100,11 +109,18 @@ std::string ReportCsv(const Report& report)
                       "encoded_bytes_max,encoded_size_shown,psnr_y,psnr\n";
     for (const FrameRow& row : report.rows)
     {
-        csv += std::to_string(row.frame) + "," + std::to_string(row.segment) + "," +
-               CsvField(row.pictureType) + "," + std::to_string(row.size.Estimate()) + "," +
-               std::to_string(row.size.min) + "," + std::to_string(row.size.max) + "," +
-               CsvField(row.sizeText) + "," + Decibels(row.quality.PsnrLuma()) + "," +
-               Decibels(row.quality.PsnrOverall()) + "\n";
+        csv += std::to_string(row.frame) + ",";
+        if (row.encoded)
+        {
+            csv += std::to_string(row.segment) + "," + CsvField(row.pictureType) + "," +
+                   std::to_string(row.size.Estimate()) + "," + std::to_string(row.size.min) + "," +
+                   std::to_string(row.size.max) + "," + CsvField(row.sizeText) + ",";
+        }
+        else
+        {
+            csv += ",,,,,,";
+        }
+        csv += Decibels(row.quality.PsnrLuma()) + "," + Decibels(row.quality.PsnrOverall()) + "\n";
     }
     return csv;
 }
@@ -140,6 +156,10 @@ Json ReportJson(const Report& report)
     std::uint64_t high = 0;
     for (const FrameRow& row : report.rows)
     {
+        if (!row.encoded)
+        {
+            continue;
+        }
         segments.insert(row.segment);
         ++types[row.pictureType];
         estimate += row.size.Estimate();
@@ -188,12 +208,12 @@ Json ReportJson(const Report& report)
     {
         Json entry = Json::Object();
         entry.Set("frame", row.frame);
-        entry.Set("segment", row.segment);
-        entry.Set("pictureType", row.pictureType);
-        entry.Set("encodedBytes", row.size.Estimate());
-        entry.Set("encodedBytesMin", row.size.min);
-        entry.Set("encodedBytesMax", row.size.max);
-        entry.Set("encodedSizeShown", row.sizeText);
+        entry.Set("segment", row.encoded ? Json(row.segment) : Json());
+        entry.Set("pictureType", row.encoded ? Json(row.pictureType) : Json());
+        entry.Set("encodedBytes", row.encoded ? Json(row.size.Estimate()) : Json());
+        entry.Set("encodedBytesMin", row.encoded ? Json(row.size.min) : Json());
+        entry.Set("encodedBytesMax", row.encoded ? Json(row.size.max) : Json());
+        entry.Set("encodedSizeShown", row.encoded ? Json(row.sizeText) : Json());
         entry.Set("psnrY", Rounded(row.quality.PsnrLuma()));
         entry.Set("psnr", Rounded(row.quality.PsnrOverall()));
         frames.Add(std::move(entry));
@@ -213,8 +233,11 @@ std::string ReportChart(const Report& report)
     std::vector<ChartFrame> frames;
     for (const FrameRow& row : report.rows)
     {
-        frames.push_back(
-            ChartFrame{row.frame, row.segment, row.pictureType, row.size.Estimate(), row.size.max});
+        if (row.encoded)
+        {
+            frames.push_back(ChartFrame{row.frame, row.segment, row.pictureType,
+                                        row.size.Estimate(), row.size.max});
+        }
     }
     ChartSettings settings;
     settings.title = "Encoded size per frame";

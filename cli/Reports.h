@@ -26,6 +26,9 @@ struct FrameRow
     std::string sizeText; // as the effect showed it
     SizeRange size;
     FrameQuality quality;
+    // False for a layer under 16 x 16, which the effect shows as transparent
+    // black without encoding: segment, type and size then say nothing.
+    bool encoded = true;
 };
 
 struct Report
@@ -44,6 +47,8 @@ struct Report
 
 // The row from what the effect showed and what the host measured.
 FrameRow MakeFrameRow(const FrameInformation& information, const FrameQuality& quality);
+// The row of a frame the effect did not encode.
+FrameRow MakeUnencodedRow(int frame, const FrameQuality& quality);
 
 // report.csv: a header line, then one line per rendered frame.
 std::string ReportCsv(const Report& report);

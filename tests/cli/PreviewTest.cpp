@@ -373,6 +373,36 @@ TEST(PreviewCommand, ReducedResolutionWritesSmallerFrames)
     EXPECT_EQ(InformationLines(outcome.out).at(0), "Dimensions: 48 x 32");
 }
 
+TEST(PreviewCommand, ALayerUnder16PixelsIsWrittenTransparentBlackAndReportedUnencoded)
+{
+    // 64 x 48 at quarter resolution is 16 x 12: too low to encode.
+    const fs::path scratch = Scratch();
+    const Outcome outcome = Preview({"--size", "64x48", "--duration", "3", "--resolution",
+                                     "quarter", "-o", (scratch / "out").string()},
+                                    scratch);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("the layer is 16 x 12 at this resolution; the effect shows layers "
+                               "under 16 x 16 as transparent black and encodes nothing"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(FramesIn(scratch / "out"), FrameNames(0, 2));
+    EXPECT_FALSE(HasTemporaryFiles(scratch / "out"));
+    const EffectHost::Raster image =
+        EffectHost::ReadPng((scratch / "out" / "frame_00001.png").string());
+    ASSERT_EQ(image.Width(), 16);
+    ASSERT_EQ(image.Height(), 12);
+    for (int y = 0; y < 12; ++y)
+    {
+        for (int x = 0; x < 16; ++x)
+        {
+            const EffectHost::Rgba p = image.At(x, y);
+            ASSERT_TRUE(p.alpha == 0 && p.red == 0 && p.green == 0 && p.blue == 0) << x << "," << y;
+        }
+    }
+    const std::string csv = ReadFile(scratch / "out" / "report.csv");
+    EXPECT_NE(csv.find("\n1,,,,,,,"), std::string::npos) << csv;
+}
+
 TEST(PreviewCommand, ImageSequenceFramesCountFromItsLowestFile)
 {
     const fs::path scratch = Scratch();
