@@ -155,6 +155,12 @@ double EffectDriver::Render(A_long frame)
     return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
+const EffectHost::World& EffectDriver::Show(A_long frame)
+{
+    Render(frame);
+    return output_;
+}
+
 PreviewRun EffectDriver::Run(const RateControl& control)
 {
     Configure(control);

@@ -67,6 +67,11 @@ class EffectDriver
     // encoded again while scrubbing.
     PreviewRun Run(const RateControl& control);
 
+    // Renders one frame of the layer as the controls stand and answers what
+    // the effect showed, valid until the next render. Throws
+    // std::runtime_error when the render fails.
+    const EffectHost::World& Show(A_long frame);
+
     // For the controls the benchmark leaves alone (presets, key frames,
     // B-frames), which a caller may set as a user would.
     EffectHost::Host& GetHost() noexcept { return host_; }

@@ -7,11 +7,13 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <fmt/format.h>
 
+#include "bench/Accuracy.h"
 #include "bench/DirectEncoder.h"
 #include "bench/EffectDriver.h"
 #include "bench/MemoryLayerSource.h"
@@ -274,6 +276,7 @@ int Run(const Options& options)
     EffectDriver effect(options.modulePath.empty() ? DefaultModulePath() : options.modulePath);
 
     std::vector<CaseResult> results;
+    std::optional<Accuracy> accuracy; // at the first size
     for (const FrameSize& size : options.sizes)
     {
         Progress(fmt::format("{}x{}: rendering {} frames into memory", size.width, size.height,
@@ -285,9 +288,17 @@ int Run(const Options& options)
         {
             results.push_back(RunCase(effect, clip, control, options, Zovazaz::GetTempDirectory()));
         }
+        if (!accuracy)
+        {
+            Progress(fmt::format("{}x{}: accuracy", size.width, size.height));
+            RateControl control = ConstantRateFactor;
+            control.segmentLength = options.segmentLength;
+            accuracy = MeasureAccuracy(effect, layer, clip, control, Zovazaz::GetTempDirectory());
+        }
     }
 
     PrintTables(results, options);
+    fmt::print("\n{}\n", AccuracyLine(*accuracy, ConstantRateFactor));
     PrintVerdict(results);
     const bool sameStreams = std::all_of(results.begin(), results.end(),
                                          [](const CaseResult& r) { return r.sameStream; });

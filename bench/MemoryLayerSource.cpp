@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace Bench
 {
@@ -49,6 +50,20 @@ MemoryLayerSource::MemoryLayerSource(A_long width, A_long height, A_long frames)
                 row[x] = ClipPixel(x, y, f, width, height);
             }
         }
+    }
+}
+
+MemoryLayerSource::MemoryLayerSource(std::vector<EffectHost::World> frames)
+    : width_(frames.empty() ? 0 : frames.front().Width()),
+      height_(frames.empty() ? 0 : frames.front().Height()), frames_(std::move(frames))
+{
+    const bool sameSize =
+        std::all_of(frames_.begin(), frames_.end(),
+                    [&](const EffectHost::World& frame)
+                    { return frame.Width() == width_ && frame.Height() == height_; });
+    if (frames_.empty() || !sameSize || width_ < 1 || height_ < 1)
+    {
+        throw std::invalid_argument("A layer needs at least one frame, all of one size");
     }
 }
 

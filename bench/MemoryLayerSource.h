@@ -18,6 +18,9 @@ class MemoryLayerSource final : public EffectHost::LayerSource
     // Renders `frames` frames of the benchmark clip. Throws
     // std::invalid_argument for a size or frame count below 1.
     MemoryLayerSource(A_long width, A_long height, A_long frames);
+    // A layer of the given frames, all of one size. Throws
+    // std::invalid_argument for none or for frames of different sizes.
+    explicit MemoryLayerSource(std::vector<EffectHost::World> frames);
 
     A_long Width() const override { return width_; }
     A_long Height() const override { return height_; }

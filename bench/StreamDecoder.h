@@ -1,7 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
+
+extern "C"
+{
+#include <libavutil/frame.h>
+}
 
 namespace Bench
 {
@@ -14,7 +20,9 @@ using SegmentStream = std::vector<std::vector<std::uint8_t>>;
 // milliseconds spent sending packets and receiving pictures (opening and
 // closing the decoders excluded). Throws std::runtime_error when the decoder
 // cannot be opened, refuses a packet, or returns another number of pictures
-// than it was given access units.
-double DecodeSegments(const std::vector<SegmentStream>& segments);
+// than it was given access units. `onPicture`, when given, sees every
+// decoded picture in display order (its time is not counted).
+double DecodeSegments(const std::vector<SegmentStream>& segments,
+                      const std::function<void(const AVFrame&)>& onPicture = {});
 
 } // namespace Bench
