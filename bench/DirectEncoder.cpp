@@ -113,6 +113,9 @@ Encoder OpenEncoder(const EncoderSettings& settings, int pass, char* statsPath)
         }
     }
     x264_param_apply_profile(&params, nullptr);
+    // The effect keeps libx264's AVX-512 code out, which would make the encode
+    // depend on memory it never wrote.
+    params.cpu &= ~X264_CPU_AVX512;
     params.i_log_level = X264_LOG_INFO;
     params.pf_log = &DropLogMessage;
     params.p_log_private = nullptr;

@@ -183,8 +183,9 @@ void PrintTables(const std::vector<CaseResult>& results, const Options& options)
                "store bytes", "NV12 bytes", "store/NV12", "output digest");
     for (const CaseResult& r : results)
     {
-        // The digest tells two builds' pictures apart; "varies" means x264
-        // itself gave other pictures from run to run, so it proves nothing.
+        // The digest tells two builds' pictures apart; "varies" means the
+        // effect showed other pictures for the same input and controls from
+        // one run to the next, which is a fault.
         fmt::print("{:<26} {:>8.2f} {:>10.2f} {:>12.0f} {:>12.0f} {:>9.1f}%  {:016x}{}\n",
                    CaseName(r), r.scrub, r.decode, r.storeBytes, r.nv12Bytes,
                    r.nv12Bytes > 0 ? r.storeBytes * 100 / r.nv12Bytes : 0.0, r.outputDigest,

@@ -225,6 +225,16 @@ std::shared_ptr<Zovazaz::X264Library::Encoder> Renderer::CreateEncoder(std::int3
         }
     }
     x264.ApplyProfile(params, -1);
+    // libx264's AVX-512 macroblock-tree routine works on 8 macroblocks at a
+    // time past the end of a shorter row, reading memory it never wrote, so
+    // the same input would not always give the same preview. Without it every
+    // encode is reproducible, at no measurable cost.
+    params.cpu &= ~X264_CPU_AVX512;
+    ZLOG(Verbose) << fmt::sprintf(
+        "Encoder pass %d: %d x %d, rate control %d, rate factor %.1f, bitrate %d, threads %d, "
+        "key-frame interval %d, b-frames %d, CPU flags 0x%x",
+        pass, params.i_width, params.i_height, params.rc.i_rc_method, params.rc.f_rf_constant,
+        params.rc.i_bitrate, params.i_threads, params.i_keyint_max, params.i_bframe, params.cpu);
     try
     {
         return x264.OpenEncoder(params);

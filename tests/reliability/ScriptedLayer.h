@@ -20,7 +20,8 @@ namespace Reliability
 using EffectHost::World;
 
 // One change a user makes to a frame of the layer: a pixel's colour, a block
-// of the picture moved, or the whole frame made fully transparent.
+// of the picture moved, the whole frame made fully transparent, or grain
+// laid over it.
 struct Edit
 {
     enum Kind
@@ -28,15 +29,16 @@ struct Edit
         Pixel = 0,
         ShiftBlock = 1,
         Transparent = 2,
+        Grain = 3,
     };
     int kind = Pixel;
     int x = 0;
     int y = 0;
-    int width = 0;  // block only
-    int height = 0; // block only
-    int dx = 0;     // block only: where its pixels move to
+    int width = 0;  // block and grain only
+    int height = 0; // block and grain only
+    int dx = 0;     // block and grain only: where its pixels move to
     int dy = 0;
-    int value = 0; // pixel only: XOR-ed into red and green
+    int value = 0; // pixel: XOR-ed into red and green; grain: its seed
 
     bool operator==(const Edit&) const = default;
 };
@@ -178,6 +180,25 @@ class ScriptedLayer final : public EffectHost::LayerSource
         }
         case Edit::Transparent:
             into.Fill(PF_Pixel{0, 0, 0, 0});
+            break;
+        case Edit::Grain:
+            // Noise over the block, moved right by dx: texture that the
+            // encoder can only predict from the frames before.
+            for (A_long y = edit.y; y < std::min<A_long>(h, edit.y + edit.height); ++y)
+            {
+                for (A_long x = edit.x; x < std::min<A_long>(w, edit.x + edit.width); ++x)
+                {
+                    auto n = static_cast<std::uint32_t>(x - edit.dx) * 0x9E3779B1u ^
+                             static_cast<std::uint32_t>(y) * 0x85EBCA77u ^
+                             static_cast<std::uint32_t>(edit.value);
+                    n = (n ^ (n >> 15)) * 0x2C1B3C6Du;
+                    n ^= n >> 13;
+                    PF_Pixel& p = into.At(x, y);
+                    p.red = static_cast<A_u_char>(n & 0xFF);
+                    p.green = static_cast<A_u_char>(n >> 8 & 0xFF);
+                    p.blue = static_cast<A_u_char>(n >> 16 & 0xFF);
+                }
+            }
             break;
         default:
             throw std::runtime_error("unknown edit kind " + std::to_string(edit.kind));
