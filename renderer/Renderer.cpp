@@ -102,8 +102,9 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
     std::int32_t progress = 0;
 
     // Declared before any encoder so that the files are deleted after the
-    // last encoder has closed them, on every way out.
-    StatsFileGuard statsFile(MakeStatsFilePath());
+    // last encoder has closed them, on every way out. Only an analysis pass
+    // writes statistics: a one-pass encode needs no temporary folder at all.
+    StatsFileGuard statsFile(twoPass ? MakeStatsFilePath() : std::string());
 
     // One input picture serves every frame: x264 copies it in each encode.
     Zovazaz::X264Library::Picture picture;
