@@ -94,6 +94,18 @@ std::uint64_t GetFileSize(StringRef path)
     return static_cast<std::uint64_t>(status.st_size);
 }
 
+std::string CreateUniqueFile(StringRef folder, StringRef prefix)
+{
+    std::string pattern = JoinPath(folder, prefix.Str() + "XXXXXX");
+    const int descriptor = ::mkstemp(pattern.data());
+    if (descriptor < 0)
+    {
+        return {};
+    }
+    ::close(descriptor);
+    return pattern;
+}
+
 std::string GetLocalAppDataDirectory()
 {
     // A relative XDG_DATA_HOME is invalid by the XDG rules and is ignored.

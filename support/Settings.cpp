@@ -39,13 +39,12 @@ std::string EstablishDataDirectory(StringRef baseFolder)
     }
 
     // Proves the folder writable before the log and the settings rely on it.
-    const std::string testPath = JoinPath(product, "temp.tmp");
+    // The test file's name is unique, so processes sharing the folder never
+    // truncate or delete each other's.
+    const std::string testPath = CreateUniqueFile(product, "temp.");
+    if (testPath.empty())
     {
-        std::ofstream test(testPath, std::ios::out | std::ios::trunc | std::ios::binary);
-        if (!test.good())
-        {
-            throw std::runtime_error("Cannot write to data directory");
-        }
+        throw std::runtime_error("Cannot write to data directory");
     }
     if (!DeleteFileAt(testPath))
     {
