@@ -25,8 +25,8 @@ std::uint64_t GetFileSize(StringRef path); // 0 when it cannot be opened
 // cannot be made.
 std::string CreateUniqueFile(StringRef folder, StringRef prefix);
 
-// $XDG_DATA_HOME, else $HOME/.local/share, created when missing; empty when
-// neither is usable.
+// $XDG_DATA_HOME, else (unset, relative or impossible to create)
+// $HOME/.local/share, created when missing; empty when neither is usable.
 std::string GetLocalAppDataDirectory();
 
 std::string GetEnvironmentText(StringRef name); // empty when unset

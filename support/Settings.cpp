@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "support/Paths.h"
+#include "support/Text.h"
 
 namespace Zovazaz
 {
@@ -28,7 +29,12 @@ DataDirectoryCache& GetCache()
 
 std::string EstablishDataDirectory(StringRef baseFolder)
 {
-    // An empty base folder leaves a path relative to the current directory.
+    // Without a base folder the directories would land in whatever the
+    // host's current directory is.
+    if (TrimText(baseFolder, " \t\r\n").empty())
+    {
+        throw std::runtime_error("Data directory not available");
+    }
     const std::string company = JoinPath(baseFolder, "Zizerevu");
     const std::string product = JoinPath(company, "Ruzirazu");
     CreateDirectoryIfMissing(company);

@@ -165,18 +165,16 @@ TEST(DataDirectory, NotWritableWhenTheTestFileCannotBeMade)
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
 }
 
-TEST(DataDirectory, AnEmptyBaseFolderGivesARelativeDirectory)
+TEST(DataDirectory, AnEmptyBaseFolderIsNotAvailableRatherThanTheCurrentDirectory)
 {
     TempFolder folder;
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.Path());
 
-    std::string directory;
-    EXPECT_NO_THROW(directory = EstablishDataDirectory(""));
+    ExpectRuntimeError([] { EstablishDataDirectory(""); }, "Data directory not available");
 
     std::filesystem::current_path(previous);
-    EXPECT_EQ(directory, "Zizerevu/Ruzirazu");
-    EXPECT_TRUE(DirectoryExists(folder / "Zizerevu/Ruzirazu"));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
 }
 
 class CachedDataDirectory : public testing::Test
