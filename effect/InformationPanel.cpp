@@ -34,8 +34,8 @@ Zovazaz::WString UnknownText()
 }
 
 // Decoded at the first draw of the About area and kept until the module is
-// unloaded; its drawing image goes back to the host through the supplier
-// then, unless ReleaseModuleLogo gave it back before.
+// unloaded; its drawing image goes back to the host with the instance whose
+// drawing suites made it (ReleaseModuleLogo).
 Logo& GetModuleLogo()
 {
     static Logo logo(std::span<const std::uint8_t>(LogoPng, LogoPngSize));

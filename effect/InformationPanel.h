@@ -21,8 +21,6 @@ Zovazaz::WString GetPictureTypeName(std::int32_t type);
 Zovazaz::WString FormatInformation(const Renderer* renderer, std::int32_t frameIndex);
 
 // Gives the About logo's drawing image back to the host, keeping the decoded
-// pixels. For the end of the effect's instance (global set-down), while the
-// instance still holds the host's drawing suites: an effect linked into its
-// host is never unloaded, so nothing else would give the image back before
-// that host is gone.
+// pixels. Called as the effect's instance ends (global set-down), while it
+// still holds the drawing suites that made the image.
 void ReleaseModuleLogo() noexcept;

@@ -325,7 +325,7 @@ TEST_F(InformationPanelTest, LogoInANarrowAreaStartsLeftOfTheArea)
     EXPECT_EQ(drawing.imageOrigins[1].x, 10 - 27);
 }
 
-TEST_F(InformationPanelTest, OnlyTheLogoOutlivesADrawAndItGoesWithTheModule)
+TEST_F(InformationPanelTest, OnlyTheLogoOutlivesADrawAndItGoesWithTheInstance)
 {
     Render(3);
     host_->DrawPanel();
@@ -336,8 +336,14 @@ TEST_F(InformationPanelTest, OnlyTheLogoOutlivesADrawAndItGoesWithTheModule)
     EXPECT_EQ(host_->DrawingObjects().imagesCreated, 1);
     EXPECT_EQ(host_->DrawingObjects().liveObjects, 1);
 
-    host_->Unload();
+    // Given back through the suites of the instance that made it, while it
+    // still holds them; the next instance makes its own.
+    ASSERT_TRUE(host_->GlobalSetdown().Succeeded());
     EXPECT_EQ(host_->DrawingObjects().liveObjects, 0);
 }
 
 } // namespace
+    ASSERT_TRUE(host_->GlobalSetup().Succeeded());
+    host_->DrawPanel();
+    EXPECT_EQ(host_->DrawingObjects().imagesCreated, 2);
+    EXPECT_EQ(host_->DrawingObjects().liveObjects, 1);
