@@ -57,6 +57,13 @@ std::int32_t Renderer::GetFrameCount() const noexcept
     return std::max(settings_.totalTime / settings_.timeStep, 1);
 }
 
+std::int32_t Renderer::GetShownFrame(std::int64_t frameIndex) const noexcept
+{
+    // A time outside the layer (past its last whole frame, or before it)
+    // belongs to no segment: it shows the nearest frame the layer has.
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(frameIndex, 0, GetFrameCount() - 1));
+}
+
 Renderer::SegmentBounds Renderer::GetSegmentBounds(std::int32_t frameIndex) const noexcept
 {
     const std::int32_t length = settings_.segmentLength;
@@ -68,9 +75,7 @@ Renderer::SegmentBounds Renderer::GetSegmentBounds(std::int32_t frameIndex) cons
 
 void Renderer::RenderFrame(std::int32_t frameIndex, std::int32_t width, std::int32_t height)
 {
-    // A time outside the layer (past its last whole frame, or before it)
-    // belongs to no segment: show the nearest frame the layer has.
-    frameIndex = std::clamp(frameIndex, 0, GetFrameCount() - 1);
+    frameIndex = GetShownFrame(frameIndex);
     if (frameIndex < GetRecordCount() && IsFrameCurrent(frameIndex))
     {
         CopyFrameToOutput(frames_[static_cast<std::size_t>(frameIndex)]);
@@ -86,7 +91,7 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
     {
         THROW_ADOBE_EXCEPTION(ErrorInitFailed, "");
     }
-    frameIndex = std::clamp(frameIndex, 0, GetFrameCount() - 1);
+    frameIndex = GetShownFrame(frameIndex);
     width_ = width;
     height_ = height;
     SegmentTimings timings;

@@ -119,6 +119,8 @@ class Renderer
 
     // Frames of the layer: at least one, even for a layer shorter than a step.
     std::int32_t GetFrameCount() const noexcept;
+    // The frame that RenderFrame shows for an index: the nearest of the layer.
+    std::int32_t GetShownFrame(std::int64_t frameIndex) const noexcept;
 
     // The record of a frame, or null when the index is not below the number
     // of records.
