@@ -41,9 +41,9 @@ float Seconds(std::uint32_t milliseconds)
 Renderer::Renderer(Plugin& host, const RenderSettings& settings, RendererLibraries libraries)
     : host_(host), settings_(settings), libraries_(std::move(libraries))
 {
-    if (settings_.timeStep == 0)
+    if (settings_.timeStep <= 0)
     {
-        THROW_ADOBE_EXCEPTION(ErrorInternal, "The host gave a time step of 0");
+        THROW_ADOBE_EXCEPTION(ErrorInternal, "The host gave a time step of %d", settings_.timeStep);
     }
     // A layer shorter than one step gives a segment length of 0 when the
     // parameter asks for whole-layer segments; every segment holds a frame.
@@ -54,7 +54,8 @@ Renderer::~Renderer() = default;
 
 std::int32_t Renderer::GetFrameCount() const noexcept
 {
-    return std::max(settings_.totalTime / settings_.timeStep, 1);
+    return static_cast<std::int32_t>(
+        std::max<std::int64_t>(std::int64_t{settings_.totalTime} / settings_.timeStep, 1));
 }
 
 std::int32_t Renderer::GetShownFrame(std::int64_t frameIndex) const noexcept

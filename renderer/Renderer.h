@@ -97,8 +97,8 @@ struct RendererLibraries
 class Renderer
 {
   public:
-    // Throws AdobeException ErrorInternal for a time step of 0, by which every
-    // frame position would be divided.
+    // Throws AdobeException ErrorInternal for a time step of 0 or below: every
+    // frame position is divided by it, and frames follow it forwards.
     Renderer(Plugin& host, const RenderSettings& settings, RendererLibraries libraries);
     ~Renderer();
     Renderer(const Renderer&) = delete;
