@@ -106,6 +106,13 @@ PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_P
         {
             return ErrorInitFailed;
         }
+        // Only global set-up, or About which may come before it, begins an
+        // instance's life; one made for another command (after a failed
+        // set-up) has loaded nothing and must not pass for set up.
+        if (cmd != PF_Cmd_GLOBAL_SETUP && cmd != PF_Cmd_ABOUT)
+        {
+            instance->MarkNotSetUp();
+        }
     }
 
     const PF_Err result = instance->EntryPoint(cmd, in_data, out_data, params, output, extra);
