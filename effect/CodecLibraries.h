@@ -39,7 +39,10 @@ struct CodecLibraryNames
 
 CodecLibraryNames& GetCodecLibraryNames() noexcept;
 
-// libavutil's log callback: every message at Warning, as "swscale: " and the
+// libavutil's log callback, which every library of the process shares. Every
+// message of a libswscale context (class "SWScaler") at Warning, as
+// "swscale: " and the message; of other contexts only errors and worse, at
+// Warning, as the class's name (or "libav" without a class), ": " and the
 // message. Never throws.
 void AvutilLogCallback(void* context, int level, const char* format, va_list arguments);
 

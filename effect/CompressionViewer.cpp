@@ -4,6 +4,7 @@
 
 #include <fmt/printf.h>
 
+#include "effect/InformationPanel.h"
 #include "effect/Strings.h"
 #include "support/Log.h"
 #include "support/StringsResource.h"
@@ -38,7 +39,12 @@ CompressionViewer::CompressionViewer(PF_InData* in_data)
     }
 }
 
-CompressionViewer::~CompressionViewer() = default;
+CompressionViewer::~CompressionViewer()
+{
+    // The logo's drawing image was made through this instance's drawing
+    // suites, which go with it; the decoded pixels stay for the next one.
+    ReleaseModuleLogo();
+}
 
 const char* CompressionViewer::GetName()
 {

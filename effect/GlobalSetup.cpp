@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -60,13 +61,38 @@ CodecLibraryNames& GetCodecLibraryNames() noexcept
     return names;
 }
 
-void AvutilLogCallback(void*, int, const char* format, va_list arguments)
+void AvutilLogCallback(void* context, int level, const char* format, va_list arguments)
 {
+    if (format == nullptr)
+    {
+        return;
+    }
+    // The callback is the whole process's: libavformat and libavcodec of a
+    // host log through it too. libswscale's own context is ours, and all of
+    // its messages matter; of the others only errors, or their chatter would
+    // bury everything else in the log.
+    const AVClass* avClass =
+        context != nullptr ? *static_cast<const AVClass* const*>(context) : nullptr;
+    const char* className =
+        avClass != nullptr && avClass->class_name != nullptr ? avClass->class_name : "";
+    const bool fromScaler = std::strcmp(className, "SWScaler") == 0;
+    if (!fromScaler && (level & 0xFF) > AV_LOG_ERROR)
+    {
+        return;
+    }
     // An exception must not unwind into libavutil's C frames; a message that
     // cannot be logged is lost.
     try
     {
-        ZLOG(Warning) << "swscale: " << FormatMessage(format, arguments);
+        if (fromScaler)
+        {
+            ZLOG(Warning) << "swscale: " << FormatMessage(format, arguments);
+        }
+        else
+        {
+            ZLOG(Warning) << (*className != '\0' ? className : "libav") << ": "
+                          << FormatMessage(format, arguments);
+        }
     }
     catch (...)
     {

@@ -34,8 +34,8 @@ Zovazaz::WString UnknownText()
 }
 
 // Decoded at the first draw of the About area and kept until the module is
-// unloaded; its drawing image goes back to the host through the supplier
-// then, unless ReleaseModuleLogo gave it back before.
+// unloaded; its drawing image goes back to the host with the instance whose
+// drawing suites made it (ReleaseModuleLogo).
 Logo& GetModuleLogo()
 {
     static Logo logo(std::span<const std::uint8_t>(LogoPng, LogoPngSize));
@@ -95,12 +95,14 @@ Zovazaz::WString GetPictureTypeName(std::int32_t type)
     }
 }
 
-Zovazaz::WString FormatInformation(const Renderer* renderer, std::int32_t frameIndex)
+Zovazaz::WString FormatInformation(const Renderer* renderer, std::int64_t timeFrame)
 {
     if (renderer == nullptr)
     {
         return u"N/A";
     }
+    // The frame the output shows for this time, past the layer's end included.
+    const std::int32_t frameIndex = renderer->GetShownFrame(timeFrame);
     const RenderSettings& settings = renderer->GetSettings();
     const FrameRecord* record = renderer->GetFrameRecord(frameIndex);
     // The renderer never keeps a length below 1; the guard keeps a
@@ -150,10 +152,9 @@ Zovazaz::WString& CompressionViewer::GetParameterText(Zovazaz::WString& out, std
         // zero; the division is made wide because the most negative time
         // over a step of -1 has no 32-bit quotient.
         const PF_InData* in = GetInData();
-        const std::int32_t frameIndex =
-            in != nullptr && in->time_step != 0
-                ? static_cast<std::int32_t>(std::int64_t{in->current_time} / in->time_step)
-                : 0;
+        const std::int64_t frameIndex = in != nullptr && in->time_step != 0
+                                            ? std::int64_t{in->current_time} / in->time_step
+                                            : 0;
         out = FormatInformation(GetRenderer(), frameIndex);
         break;
     }

@@ -16,13 +16,12 @@ Zovazaz::WString FormatSize(std::uint64_t value, std::uint32_t unit = 0);
 // StringUnknown for a type x264 does not define (0 for an empty record).
 Zovazaz::WString GetPictureTypeName(std::int32_t type);
 
-// The five lines of the Information area for the frame at `frameIndex`, each
-// ending with a line feed; "N/A" without a renderer.
-Zovazaz::WString FormatInformation(const Renderer* renderer, std::int32_t frameIndex);
+// The five lines of the Information area for the frame at a time
+// (`timeFrame`, current time over time step), about the frame the renderer
+// shows there, each ending with a line feed; "N/A" without a renderer.
+Zovazaz::WString FormatInformation(const Renderer* renderer, std::int64_t timeFrame);
 
 // Gives the About logo's drawing image back to the host, keeping the decoded
-// pixels. For the end of the effect's instance (global set-down), while the
-// instance still holds the host's drawing suites: an effect linked into its
-// host is never unloaded, so nothing else would give the image back before
-// that host is gone.
+// pixels. Called as the effect's instance ends (global set-down), while it
+// still holds the drawing suites that made the image.
 void ReleaseModuleLogo() noexcept;

@@ -1,6 +1,7 @@
 #include "effect/Parameters.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 #include "effect/CompressionViewer.h"
@@ -107,6 +108,21 @@ const ParameterDescriptor ParameterTable[ParamCount] = {
     Static(ParamInformation, StringInformation, 7, 5, nullptr),
 };
 
+// The layer's height at full resolution. At a reduced preview resolution the
+// host lends the layer downsampled by downsample_y (num / den), and a preset
+// must still choose for the size that will be delivered.
+std::int32_t FullResolutionHeight(const PF_InData& in, std::int32_t height)
+{
+    const std::int64_t num = in.downsample_y.num;
+    const std::int64_t den = in.downsample_y.den;
+    if (num <= 0 || den <= 0)
+    {
+        return height;
+    }
+    const std::int64_t full = (std::int64_t{height} * den + num / 2) / num;
+    return static_cast<std::int32_t>(std::min<std::int64_t>(full, INT32_MAX));
+}
+
 } // namespace
 
 PresetTable GetPresetTable(std::int32_t preset) noexcept
@@ -197,7 +213,8 @@ void CompressionViewer::ApplyPresetBitrate(const PresetBitrate* table, std::int3
         const ParameterCheckout layer = CheckoutInputLayer();
         height = ::GetParameterValue<PF_LayerDef*>(layer.def())->height;
     }
-    const std::int32_t bitrate = FindPresetBitrate(PresetTable{table, count}, height);
+    const std::int32_t bitrate =
+        FindPresetBitrate(PresetTable{table, count}, FullResolutionHeight(*GetInData(), height));
     SetParameterValue(ParamTargetBitrate, bitrate);
     SetParameterValue(ParamMode, ModeAverageBitrate);
 }

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 
 #include "effect/CodecLibraries.h"
 #include "effect/CompressionViewer.h"
@@ -27,9 +28,11 @@ bool ReadCheckboxAt(Plugin& plugin, std::int32_t position)
 RenderSettings CompressionViewer::GatherRenderSettings()
 {
     const PF_InData* in = GetInData();
-    if (in->time_step == 0)
+    // Frames follow one another forwards in time; a step of 0 or below would
+    // divide by zero or fold the whole layer into frame 0.
+    if (in->time_step <= 0)
     {
-        THROW_ADOBE_EXCEPTION(ErrorInternal, "The host gave a time step of 0");
+        THROW_ADOBE_EXCEPTION(ErrorInternal, "The host gave a time step of %d", in->time_step);
     }
     RenderSettings settings;
     settings.segmentLength = ReadIntegerAt(*this, ParamSegmentLength);
@@ -37,7 +40,8 @@ RenderSettings CompressionViewer::GatherRenderSettings()
     {
         // The whole layer is one segment; a layer shorter than one step still
         // holds one frame.
-        settings.segmentLength = std::max<std::int32_t>(in->total_time / in->time_step, 1);
+        settings.segmentLength = static_cast<std::int32_t>(
+            std::max<std::int64_t>(std::int64_t{in->total_time} / in->time_step, 1));
     }
     settings.preset = ReadIntegerAt(*this, ParamPresets);
     settings.mode = ReadIntegerAt(*this, ParamMode);
@@ -73,7 +77,8 @@ void CompressionViewer::OnCommand_Render()
         renderer_ = std::make_unique<Renderer>(
             *this, settings, RendererLibraries{libraries.x264, libraries.swscale});
     }
-    const std::int32_t frameIndex = GetInData()->current_time / settings.timeStep;
+    const std::int32_t frameIndex =
+        static_cast<std::int32_t>(std::int64_t{GetInData()->current_time} / settings.timeStep);
     renderer_->RenderFrame(frameIndex, width, height);
 }
 

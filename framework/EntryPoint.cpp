@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -6,6 +5,7 @@
 
 #include "framework/Plugin.h"
 #include "support/Log.h"
+#include "support/Text.h"
 
 namespace
 {
@@ -54,7 +54,7 @@ void ReportCreationFailure(const char* what, PF_OutData* out) noexcept
     if (out != nullptr)
     {
         const std::string text = std::string("CreatePlugin failed: ") + what;
-        const std::size_t length = std::min<std::size_t>(text.size(), PF_MAX_EFFECT_MSG_LEN);
+        const std::size_t length = Zovazaz::Utf8PrefixLength(text, PF_MAX_EFFECT_MSG_LEN);
         std::memcpy(out->return_msg, text.data(), length);
         out->return_msg[length] = '\0';
         out->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
@@ -105,6 +105,13 @@ PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_P
         if (!instance)
         {
             return ErrorInitFailed;
+        }
+        // Only global set-up, or About which may come before it, begins an
+        // instance's life; one made for another command (after a failed
+        // set-up) has loaded nothing and must not pass for set up.
+        if (cmd != PF_Cmd_GLOBAL_SETUP && cmd != PF_Cmd_ABOUT)
+        {
+            instance->MarkNotSetUp();
         }
     }
 

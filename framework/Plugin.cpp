@@ -1,6 +1,5 @@
 #include "framework/Plugin.h"
 
-#include <algorithm>
 #include <cstring>
 #include <exception>
 
@@ -553,7 +552,8 @@ void Plugin::SetReturnMessage(Zovazaz::StringRef text)
     {
         return;
     }
-    const std::size_t length = std::min<std::size_t>(text.size(), PF_MAX_EFFECT_MSG_LEN);
+    // Cut whole characters only: the host shows the text as UTF-8.
+    const std::size_t length = Zovazaz::Utf8PrefixLength(text, PF_MAX_EFFECT_MSG_LEN);
     if (length > 0)
     {
         std::memcpy(out->return_msg, text.data(), length);

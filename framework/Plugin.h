@@ -143,6 +143,10 @@ class Plugin : public PluginBase
     CommandContext GetCommandContext() const;
     std::int32_t GetNestingDepth() const;
     HostCheckState GetHostCheckState() const noexcept { return hostCheckState_; }
+    // For an instance made by a command other than global set-up or About:
+    // global set-up has not run for it, so every command is refused with
+    // ErrorInitFailed until the instance is set down.
+    void MarkNotSetUp() noexcept { initialized_ = false; }
 
     // Host callbacks; a non-zero host result is thrown as an int.
     void CheckAbort();

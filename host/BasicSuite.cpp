@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/Guard.h"
+
 namespace EffectHost
 {
 
@@ -156,50 +158,72 @@ SPErr BasicSuite::ReallocateBlock(void* block, std::size_t size, void** newBlock
 
 SPErr BasicSuite::OnAcquireSuite(const char* name, std::int32_t version, const void** suite)
 {
-    BasicSuite* self = ActiveSuite();
-    if (!self)
-    {
-        if (suite)
+    return Guarded(
+        [&]() -> SPErr
         {
-            *suite = nullptr;
-        }
-        return kSPSuiteNotFoundError;
-    }
-    return self->Acquire(name, version, suite);
+            BasicSuite* self = ActiveSuite();
+            if (!self)
+            {
+                if (suite)
+                {
+                    *suite = nullptr;
+                }
+                return kSPSuiteNotFoundError;
+            }
+            return self->Acquire(name, version, suite);
+        });
 }
 
 SPErr BasicSuite::OnReleaseSuite(const char* name, std::int32_t version)
 {
-    BasicSuite* self = ActiveSuite();
-    return self ? self->Release(name, version) : kSPSuiteNotFoundError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            BasicSuite* self = ActiveSuite();
+            return self ? self->Release(name, version) : kSPSuiteNotFoundError;
+        });
 }
 
 SPBoolean BasicSuite::OnIsEqual(const char* token1, const char* token2)
 {
-    return token1 && token2 && std::strcmp(token1, token2) == 0;
+    return Guarded<SPBoolean>(SPBoolean{0},
+                              [&]() -> SPBoolean
+                              { return token1 && token2 && std::strcmp(token1, token2) == 0; });
 }
 
 SPErr BasicSuite::OnAllocateBlock(std::size_t size, void** block)
 {
-    BasicSuite* self = ActiveSuite();
-    return self ? self->AllocateBlock(size, block) : OutOfMemoryError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            BasicSuite* self = ActiveSuite();
+            return self ? self->AllocateBlock(size, block) : OutOfMemoryError;
+        });
 }
 
 SPErr BasicSuite::OnFreeBlock(void* block)
 {
-    BasicSuite* self = ActiveSuite();
-    return self ? self->FreeBlock(block) : BadParameterError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            BasicSuite* self = ActiveSuite();
+            return self ? self->FreeBlock(block) : BadParameterError;
+        });
 }
 
 SPErr BasicSuite::OnReallocateBlock(void* block, std::size_t size, void** newBlock)
 {
-    BasicSuite* self = ActiveSuite();
-    return self ? self->ReallocateBlock(block, size, newBlock) : OutOfMemoryError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            BasicSuite* self = ActiveSuite();
+            return self ? self->ReallocateBlock(block, size, newBlock) : OutOfMemoryError;
+        });
 }
 
 SPErr BasicSuite::OnUndefined()
 {
-    return BadParameterError;
+    return Guarded([&]() -> SPErr { return BadParameterError; });
 }
 
 } // namespace EffectHost

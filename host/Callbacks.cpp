@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
-#include <new>
 
+#include "host/Guard.h"
 #include "host/Parameters.h"
 
 namespace EffectHost
@@ -42,87 +41,96 @@ Host* Callbacks::HostOf(PF_ProgPtr effectRef) noexcept
 PF_Err Callbacks::OnCheckoutParam(PF_ProgPtr effectRef, PF_ParamIndex index, A_long time,
                                   A_long timeStep, A_u_long timeScale, PF_ParamDef* param)
 {
-    Host* host = HostOf(effectRef);
-    if (!host || !param)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    try
-    {
-        return host->Params().Checkout(index, time, timeStep, timeScale, *param);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return PF_Err_OUT_OF_MEMORY;
-    }
-    catch (const std::exception& error)
-    {
-        // The layer source failed (a file gone or unreadable). The effect
-        // only learns that the checkout failed; the host keeps the reason
-        // for its user. Nothing may cross back into the effect's C code.
-        host->SetLayerError(error.what());
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    }
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            Host* host = HostOf(effectRef);
+            if (!host || !param)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            return host->Params().Checkout(index, time, timeStep, timeScale, *param);
+        });
 }
 
 PF_Err Callbacks::OnCheckinParam(PF_ProgPtr effectRef, PF_ParamDef* param)
 {
-    Host* host = HostOf(effectRef);
-    if (!host || !param)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    return host->Params().Checkin(*param);
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            Host* host = HostOf(effectRef);
+            if (!host || !param)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            return host->Params().Checkin(*param);
+        });
 }
 
 PF_Err Callbacks::OnAddParam(PF_ProgPtr effectRef, PF_ParamIndex index, PF_ParamDefPtr def)
 {
-    Host* host = HostOf(effectRef);
-    if (!host || !def)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    return host->Params().Add(index, *def);
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            Host* host = HostOf(effectRef);
+            if (!host || !def)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            return host->Params().Add(index, *def);
+        });
 }
 
 PF_Err Callbacks::OnAbort(PF_ProgPtr effectRef)
 {
-    Host* host = HostOf(effectRef);
-    if (!host)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    return host->AbortRaised() ? PF_Interrupt_CANCEL : PF_Err_NONE;
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            Host* host = HostOf(effectRef);
+            if (!host)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            return host->AbortRaised() ? PF_Interrupt_CANCEL : PF_Err_NONE;
+        });
 }
 
 PF_Err Callbacks::OnProgress(PF_ProgPtr effectRef, A_long current, A_long total)
 {
-    Host* host = HostOf(effectRef);
-    if (!host)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    if (host->AbortRaised())
-    {
-        return PF_Interrupt_CANCEL;
-    }
-    if (host->Progress())
-    {
-        host->Progress()(current, total);
-    }
-    // The sink may be where the user asks to stop.
-    return host->AbortRaised() ? PF_Interrupt_CANCEL : PF_Err_NONE;
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            Host* host = HostOf(effectRef);
+            if (!host)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            if (host->AbortRaised())
+            {
+                return PF_Interrupt_CANCEL;
+            }
+            if (host->Progress())
+            {
+                host->Progress()(current, total);
+            }
+            // The sink may be where the user asks to stop.
+            return host->AbortRaised() ? PF_Interrupt_CANCEL : PF_Err_NONE;
+        });
 }
 
 PF_Err Callbacks::OnRegisterUi(PF_ProgPtr effectRef, PF_CustomUIInfo* info)
 {
-    Host* host = HostOf(effectRef);
-    if (!host || !info)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    host->Params().RegisterUi(*info);
-    return PF_Err_NONE;
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            Host* host = HostOf(effectRef);
+            if (!host || !info)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            host->Params().RegisterUi(*info);
+            return PF_Err_NONE;
+        });
 }
 
 namespace
@@ -219,66 +227,86 @@ PF_Err Callbacks::FillWorld(PF_EffectWorld& world, const PF_Pixel* colour,
 PF_Err Callbacks::OnCopy(PF_ProgPtr effectRef, PF_EffectWorld* source, PF_EffectWorld* destination,
                          PF_Rect* sourceRect, PF_Rect* destinationRect)
 {
-    if (!HostOf(effectRef) || !source || !destination)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    return CopyWorld(*source, *destination, sourceRect, destinationRect);
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            if (!HostOf(effectRef) || !source || !destination)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            return CopyWorld(*source, *destination, sourceRect, destinationRect);
+        });
 }
 
 PF_Err Callbacks::OnFill(PF_ProgPtr effectRef, const PF_Pixel* colour, const PF_Rect* rect,
                          PF_EffectWorld* world)
 {
-    if (!HostOf(effectRef) || !world)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    return FillWorld(*world, colour, rect);
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            if (!HostOf(effectRef) || !world)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            return FillWorld(*world, colour, rect);
+        });
 }
 
 PF_Err Callbacks::OnGetPlatformData(PF_ProgPtr effectRef, PF_PlatDataID which, void* data)
 {
-    Host* host = HostOf(effectRef);
-    if (!host || !data)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    if (which != PF_PlatData_EXE_FILE_PATH_DEPRECATED &&
-        which != PF_PlatData_RES_FILE_PATH_DEPRECATED)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    const std::string& path = host->ModulePath();
-    if (path.size() >= PF_MAX_PATH)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    std::memcpy(data, path.c_str(), path.size() + 1);
-    return PF_Err_NONE;
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            Host* host = HostOf(effectRef);
+            if (!host || !data)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            if (which != PF_PlatData_EXE_FILE_PATH_DEPRECATED &&
+                which != PF_PlatData_RES_FILE_PATH_DEPRECATED)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            const std::string& path = host->ModulePath();
+            if (path.size() >= PF_MAX_PATH)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            std::memcpy(data, path.c_str(), path.size() + 1);
+            return PF_Err_NONE;
+        });
 }
 
 A_char* Callbacks::OnStrcpy(A_char* destination, const A_char* source)
 {
-    if (!destination)
-    {
-        return destination;
-    }
-    return std::strcpy(destination, source ? source : "");
+    return Guarded<A_char*>(nullptr,
+                            [&]() -> A_char*
+                            {
+                                if (!destination)
+                                {
+                                    return destination;
+                                }
+                                return std::strcpy(destination, source ? source : "");
+                            });
 }
 
 PF_Err Callbacks::OnGetPixelData8(PF_EffectWorld* world, PF_PixelPtr pixels, PF_Pixel8** result)
 {
-    if (!result)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    *result = nullptr;
-    if (!world || !world->data)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    *result = pixels ? pixels : world->data;
-    return PF_Err_NONE;
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            if (!result)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            *result = nullptr;
+            if (!world || !world->data)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            *result = pixels ? pixels : world->data;
+            return PF_Err_NONE;
+        });
 }
 
 } // namespace EffectHost

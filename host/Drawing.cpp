@@ -10,6 +10,7 @@
 
 #include "host/BasicSuite.h"
 #include "host/Callbacks.h"
+#include "host/Guard.h"
 #include "host/Parameters.h"
 
 namespace EffectHost
@@ -471,77 +472,102 @@ DrawingAccounting Drawing::Accounting() const
 
 PF_Err Drawing::OnUpdateParamUi(PF_ProgPtr effectRef, PF_ParamIndex index, const PF_ParamDef* def)
 {
-    Host* host = Callbacks::HostOf(effectRef);
-    if (!host || !def)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    return host->Params().UpdateUi(index, *def);
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            Host* host = Callbacks::HostOf(effectRef);
+            if (!host || !def)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            return host->Params().UpdateUi(index, *def);
+        });
 }
 
 PF_Err Drawing::OnAppGetBgColor(PF_App_Color* colour)
 {
-    return OnAppGetColor(PF_App_Color_PANEL_BACKGROUND, colour);
+    return Guarded([&]() -> PF_Err
+                   { return OnAppGetColor(PF_App_Color_PANEL_BACKGROUND, colour); });
 }
 
 PF_Err Drawing::OnAppGetColor(PF_App_ColorType type, PF_App_Color* colour)
 {
-    if (!colour || type < 0 || type >= PF_App_Color_NUMTYPES)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    *colour = PanelColour(type);
-    return PF_Err_NONE;
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            if (!colour || type < 0 || type >= PF_App_Color_NUMTYPES)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            *colour = PanelColour(type);
+            return PF_Err_NONE;
+        });
 }
 
 PF_Err Drawing::OnAppGetLanguage(A_char tag[4])
 {
-    if (!tag)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    std::memcpy(tag, "enu", 4);
-    return PF_Err_NONE;
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            if (!tag)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            std::memcpy(tag, "enu", 4);
+            return PF_Err_NONE;
+        });
 }
 
 PF_Err Drawing::OnGetDrawingReference(const PF_ContextH context, DRAWBOT_DrawRef* reference)
 {
-    if (!reference)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    *reference = nullptr;
-    if (!context || context->magic != ContextMagic || !context->reserved_host)
-    {
-        return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    auto* session = static_cast<Session*>(context->reserved_host);
-    *reference = reinterpret_cast<DRAWBOT_DrawRef>(session->drawRef);
-    return PF_Err_NONE;
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            if (!reference)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            *reference = nullptr;
+            if (!context || context->magic != ContextMagic || !context->reserved_host)
+            {
+                return PF_Err_BAD_CALLBACK_PARAM;
+            }
+            auto* session = static_cast<Session*>(context->reserved_host);
+            *reference = reinterpret_cast<DRAWBOT_DrawRef>(session->drawRef);
+            return PF_Err_NONE;
+        });
 }
 
 // ---------------------------------------------------------- DRAWBOT
 
 SPErr Drawing::OnGetSupplier(DRAWBOT_DrawRef ref, DRAWBOT_SupplierRef* supplier)
 {
-    Object* draw = Live(ref);
-    if (!draw || !supplier)
-    {
-        return BadReference;
-    }
-    *supplier = reinterpret_cast<DRAWBOT_SupplierRef>(draw->session->supplier);
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* draw = Live(ref);
+            if (!draw || !supplier)
+            {
+                return BadReference;
+            }
+            *supplier = reinterpret_cast<DRAWBOT_SupplierRef>(draw->session->supplier);
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnGetSurface(DRAWBOT_DrawRef ref, DRAWBOT_SurfaceRef* surface)
 {
-    Object* draw = Live(ref);
-    if (!draw || !surface)
-    {
-        return BadReference;
-    }
-    *surface = reinterpret_cast<DRAWBOT_SurfaceRef>(draw->session->surfaceObject);
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* draw = Live(ref);
+            if (!draw || !surface)
+            {
+                return BadReference;
+            }
+            *surface = reinterpret_cast<DRAWBOT_SurfaceRef>(draw->session->surfaceObject);
+            return kSPNoError;
+        });
 }
 
 namespace
@@ -555,152 +581,181 @@ template <class Ref> Ref AsRef(Drawing::Object& object)
 SPErr Drawing::OnNewPen(DRAWBOT_SupplierRef ref, const DRAWBOT_ColorRGBA* colour, float size,
                         DRAWBOT_PenRef* pen)
 {
-    Object* supplier = Live(ref, Kind::Supplier);
-    if (!supplier || !colour || !pen)
-    {
-        return BadReference;
-    }
-    Object& made = supplier->owner->Make(Kind::Pen);
-    made.colour = *colour;
-    made.size = size;
-    *pen = AsRef<DRAWBOT_PenRef>(made);
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* supplier = Live(ref, Kind::Supplier);
+            if (!supplier || !colour || !pen)
+            {
+                return BadReference;
+            }
+            Object& made = supplier->owner->Make(Kind::Pen);
+            made.colour = *colour;
+            made.size = size;
+            *pen = AsRef<DRAWBOT_PenRef>(made);
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnNewBrush(DRAWBOT_SupplierRef ref, const DRAWBOT_ColorRGBA* colour,
                           DRAWBOT_BrushRef* brush)
 {
-    Object* supplier = Live(ref, Kind::Supplier);
-    if (!supplier || !colour || !brush)
-    {
-        return BadReference;
-    }
-    Object& made = supplier->owner->Make(Kind::Brush);
-    made.colour = *colour;
-    *brush = AsRef<DRAWBOT_BrushRef>(made);
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* supplier = Live(ref, Kind::Supplier);
+            if (!supplier || !colour || !brush)
+            {
+                return BadReference;
+            }
+            Object& made = supplier->owner->Make(Kind::Brush);
+            made.colour = *colour;
+            *brush = AsRef<DRAWBOT_BrushRef>(made);
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnSupportsText(DRAWBOT_SupplierRef ref, DRAWBOT_Boolean* supports)
 {
-    Object* supplier = Live(ref, Kind::Supplier);
-    if (!supplier || !supports)
-    {
-        return BadReference;
-    }
-    // Text needs the font; without it the honest answer is no.
-    try
-    {
-        supplier->owner->Text();
-        *supports = 1;
-    }
-    catch (const std::exception&)
-    {
-        *supports = 0;
-    }
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* supplier = Live(ref, Kind::Supplier);
+            if (!supplier || !supports)
+            {
+                return BadReference;
+            }
+            // Text needs the font; without it the honest answer is no.
+            try
+            {
+                supplier->owner->Text();
+                *supports = 1;
+            }
+            catch (const std::exception&)
+            {
+                *supports = 0;
+            }
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnGetDefaultFontSize(DRAWBOT_SupplierRef ref, float* size)
 {
-    if (!Live(ref, Kind::Supplier) || !size)
-    {
-        return BadReference;
-    }
-    *size = 11.0f;
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            if (!Live(ref, Kind::Supplier) || !size)
+            {
+                return BadReference;
+            }
+            *size = 11.0f;
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnNewDefaultFont(DRAWBOT_SupplierRef ref, float size, DRAWBOT_FontRef* font)
 {
-    Object* supplier = Live(ref, Kind::Supplier);
-    if (!supplier || !font || !(size > 0.0f))
-    {
-        return BadReference;
-    }
-    Object& made = supplier->owner->Make(Kind::Font);
-    made.size = size;
-    *font = AsRef<DRAWBOT_FontRef>(made);
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* supplier = Live(ref, Kind::Supplier);
+            if (!supplier || !font || !(size > 0.0f))
+            {
+                return BadReference;
+            }
+            Object& made = supplier->owner->Make(Kind::Font);
+            made.size = size;
+            *font = AsRef<DRAWBOT_FontRef>(made);
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnNewImageFromBuffer(DRAWBOT_SupplierRef ref, int width, int height, int rowBytes,
                                     DRAWBOT_PixelLayout layout, const void* data,
                                     DRAWBOT_ImageRef* image)
 {
-    Object* supplier = Live(ref, Kind::Supplier);
-    if (!supplier || !image || !data || width <= 0 || height <= 0)
-    {
-        return BadReference;
-    }
-    *image = nullptr;
-    const int bytesPerPixel =
-        (layout == kDRAWBOT_PixelLayout_24RGB || layout == kDRAWBOT_PixelLayout_24BGR) ? 3 : 4;
-    if (layout < kDRAWBOT_PixelLayout_24RGB || layout > kDRAWBOT_PixelLayout_32BGRA_Premul ||
-        rowBytes < width * bytesPerPixel)
-    {
-        return BadReference;
-    }
-    Object& made = supplier->owner->Make(Kind::Image);
-    made.width = width;
-    made.height = height;
-    made.pixels.resize(static_cast<std::size_t>(width) * height);
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    for (int y = 0; y < height; ++y)
-    {
-        const std::uint8_t* row = bytes + static_cast<std::ptrdiff_t>(y) * rowBytes;
-        for (int x = 0; x < width; ++x)
+    return Guarded(
+        [&]() -> SPErr
         {
-            const std::uint8_t* p = row + x * bytesPerPixel;
-            Rgba pixel{0, 0, 0, 255};
-            bool premultiplied = false;
-            switch (layout)
+            Object* supplier = Live(ref, Kind::Supplier);
+            if (!supplier || !image || !data || width <= 0 || height <= 0)
             {
-            case kDRAWBOT_PixelLayout_24RGB:
-                pixel = {p[0], p[1], p[2], 255};
-                break;
-            case kDRAWBOT_PixelLayout_24BGR:
-                pixel = {p[2], p[1], p[0], 255};
-                break;
-            case kDRAWBOT_PixelLayout_32RGB:
-                pixel = {p[1], p[2], p[3], 255};
-                break;
-            case kDRAWBOT_PixelLayout_32BGR:
-                pixel = {p[2], p[1], p[0], 255};
-                break;
-            case kDRAWBOT_PixelLayout_32ARGB_Straight:
-            case kDRAWBOT_PixelLayout_32ARGB_Premul:
-                pixel = {p[1], p[2], p[3], p[0]};
-                premultiplied = layout == kDRAWBOT_PixelLayout_32ARGB_Premul;
-                break;
-            default: // BGRA
-                pixel = {p[2], p[1], p[0], p[3]};
-                premultiplied = layout == kDRAWBOT_PixelLayout_32BGRA_Premul;
-                break;
+                return BadReference;
             }
-            if (premultiplied && pixel.alpha != 0 && pixel.alpha != 255)
+            *image = nullptr;
+            const int bytesPerPixel =
+                (layout == kDRAWBOT_PixelLayout_24RGB || layout == kDRAWBOT_PixelLayout_24BGR) ? 3
+                                                                                               : 4;
+            if (layout < kDRAWBOT_PixelLayout_24RGB ||
+                layout > kDRAWBOT_PixelLayout_32BGRA_Premul || rowBytes < width * bytesPerPixel)
             {
-                auto undo = [&](std::uint8_t v)
-                { return static_cast<std::uint8_t>(std::min(255, v * 255 / pixel.alpha)); };
-                pixel = {undo(pixel.red), undo(pixel.green), undo(pixel.blue), pixel.alpha};
+                return BadReference;
             }
-            made.pixels[static_cast<std::size_t>(y) * width + x] = pixel;
-        }
-    }
-    ++supplier->owner->counters_.imagesCreated;
-    *image = AsRef<DRAWBOT_ImageRef>(made);
-    return kSPNoError;
+            Object& made = supplier->owner->Make(Kind::Image);
+            made.width = width;
+            made.height = height;
+            made.pixels.resize(static_cast<std::size_t>(width) * height);
+            const auto* bytes = static_cast<const std::uint8_t*>(data);
+            for (int y = 0; y < height; ++y)
+            {
+                const std::uint8_t* row = bytes + static_cast<std::ptrdiff_t>(y) * rowBytes;
+                for (int x = 0; x < width; ++x)
+                {
+                    const std::uint8_t* p = row + x * bytesPerPixel;
+                    Rgba pixel{0, 0, 0, 255};
+                    bool premultiplied = false;
+                    switch (layout)
+                    {
+                    case kDRAWBOT_PixelLayout_24RGB:
+                        pixel = {p[0], p[1], p[2], 255};
+                        break;
+                    case kDRAWBOT_PixelLayout_24BGR:
+                        pixel = {p[2], p[1], p[0], 255};
+                        break;
+                    case kDRAWBOT_PixelLayout_32RGB:
+                        pixel = {p[1], p[2], p[3], 255};
+                        break;
+                    case kDRAWBOT_PixelLayout_32BGR:
+                        pixel = {p[2], p[1], p[0], 255};
+                        break;
+                    case kDRAWBOT_PixelLayout_32ARGB_Straight:
+                    case kDRAWBOT_PixelLayout_32ARGB_Premul:
+                        pixel = {p[1], p[2], p[3], p[0]};
+                        premultiplied = layout == kDRAWBOT_PixelLayout_32ARGB_Premul;
+                        break;
+                    default: // BGRA
+                        pixel = {p[2], p[1], p[0], p[3]};
+                        premultiplied = layout == kDRAWBOT_PixelLayout_32BGRA_Premul;
+                        break;
+                    }
+                    if (premultiplied && pixel.alpha != 0 && pixel.alpha != 255)
+                    {
+                        auto undo = [&](std::uint8_t v)
+                        { return static_cast<std::uint8_t>(std::min(255, v * 255 / pixel.alpha)); };
+                        pixel = {undo(pixel.red), undo(pixel.green), undo(pixel.blue), pixel.alpha};
+                    }
+                    made.pixels[static_cast<std::size_t>(y) * width + x] = pixel;
+                }
+            }
+            ++supplier->owner->counters_.imagesCreated;
+            *image = AsRef<DRAWBOT_ImageRef>(made);
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnNewPath(DRAWBOT_SupplierRef ref, DRAWBOT_PathRef* path)
 {
-    Object* supplier = Live(ref, Kind::Supplier);
-    if (!supplier || !path)
-    {
-        return BadReference;
-    }
-    *path = AsRef<DRAWBOT_PathRef>(supplier->owner->Make(Kind::Path));
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* supplier = Live(ref, Kind::Supplier);
+            if (!supplier || !path)
+            {
+                return BadReference;
+            }
+            *path = AsRef<DRAWBOT_PathRef>(supplier->owner->Make(Kind::Path));
+            return kSPNoError;
+        });
 }
 
 namespace
@@ -718,22 +773,22 @@ SPErr Answer(bool valid, DRAWBOT_Boolean* answer, bool value)
 
 SPErr Drawing::OnSupportsBgra(DRAWBOT_SupplierRef ref, DRAWBOT_Boolean* answer)
 {
-    return Answer(Live(ref, Kind::Supplier), answer, true);
+    return Guarded([&]() -> SPErr { return Answer(Live(ref, Kind::Supplier), answer, true); });
 }
 
 SPErr Drawing::OnPrefersBgra(DRAWBOT_SupplierRef ref, DRAWBOT_Boolean* answer)
 {
-    return Answer(Live(ref, Kind::Supplier), answer, true);
+    return Guarded([&]() -> SPErr { return Answer(Live(ref, Kind::Supplier), answer, true); });
 }
 
 SPErr Drawing::OnSupportsArgb(DRAWBOT_SupplierRef ref, DRAWBOT_Boolean* answer)
 {
-    return Answer(Live(ref, Kind::Supplier), answer, true);
+    return Guarded([&]() -> SPErr { return Answer(Live(ref, Kind::Supplier), answer, true); });
 }
 
 SPErr Drawing::OnPrefersArgb(DRAWBOT_SupplierRef ref, DRAWBOT_Boolean* answer)
 {
-    return Answer(Live(ref, Kind::Supplier), answer, false);
+    return Guarded([&]() -> SPErr { return Answer(Live(ref, Kind::Supplier), answer, false); });
 }
 
 namespace
@@ -743,43 +798,51 @@ bool IsEffectObject(const Drawing::Object* object) noexcept;
 
 SPErr Drawing::OnRetainObject(DRAWBOT_ObjectRef ref)
 {
-    auto* object = reinterpret_cast<Object*>(ref);
-    if (!object || object->magic != ObjectMagic || !object->live)
-    {
-        return BadReference;
-    }
-    ++object->retains;
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            auto* object = reinterpret_cast<Object*>(ref);
+            if (!object || object->magic != ObjectMagic || !object->live)
+            {
+                return BadReference;
+            }
+            ++object->retains;
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnReleaseObject(DRAWBOT_ObjectRef ref)
 {
-    auto* object = reinterpret_cast<Object*>(ref);
-    if (!object || object->magic != ObjectMagic)
-    {
-        return BadReference;
-    }
-    if (!object->live)
-    {
-        object->owner->host_.Report(MessageKind::Defect,
-                                    "A drawing object was released more than once");
-        return BadReference;
-    }
-    if (!IsEffectObject(object))
-    {
-        object->owner->host_.Report(MessageKind::Defect,
-                                    "The effect released the host's supplier, surface or "
-                                    "drawing reference");
-        return BadReference;
-    }
-    if (--object->retains > 0)
-    {
-        return kSPNoError;
-    }
-    object->live = false;
-    object->contours.clear();
-    object->pixels = {};
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            auto* object = reinterpret_cast<Object*>(ref);
+            if (!object || object->magic != ObjectMagic)
+            {
+                return BadReference;
+            }
+            if (!object->live)
+            {
+                object->owner->host_.Report(MessageKind::Defect,
+                                            "A drawing object was released more than once");
+                return BadReference;
+            }
+            if (!IsEffectObject(object))
+            {
+                object->owner->host_.Report(MessageKind::Defect,
+                                            "The effect released the host's supplier, surface or "
+                                            "drawing reference");
+                return BadReference;
+            }
+            if (--object->retains > 0)
+            {
+                return kSPNoError;
+            }
+            object->live = false;
+            object->contours.clear();
+            object->pixels = {};
+            return kSPNoError;
+        });
 }
 
 namespace
@@ -876,154 +939,195 @@ Transformed(const std::vector<std::vector<DRAWBOT_PointF32>>& contours, const Af
 
 SPErr Drawing::OnPushStateStack(DRAWBOT_SurfaceRef ref)
 {
-    Object* surface = Live(ref, Kind::Surface);
-    if (!surface)
-    {
-        return BadReference;
-    }
-    surface->session->states.emplace_back(surface->session->clip, surface->session->transform);
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* surface = Live(ref, Kind::Surface);
+            if (!surface)
+            {
+                return BadReference;
+            }
+            surface->session->states.emplace_back(surface->session->clip,
+                                                  surface->session->transform);
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnPopStateStack(DRAWBOT_SurfaceRef ref)
 {
-    Object* surface = Live(ref, Kind::Surface);
-    if (!surface || surface->session->states.empty())
-    {
-        return BadReference;
-    }
-    std::tie(surface->session->clip, surface->session->transform) = surface->session->states.back();
-    surface->session->states.pop_back();
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* surface = Live(ref, Kind::Surface);
+            if (!surface || surface->session->states.empty())
+            {
+                return BadReference;
+            }
+            std::tie(surface->session->clip, surface->session->transform) =
+                surface->session->states.back();
+            surface->session->states.pop_back();
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnPaintRect(DRAWBOT_SurfaceRef ref, const DRAWBOT_ColorRGBA* colour,
                            const DRAWBOT_RectF32* rect)
 {
-    Object* surface = Live(ref, Kind::Surface);
-    if (!surface || !colour || !rect)
-    {
-        return BadReference;
-    }
-    Session& session = *surface->session;
-    std::vector<std::vector<DRAWBOT_PointF32>> box{
-        {{rect->left, rect->top},
-         {rect->left + rect->width, rect->top},
-         {rect->left + rect->width, rect->top + rect->height},
-         {rect->left, rect->top + rect->height}}};
-    FillContours(*session.surface, session.clip, Transformed(box, session.transform),
-                 EffectHost::ToRgba(*colour), true, 1.0f);
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* surface = Live(ref, Kind::Surface);
+            if (!surface || !colour || !rect)
+            {
+                return BadReference;
+            }
+            Session& session = *surface->session;
+            std::vector<std::vector<DRAWBOT_PointF32>> box{
+                {{rect->left, rect->top},
+                 {rect->left + rect->width, rect->top},
+                 {rect->left + rect->width, rect->top + rect->height},
+                 {rect->left, rect->top + rect->height}}};
+            FillContours(*session.surface, session.clip, Transformed(box, session.transform),
+                         EffectHost::ToRgba(*colour), true, 1.0f);
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnFillPath(DRAWBOT_SurfaceRef ref, DRAWBOT_BrushRef brushRef,
                           DRAWBOT_PathRef pathRef, DRAWBOT_FillType fillType)
 {
-    Object* surface = Live(ref, Kind::Surface);
-    Object* brush = Live(brushRef, Kind::Brush);
-    Object* path = Live(pathRef, Kind::Path);
-    if (!surface || !brush || !path)
-    {
-        return BadReference;
-    }
-    Session& session = *surface->session;
-    ++surface->owner->counters_.fills;
-    FillContours(*session.surface, session.clip, Transformed(path->contours, session.transform),
-                 EffectHost::ToRgba(brush->colour), fillType == kDRAWBOT_FillType_Winding, 1.0f);
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* surface = Live(ref, Kind::Surface);
+            Object* brush = Live(brushRef, Kind::Brush);
+            Object* path = Live(pathRef, Kind::Path);
+            if (!surface || !brush || !path)
+            {
+                return BadReference;
+            }
+            Session& session = *surface->session;
+            ++surface->owner->counters_.fills;
+            FillContours(
+                *session.surface, session.clip, Transformed(path->contours, session.transform),
+                EffectHost::ToRgba(brush->colour), fillType == kDRAWBOT_FillType_Winding, 1.0f);
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnStrokePath(DRAWBOT_SurfaceRef ref, DRAWBOT_PenRef penRef, DRAWBOT_PathRef pathRef)
 {
-    Object* surface = Live(ref, Kind::Surface);
-    Object* pen = Live(penRef, Kind::Pen);
-    Object* path = Live(pathRef, Kind::Path);
-    if (!surface || !pen || !path)
-    {
-        return BadReference;
-    }
-    Session& session = *surface->session;
-    // Each segment as a quadrilateral of the pen's width.
-    const float half = std::max(pen->size, 1.0f) / 2.0f;
-    std::vector<std::vector<DRAWBOT_PointF32>> quads;
-    for (const auto& contour : Transformed(path->contours, session.transform))
-    {
-        for (std::size_t i = 0; i + 1 < contour.size(); ++i)
+    return Guarded(
+        [&]() -> SPErr
         {
-            const DRAWBOT_PointF32 a = contour[i], b = contour[i + 1];
-            const float dx = b.x - a.x, dy = b.y - a.y;
-            const float length = std::hypot(dx, dy);
-            if (length == 0.0f)
+            Object* surface = Live(ref, Kind::Surface);
+            Object* pen = Live(penRef, Kind::Pen);
+            Object* path = Live(pathRef, Kind::Path);
+            if (!surface || !pen || !path)
             {
-                continue;
+                return BadReference;
             }
-            const float nx = -dy / length * half, ny = dx / length * half;
-            quads.push_back({{a.x + nx, a.y + ny},
-                             {b.x + nx, b.y + ny},
-                             {b.x - nx, b.y - ny},
-                             {a.x - nx, a.y - ny}});
-        }
-    }
-    for (const auto& quad : quads)
-    {
-        FillContours(*session.surface, session.clip, {quad}, EffectHost::ToRgba(pen->colour), true,
-                     1.0f);
-    }
-    return kSPNoError;
+            Session& session = *surface->session;
+            // Each segment as a quadrilateral of the pen's width.
+            const float half = std::max(pen->size, 1.0f) / 2.0f;
+            std::vector<std::vector<DRAWBOT_PointF32>> quads;
+            for (const auto& contour : Transformed(path->contours, session.transform))
+            {
+                for (std::size_t i = 0; i + 1 < contour.size(); ++i)
+                {
+                    const DRAWBOT_PointF32 a = contour[i], b = contour[i + 1];
+                    const float dx = b.x - a.x, dy = b.y - a.y;
+                    const float length = std::hypot(dx, dy);
+                    if (length == 0.0f)
+                    {
+                        continue;
+                    }
+                    const float nx = -dy / length * half, ny = dx / length * half;
+                    quads.push_back({{a.x + nx, a.y + ny},
+                                     {b.x + nx, b.y + ny},
+                                     {b.x - nx, b.y - ny},
+                                     {a.x - nx, a.y - ny}});
+                }
+            }
+            for (const auto& quad : quads)
+            {
+                FillContours(*session.surface, session.clip, {quad},
+                             EffectHost::ToRgba(pen->colour), true, 1.0f);
+            }
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnClip(DRAWBOT_SurfaceRef ref, DRAWBOT_SupplierRef, const DRAWBOT_Rect32* rect)
 {
-    Object* surface = Live(ref, Kind::Surface);
-    if (!surface || !rect)
-    {
-        return BadReference;
-    }
-    PF_Rect& clip = surface->session->clip;
-    clip = PF_Rect{std::max<A_long>(clip.left, rect->left), std::max<A_long>(clip.top, rect->top),
-                   std::min<A_long>(clip.right, rect->left + rect->width),
-                   std::min<A_long>(clip.bottom, rect->top + rect->height)};
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* surface = Live(ref, Kind::Surface);
+            if (!surface || !rect)
+            {
+                return BadReference;
+            }
+            PF_Rect& clip = surface->session->clip;
+            clip = PF_Rect{std::max<A_long>(clip.left, rect->left),
+                           std::max<A_long>(clip.top, rect->top),
+                           std::min<A_long>(clip.right, rect->left + rect->width),
+                           std::min<A_long>(clip.bottom, rect->top + rect->height)};
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnGetClipBounds(DRAWBOT_SurfaceRef ref, DRAWBOT_Rect32* rect)
 {
-    Object* surface = Live(ref, Kind::Surface);
-    if (!surface || !rect)
-    {
-        return BadReference;
-    }
-    const PF_Rect& clip = surface->session->clip;
-    *rect = DRAWBOT_Rect32{clip.left, clip.top, std::max<A_long>(clip.right - clip.left, 0),
-                           std::max<A_long>(clip.bottom - clip.top, 0)};
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* surface = Live(ref, Kind::Surface);
+            if (!surface || !rect)
+            {
+                return BadReference;
+            }
+            const PF_Rect& clip = surface->session->clip;
+            *rect = DRAWBOT_Rect32{clip.left, clip.top, std::max<A_long>(clip.right - clip.left, 0),
+                                   std::max<A_long>(clip.bottom - clip.top, 0)};
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnIsWithinClipBounds(DRAWBOT_SurfaceRef ref, const DRAWBOT_Rect32* rect,
                                     DRAWBOT_Boolean* within)
 {
-    Object* surface = Live(ref, Kind::Surface);
-    if (!surface || !rect || !within)
-    {
-        return BadReference;
-    }
-    const PF_Rect& clip = surface->session->clip;
-    *within = rect->left >= clip.left && rect->top >= clip.top &&
-              rect->left + rect->width <= clip.right && rect->top + rect->height <= clip.bottom;
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* surface = Live(ref, Kind::Surface);
+            if (!surface || !rect || !within)
+            {
+                return BadReference;
+            }
+            const PF_Rect& clip = surface->session->clip;
+            *within = rect->left >= clip.left && rect->top >= clip.top &&
+                      rect->left + rect->width <= clip.right &&
+                      rect->top + rect->height <= clip.bottom;
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnTransform(DRAWBOT_SurfaceRef ref, const DRAWBOT_MatrixF32* matrix)
 {
-    Object* surface = Live(ref, Kind::Surface);
-    if (!surface || !matrix)
-    {
-        return BadReference;
-    }
-    const auto& m = matrix->mat;
-    const Affine given{m[0][0], m[0][1], m[1][0], m[1][1], m[2][0], m[2][1]};
-    surface->session->transform = given.Then(surface->session->transform);
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* surface = Live(ref, Kind::Surface);
+            if (!surface || !matrix)
+            {
+                return BadReference;
+            }
+            const auto& m = matrix->mat;
+            const Affine given{m[0][0], m[0][1], m[1][0], m[1][1], m[2][0], m[2][1]};
+            surface->session->transform = given.Then(surface->session->transform);
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnDrawString(DRAWBOT_SurfaceRef ref, DRAWBOT_BrushRef brushRef,
@@ -1031,191 +1135,216 @@ SPErr Drawing::OnDrawString(DRAWBOT_SurfaceRef ref, DRAWBOT_BrushRef brushRef,
                             const DRAWBOT_PointF32* origin, DRAWBOT_TextAlignment alignment,
                             DRAWBOT_TextTruncation truncation, float truncationWidth)
 {
-    Object* surface = Live(ref, Kind::Surface);
-    Object* brush = Live(brushRef, Kind::Brush);
-    Object* font = Live(fontRef, Kind::Font);
-    if (!surface || !brush || !font || !text || !origin)
-    {
-        return BadReference;
-    }
-    Drawing& drawing = *surface->owner;
-    Session& session = *surface->session;
-    const auto* units = reinterpret_cast<const char16_t*>(text);
-    drawing.counters_.strings.emplace_back(units);
-    drawing.counters_.stringOrigins.push_back(*origin);
-
-    TextRenderer* fonts = nullptr;
-    try
-    {
-        fonts = &drawing.Text();
-    }
-    catch (const std::exception& error)
-    {
-        // An exception must not cross the C interface; the effect sees a
-        // failed call and the user learns why.
-        drawing.host_.Report(MessageKind::Warning, error.what());
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    }
-    TextRenderer& renderer = *fonts;
-    std::u32string shown = FromUtf16(units);
-    if (truncation != kDRAWBOT_TextTruncation_None && truncationWidth > 0.0f &&
-        renderer.Measure(shown, font->size) > truncationWidth)
-    {
-        while (!shown.empty() && renderer.Measure(shown + U"\u2026", font->size) > truncationWidth)
+    return Guarded(
+        [&]() -> SPErr
         {
-            shown.pop_back();
-        }
-        shown += U"\u2026";
-    }
-    DRAWBOT_PointF32 at = session.transform.Apply(*origin);
-    if (alignment == kDRAWBOT_TextAlignment_Center)
-    {
-        at.x -= renderer.Measure(shown, font->size) / 2.0f;
-    }
-    else if (alignment == kDRAWBOT_TextAlignment_Right)
-    {
-        at.x -= renderer.Measure(shown, font->size);
-    }
-    renderer.Draw(*session.surface, session.clip, at.x, at.y, shown,
-                  EffectHost::ToRgba(brush->colour), font->size);
-    return kSPNoError;
+            Object* surface = Live(ref, Kind::Surface);
+            Object* brush = Live(brushRef, Kind::Brush);
+            Object* font = Live(fontRef, Kind::Font);
+            if (!surface || !brush || !font || !text || !origin)
+            {
+                return BadReference;
+            }
+            Drawing& drawing = *surface->owner;
+            Session& session = *surface->session;
+            const auto* units = reinterpret_cast<const char16_t*>(text);
+            drawing.counters_.strings.emplace_back(units);
+            drawing.counters_.stringOrigins.push_back(*origin);
+
+            // Without its font the call fails, and the guard tells the user why.
+            TextRenderer& renderer = drawing.Text();
+            std::u32string shown = FromUtf16(units);
+            if (truncation != kDRAWBOT_TextTruncation_None && truncationWidth > 0.0f &&
+                renderer.Measure(shown, font->size) > truncationWidth)
+            {
+                while (!shown.empty() &&
+                       renderer.Measure(shown + U"\u2026", font->size) > truncationWidth)
+                {
+                    shown.pop_back();
+                }
+                shown += U"\u2026";
+            }
+            DRAWBOT_PointF32 at = session.transform.Apply(*origin);
+            if (alignment == kDRAWBOT_TextAlignment_Center)
+            {
+                at.x -= renderer.Measure(shown, font->size) / 2.0f;
+            }
+            else if (alignment == kDRAWBOT_TextAlignment_Right)
+            {
+                at.x -= renderer.Measure(shown, font->size);
+            }
+            renderer.Draw(*session.surface, session.clip, at.x, at.y, shown,
+                          EffectHost::ToRgba(brush->colour), font->size);
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnDrawImage(DRAWBOT_SurfaceRef ref, DRAWBOT_ImageRef imageRef,
                            const DRAWBOT_PointF32* origin, float alpha)
 {
-    Object* surface = Live(ref, Kind::Surface);
-    Object* image = Live(imageRef, Kind::Image);
-    if (!surface || !image || !origin)
-    {
-        return BadReference;
-    }
-    Drawing& drawing = *surface->owner;
-    Session& session = *surface->session;
-    drawing.counters_.imageOrigins.push_back(*origin);
-    const DRAWBOT_PointF32 at = session.transform.Apply(*origin);
-    const int left = static_cast<int>(std::lround(at.x));
-    const int top = static_cast<int>(std::lround(at.y));
-    const float opacity = std::clamp(alpha, 0.0f, 1.0f);
-    for (int y = 0; y < image->height; ++y)
-    {
-        const int py = top + y;
-        if (py < session.clip.top || py >= session.clip.bottom)
+    return Guarded(
+        [&]() -> SPErr
         {
-            continue;
-        }
-        for (int x = 0; x < image->width; ++x)
-        {
-            const int px = left + x;
-            if (px < session.clip.left || px >= session.clip.right)
+            Object* surface = Live(ref, Kind::Surface);
+            Object* image = Live(imageRef, Kind::Image);
+            if (!surface || !image || !origin)
             {
-                continue;
+                return BadReference;
             }
-            session.surface->Blend(
-                px, py, image->pixels[static_cast<std::size_t>(y) * image->width + x], opacity);
-        }
-    }
-    return kSPNoError;
+            Drawing& drawing = *surface->owner;
+            Session& session = *surface->session;
+            drawing.counters_.imageOrigins.push_back(*origin);
+            const DRAWBOT_PointF32 at = session.transform.Apply(*origin);
+            const int left = static_cast<int>(std::lround(at.x));
+            const int top = static_cast<int>(std::lround(at.y));
+            const float opacity = std::clamp(alpha, 0.0f, 1.0f);
+            for (int y = 0; y < image->height; ++y)
+            {
+                const int py = top + y;
+                if (py < session.clip.top || py >= session.clip.bottom)
+                {
+                    continue;
+                }
+                for (int x = 0; x < image->width; ++x)
+                {
+                    const int px = left + x;
+                    if (px < session.clip.left || px >= session.clip.right)
+                    {
+                        continue;
+                    }
+                    session.surface->Blend(
+                        px, py, image->pixels[static_cast<std::size_t>(y) * image->width + x],
+                        opacity);
+                }
+            }
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnSetPolicy(DRAWBOT_SurfaceRef ref, int32_t)
 {
-    return Live(ref, Kind::Surface) ? kSPNoError : BadReference;
+    return Guarded([&]() -> SPErr { return Live(ref, Kind::Surface) ? kSPNoError : BadReference; });
 }
 
 SPErr Drawing::OnFlush(DRAWBOT_SurfaceRef ref)
 {
-    return Live(ref, Kind::Surface) ? kSPNoError : BadReference;
+    return Guarded([&]() -> SPErr { return Live(ref, Kind::Surface) ? kSPNoError : BadReference; });
 }
 
 SPErr Drawing::OnMoveTo(DRAWBOT_PathRef ref, float x, float y)
 {
-    Object* path = Live(ref, Kind::Path);
-    if (!path)
-    {
-        return BadReference;
-    }
-    path->contours.push_back({{x, y}});
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* path = Live(ref, Kind::Path);
+            if (!path)
+            {
+                return BadReference;
+            }
+            path->contours.push_back({{x, y}});
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnLineTo(DRAWBOT_PathRef ref, float x, float y)
 {
-    Object* path = Live(ref, Kind::Path);
-    if (!path)
-    {
-        return BadReference;
-    }
-    if (path->contours.empty())
-    {
-        path->contours.push_back({{x, y}});
-    }
-    else
-    {
-        path->contours.back().push_back({x, y});
-    }
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* path = Live(ref, Kind::Path);
+            if (!path)
+            {
+                return BadReference;
+            }
+            if (path->contours.empty())
+            {
+                path->contours.push_back({{x, y}});
+            }
+            else
+            {
+                path->contours.back().push_back({x, y});
+            }
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnBezierTo(DRAWBOT_PathRef ref, const DRAWBOT_PointF32* p1,
                           const DRAWBOT_PointF32* p2, const DRAWBOT_PointF32* p3)
 {
-    Object* path = Live(ref, Kind::Path);
-    if (!path || !p1 || !p2 || !p3 || path->contours.empty() || path->contours.back().empty())
-    {
-        return BadReference;
-    }
-    auto& contour = path->contours.back();
-    const DRAWBOT_PointF32 p0 = contour.back();
-    constexpr int Steps = 16;
-    for (int i = 1; i <= Steps; ++i)
-    {
-        const float t = static_cast<float>(i) / Steps, u = 1.0f - t;
-        const float a = u * u * u, b = 3 * u * u * t, c = 3 * u * t * t, d = t * t * t;
-        contour.push_back({a * p0.x + b * p1->x + c * p2->x + d * p3->x,
-                           a * p0.y + b * p1->y + c * p2->y + d * p3->y});
-    }
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* path = Live(ref, Kind::Path);
+            if (!path || !p1 || !p2 || !p3 || path->contours.empty() ||
+                path->contours.back().empty())
+            {
+                return BadReference;
+            }
+            auto& contour = path->contours.back();
+            const DRAWBOT_PointF32 p0 = contour.back();
+            constexpr int Steps = 16;
+            for (int i = 1; i <= Steps; ++i)
+            {
+                const float t = static_cast<float>(i) / Steps, u = 1.0f - t;
+                const float a = u * u * u, b = 3 * u * u * t, c = 3 * u * t * t, d = t * t * t;
+                contour.push_back({a * p0.x + b * p1->x + c * p2->x + d * p3->x,
+                                   a * p0.y + b * p1->y + c * p2->y + d * p3->y});
+            }
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnAddRect(DRAWBOT_PathRef ref, const DRAWBOT_RectF32* rect)
 {
-    Object* path = Live(ref, Kind::Path);
-    if (!path || !rect)
-    {
-        return BadReference;
-    }
-    path->contours.push_back({{rect->left, rect->top},
-                              {rect->left + rect->width, rect->top},
-                              {rect->left + rect->width, rect->top + rect->height},
-                              {rect->left, rect->top + rect->height}});
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* path = Live(ref, Kind::Path);
+            if (!path || !rect)
+            {
+                return BadReference;
+            }
+            path->contours.push_back({{rect->left, rect->top},
+                                      {rect->left + rect->width, rect->top},
+                                      {rect->left + rect->width, rect->top + rect->height},
+                                      {rect->left, rect->top + rect->height}});
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnAddArc(DRAWBOT_PathRef ref, const DRAWBOT_PointF32* centre, float radius,
                         float startAngle, float sweep)
 {
-    Object* path = Live(ref, Kind::Path);
-    if (!path || !centre)
-    {
-        return BadReference;
-    }
-    constexpr float DegreesToRadians = 3.14159265358979f / 180.0f;
-    constexpr int Steps = 32;
-    std::vector<DRAWBOT_PointF32> arc;
-    for (int i = 0; i <= Steps; ++i)
-    {
-        const float angle = (startAngle + sweep * i / Steps) * DegreesToRadians;
-        arc.push_back({centre->x + radius * std::cos(angle), centre->y + radius * std::sin(angle)});
-    }
-    path->contours.push_back(std::move(arc));
-    return kSPNoError;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            Object* path = Live(ref, Kind::Path);
+            if (!path || !centre)
+            {
+                return BadReference;
+            }
+            constexpr float DegreesToRadians = 3.14159265358979f / 180.0f;
+            constexpr int Steps = 32;
+            std::vector<DRAWBOT_PointF32> arc;
+            for (int i = 0; i <= Steps; ++i)
+            {
+                const float angle = (startAngle + sweep * i / Steps) * DegreesToRadians;
+                arc.push_back(
+                    {centre->x + radius * std::cos(angle), centre->y + radius * std::sin(angle)});
+            }
+            path->contours.push_back(std::move(arc));
+            return kSPNoError;
+        });
 }
 
 SPErr Drawing::OnClose(DRAWBOT_PathRef ref)
 {
-    // Every contour is closed when filled; a close only ends the contour.
-    return Live(ref, Kind::Path) ? kSPNoError : BadReference;
+    return Guarded(
+        [&]() -> SPErr
+        {
+            // Every contour is closed when filled; a close only ends the contour.
+            return Live(ref, Kind::Path) ? kSPNoError : BadReference;
+        });
 }
 
 } // namespace EffectHost

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "host/Guard.h"
+
 namespace EffectHost
 {
 
@@ -167,42 +169,66 @@ PF_Err HandleSuite::Resize(A_HandleSize size, PF_Handle* handle)
 
 PF_Handle HandleSuite::OnNew(A_HandleSize size)
 {
-    HandleSuite* self = ActiveSuite();
-    return self ? self->New(size) : nullptr;
+    return Guarded<PF_Handle>(nullptr,
+                              [&]() -> PF_Handle
+                              {
+                                  HandleSuite* self = ActiveSuite();
+                                  return self ? self->New(size) : nullptr;
+                              });
 }
 
 void* HandleSuite::OnLock(PF_Handle handle)
 {
-    HandleSuite* self = ActiveSuite();
-    return self ? self->Lock(handle) : nullptr;
+    return Guarded<void*>(nullptr,
+                          [&]() -> void*
+                          {
+                              HandleSuite* self = ActiveSuite();
+                              return self ? self->Lock(handle) : nullptr;
+                          });
 }
 
 void HandleSuite::OnUnlock(PF_Handle handle)
 {
-    if (HandleSuite* self = ActiveSuite())
-    {
-        self->Unlock(handle);
-    }
+    Guarded(
+        [&]
+        {
+            if (HandleSuite* self = ActiveSuite())
+            {
+                self->Unlock(handle);
+            }
+        });
 }
 
 void HandleSuite::OnDispose(PF_Handle handle)
 {
-    if (HandleSuite* self = ActiveSuite())
-    {
-        self->Dispose(handle);
-    }
+    Guarded(
+        [&]
+        {
+            if (HandleSuite* self = ActiveSuite())
+            {
+                self->Dispose(handle);
+            }
+        });
 }
 
 A_HandleSize HandleSuite::OnSize(PF_Handle handle)
 {
-    HandleSuite* self = ActiveSuite();
-    return self ? self->Size(handle) : 0;
+    return Guarded<A_HandleSize>(A_HandleSize{0},
+                                 [&]() -> A_HandleSize
+                                 {
+                                     HandleSuite* self = ActiveSuite();
+                                     return self ? self->Size(handle) : 0;
+                                 });
 }
 
 PF_Err HandleSuite::OnResize(A_HandleSize size, PF_Handle* handle)
 {
-    HandleSuite* self = ActiveSuite();
-    return self ? self->Resize(size, handle) : PF_Err_BAD_CALLBACK_PARAM;
+    return Guarded(
+        [&]() -> PF_Err
+        {
+            HandleSuite* self = ActiveSuite();
+            return self ? self->Resize(size, handle) : PF_Err_BAD_CALLBACK_PARAM;
+        });
 }
 
 } // namespace EffectHost

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <stdexcept>
 
 #include "host/Resolution.h"
@@ -425,7 +427,22 @@ PF_Err Parameters::Checkout(PF_ParamIndex index, A_long time, A_long timeStep, A
     param.uu.change_flags = PF_ChangeFlag_NONE;
     if (index == 0)
     {
-        lent.world = LayerFrame(time, timeStep, timeScale);
+        try
+        {
+            lent.world = LayerFrame(time, timeStep, timeScale);
+        }
+        catch (const std::bad_alloc&)
+        {
+            throw;
+        }
+        catch (const std::exception& error)
+        {
+            // The layer source failed (a file gone or unreadable). The effect
+            // only learns that the checkout failed; the host keeps the reason
+            // for its user.
+            host_.SetLayerError(error.what());
+            return PF_Err_INTERNAL_STRUCT_DAMAGED;
+        }
         param.param_type = PF_Param_LAYER;
         param.u.ld = lent.world->Def();
         ++layerCheckouts_;

@@ -41,9 +41,9 @@ float Seconds(std::uint32_t milliseconds)
 Renderer::Renderer(Plugin& host, const RenderSettings& settings, RendererLibraries libraries)
     : host_(host), settings_(settings), libraries_(std::move(libraries))
 {
-    if (settings_.timeStep == 0)
+    if (settings_.timeStep <= 0)
     {
-        THROW_ADOBE_EXCEPTION(ErrorInternal, "The host gave a time step of 0");
+        THROW_ADOBE_EXCEPTION(ErrorInternal, "The host gave a time step of %d", settings_.timeStep);
     }
     // A layer shorter than one step gives a segment length of 0 when the
     // parameter asks for whole-layer segments; every segment holds a frame.
@@ -54,7 +54,15 @@ Renderer::~Renderer() = default;
 
 std::int32_t Renderer::GetFrameCount() const noexcept
 {
-    return std::max(settings_.totalTime / settings_.timeStep, 1);
+    return static_cast<std::int32_t>(
+        std::max<std::int64_t>(std::int64_t{settings_.totalTime} / settings_.timeStep, 1));
+}
+
+std::int32_t Renderer::GetShownFrame(std::int64_t frameIndex) const noexcept
+{
+    // A time outside the layer (past its last whole frame, or before it)
+    // belongs to no segment: it shows the nearest frame the layer has.
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(frameIndex, 0, GetFrameCount() - 1));
 }
 
 Renderer::SegmentBounds Renderer::GetSegmentBounds(std::int32_t frameIndex) const noexcept
@@ -68,9 +76,7 @@ Renderer::SegmentBounds Renderer::GetSegmentBounds(std::int32_t frameIndex) cons
 
 void Renderer::RenderFrame(std::int32_t frameIndex, std::int32_t width, std::int32_t height)
 {
-    // A time outside the layer (past its last whole frame, or before it)
-    // belongs to no segment: show the nearest frame the layer has.
-    frameIndex = std::clamp(frameIndex, 0, GetFrameCount() - 1);
+    frameIndex = GetShownFrame(frameIndex);
     if (frameIndex < GetRecordCount() && IsFrameCurrent(frameIndex))
     {
         CopyFrameToOutput(frames_[static_cast<std::size_t>(frameIndex)]);
@@ -86,7 +92,7 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
     {
         THROW_ADOBE_EXCEPTION(ErrorInitFailed, "");
     }
-    frameIndex = std::clamp(frameIndex, 0, GetFrameCount() - 1);
+    frameIndex = GetShownFrame(frameIndex);
     width_ = width;
     height_ = height;
     SegmentTimings timings;
@@ -102,8 +108,9 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
     std::int32_t progress = 0;
 
     // Declared before any encoder so that the files are deleted after the
-    // last encoder has closed them, on every way out.
-    StatsFileGuard statsFile(MakeStatsFilePath());
+    // last encoder has closed them, on every way out. Only an analysis pass
+    // writes statistics: a one-pass encode needs no temporary folder at all.
+    StatsFileGuard statsFile(twoPass ? MakeStatsFilePath() : std::string());
 
     // One input picture serves every frame: x264 copies it in each encode.
     Zovazaz::X264Library::Picture picture;

@@ -97,8 +97,8 @@ struct RendererLibraries
 class Renderer
 {
   public:
-    // Throws AdobeException ErrorInternal for a time step of 0, by which every
-    // frame position would be divided.
+    // Throws AdobeException ErrorInternal for a time step of 0 or below: every
+    // frame position is divided by it, and frames follow it forwards.
     Renderer(Plugin& host, const RenderSettings& settings, RendererLibraries libraries);
     ~Renderer();
     Renderer(const Renderer&) = delete;
@@ -119,6 +119,8 @@ class Renderer
 
     // Frames of the layer: at least one, even for a layer shorter than a step.
     std::int32_t GetFrameCount() const noexcept;
+    // The frame that RenderFrame shows for an index: the nearest of the layer.
+    std::int32_t GetShownFrame(std::int64_t frameIndex) const noexcept;
 
     // The record of a frame, or null when the index is not below the number
     // of records.

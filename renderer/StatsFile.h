@@ -6,7 +6,9 @@
 // The path of x264's two-pass statistics file for the calling thread:
 // "<folder>/RuzirazuStats_<process id>_<thread id>.txt". The folder is the
 // temporary folder, or, when others may write there, a private folder made
-// inside it once per process and removed when the module is unloaded.
+// inside it at the first call of the process and removed when the module is
+// unloaded. Called only for an encode with an analysis pass, so a one-pass
+// encode never depends on the temporary folder.
 std::string MakeStatsFilePath();
 
 // Deletes the statistics file and its ".mbtree" companion, ignoring files that

@@ -94,20 +94,34 @@ std::uint64_t GetFileSize(StringRef path)
     return static_cast<std::uint64_t>(status.st_size);
 }
 
+std::string CreateUniqueFile(StringRef folder, StringRef prefix)
+{
+    std::string pattern = JoinPath(folder, prefix.Str() + "XXXXXX");
+    const int descriptor = ::mkstemp(pattern.data());
+    if (descriptor < 0)
+    {
+        return {};
+    }
+    ::close(descriptor);
+    return pattern;
+}
+
 std::string GetLocalAppDataDirectory()
 {
-    // A relative XDG_DATA_HOME is invalid by the XDG rules and is ignored.
-    std::string folder = GetEnvironmentText("XDG_DATA_HOME");
-    if (folder.empty() || folder.front() != '/')
+    // A relative XDG_DATA_HOME is invalid by the XDG rules and is ignored, and
+    // so is one that cannot be made: the rules' default comes next.
+    const std::string folder = GetEnvironmentText("XDG_DATA_HOME");
+    if (!folder.empty() && folder.front() == '/' && CreateDirectories(folder))
     {
-        const std::string home = GetEnvironmentText("HOME");
-        if (home.empty() || home.front() != '/')
-        {
-            return {};
-        }
-        folder = JoinPath(JoinPath(home, ".local"), "share");
+        return folder;
     }
-    return CreateDirectories(folder) ? folder : std::string();
+    const std::string home = GetEnvironmentText("HOME");
+    if (home.empty() || home.front() != '/')
+    {
+        return {};
+    }
+    const std::string fallback = JoinPath(JoinPath(home, ".local"), "share");
+    return CreateDirectories(fallback) ? fallback : std::string();
 }
 
 std::string GetEnvironmentText(StringRef name)

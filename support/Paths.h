@@ -20,9 +20,13 @@ bool DirectoryExists(StringRef path);
 bool CreateDirectoryIfMissing(StringRef path); // only the last level
 bool DeleteFileAt(StringRef path);
 std::uint64_t GetFileSize(StringRef path); // 0 when it cannot be opened
+// Creates a new empty file in `folder` whose name is `prefix` followed by six
+// characters that no other file there has; its path, or empty when the file
+// cannot be made.
+std::string CreateUniqueFile(StringRef folder, StringRef prefix);
 
-// $XDG_DATA_HOME, else $HOME/.local/share, created when missing; empty when
-// neither is usable.
+// $XDG_DATA_HOME, else (unset, relative or impossible to create)
+// $HOME/.local/share, created when missing; empty when neither is usable.
 std::string GetLocalAppDataDirectory();
 
 std::string GetEnvironmentText(StringRef name); // empty when unset

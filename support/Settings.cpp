@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "support/Paths.h"
+#include "support/Text.h"
 
 namespace Zovazaz
 {
@@ -28,7 +29,12 @@ DataDirectoryCache& GetCache()
 
 std::string EstablishDataDirectory(StringRef baseFolder)
 {
-    // An empty base folder leaves a path relative to the current directory.
+    // Without a base folder the directories would land in whatever the
+    // host's current directory is.
+    if (TrimText(baseFolder, " \t\r\n").empty())
+    {
+        throw std::runtime_error("Data directory not available");
+    }
     const std::string company = JoinPath(baseFolder, "Zizerevu");
     const std::string product = JoinPath(company, "Ruzirazu");
     CreateDirectoryIfMissing(company);
@@ -39,13 +45,12 @@ std::string EstablishDataDirectory(StringRef baseFolder)
     }
 
     // Proves the folder writable before the log and the settings rely on it.
-    const std::string testPath = JoinPath(product, "temp.tmp");
+    // The test file's name is unique, so processes sharing the folder never
+    // truncate or delete each other's.
+    const std::string testPath = CreateUniqueFile(product, "temp.");
+    if (testPath.empty())
     {
-        std::ofstream test(testPath, std::ios::out | std::ios::trunc | std::ios::binary);
-        if (!test.good())
-        {
-            throw std::runtime_error("Cannot write to data directory");
-        }
+        throw std::runtime_error("Cannot write to data directory");
     }
     if (!DeleteFileAt(testPath))
     {

@@ -13,7 +13,8 @@ namespace Zovazaz
 // directory"; nothing is cached then.
 std::string GetDataDirectory();
 
-// The uncached algorithm behind GetDataDirectory for a given base folder.
+// The uncached algorithm behind GetDataDirectory for a given base folder; an
+// empty base folder is "Data directory not available".
 std::string EstablishDataDirectory(StringRef baseFolder);
 
 // Forgets the cached data directory (tests that move the data folder).

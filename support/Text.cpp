@@ -169,6 +169,24 @@ std::string ToNarrow(WStringRef text)
     return result;
 }
 
+std::size_t Utf8PrefixLength(StringRef text, std::size_t limit) noexcept
+{
+    const std::string_view view = text.View();
+    if (view.size() <= limit)
+    {
+        return view.size();
+    }
+    // Back over the continuation bytes of the character the limit falls in;
+    // a character has at most three.
+    std::size_t length = limit;
+    while (length > 0 && limit - length < 3 &&
+           IsContinuation(static_cast<unsigned char>(view[length])))
+    {
+        --length;
+    }
+    return IsContinuation(static_cast<unsigned char>(view[length])) ? limit : length;
+}
+
 StringRef TrimText(StringRef text, StringRef set)
 {
     return TrimTextOf(text, set);

@@ -10,6 +10,10 @@ namespace Zovazaz
 WString ToWide(StringRef text);
 std::string ToNarrow(WStringRef text);
 
+// The length of the longest start of `text` of at most `limit` bytes that
+// does not end inside a UTF-8 character.
+std::size_t Utf8PrefixLength(StringRef text, std::size_t limit) noexcept;
+
 // Removes every character of `set` from the end, then from the start. A null
 // text gives a null result (length npos).
 StringRef TrimText(StringRef text, StringRef set);

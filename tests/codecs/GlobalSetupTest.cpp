@@ -24,11 +24,19 @@ void LogFromX264(int level, const char* format, ...)
     va_end(arguments);
 }
 
-void LogFromAvutil(int level, const char* format, ...)
+// A library context as libavutil sees one: its first member names its class.
+struct LibraryContext
+{
+    explicit LibraryContext(const char* name) { avClass.class_name = name; }
+    const AVClass* self = &avClass;
+    AVClass avClass{};
+};
+
+void LogFromAvutil(LibraryContext* context, int level, const char* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    AvutilLogCallback(nullptr, level, format, arguments);
+    AvutilLogCallback(context, level, format, arguments);
     va_end(arguments);
 }
 
@@ -172,12 +180,13 @@ TEST(LibraryLogRouting, X264MessagesAreWrittenAtTheirMappedLevelsWithoutLineFeed
     EXPECT_THAT(LogLinesWith(none), testing::IsEmpty());
 }
 
-TEST(LibraryLogRouting, AvutilMessagesAreWrittenAtWarningWhateverTheirLevel)
+TEST(LibraryLogRouting, ScalerMessagesAreWrittenAtWarningWhateverTheirLevel)
 {
+    LibraryContext scaler("SWScaler");
     const std::string quiet = UniqueToken("quiet");
     const std::string loud = UniqueToken("loud");
-    LogFromAvutil(AV_LOG_DEBUG, "scaler %s\n", quiet.c_str());
-    LogFromAvutil(AV_LOG_FATAL, "scaler %s\n", loud.c_str());
+    LogFromAvutil(&scaler, AV_LOG_DEBUG, "scaler %s\n", quiet.c_str());
+    LogFromAvutil(&scaler, AV_LOG_FATAL, "scaler %s\n", loud.c_str());
     EXPECT_THAT(LogLinesWith(quiet),
                 testing::ElementsAre(testing::AllOf(
                     HasSubstr("[Warning]"), testing::EndsWith("swscale: scaler " + quiet))));
@@ -185,9 +194,32 @@ TEST(LibraryLogRouting, AvutilMessagesAreWrittenAtWarningWhateverTheirLevel)
 
     // A message longer than any fixed buffer arrives whole.
     const std::string longToken = UniqueToken(std::string(2000, 'x').c_str());
-    LogFromAvutil(AV_LOG_ERROR, "long %s end\n", longToken.c_str());
+    LogFromAvutil(&scaler, AV_LOG_ERROR, "long %s end\n", longToken.c_str());
     EXPECT_THAT(LogLinesWith(longToken),
                 testing::ElementsAre(testing::EndsWith(longToken + " end")));
+}
+
+// Other libraries of the host process share the callback; their chatter
+// stays out of the log and their errors carry their own name.
+TEST(LibraryLogRouting, OtherLibrariesAreWrittenOnlyForErrorsUnderTheirOwnName)
+{
+    LibraryContext decoder("h264");
+    const std::string chatter = UniqueToken("chatter");
+    const std::string warning = UniqueToken("warning");
+    const std::string error = UniqueToken("error");
+    const std::string anonymous = UniqueToken("anonymous");
+    LogFromAvutil(&decoder, AV_LOG_DEBUG, "nal_unit_type %s\n", chatter.c_str());
+    LogFromAvutil(&decoder, AV_LOG_WARNING, "odd %s\n", warning.c_str());
+    LogFromAvutil(&decoder, AV_LOG_ERROR, "broken %s\n", error.c_str());
+    LogFromAvutil(nullptr, AV_LOG_FATAL, "lost %s\n", anonymous.c_str());
+
+    EXPECT_THAT(LogLinesWith(chatter), testing::IsEmpty());
+    EXPECT_THAT(LogLinesWith(warning), testing::IsEmpty());
+    EXPECT_THAT(LogLinesWith(error),
+                testing::ElementsAre(testing::AllOf(HasSubstr("[Warning]"),
+                                                    testing::EndsWith("] h264: broken " + error))));
+    EXPECT_THAT(LogLinesWith(anonymous),
+                testing::ElementsAre(testing::EndsWith("] libav: lost " + anonymous)));
 }
 
 } // namespace

@@ -195,6 +195,19 @@ TEST_F(InformationPanelTest, AFramePastTheLastRecordIsUnknownWithNoSize)
     EXPECT_EQ(InformationLine(20, 1), "Frame 20 Segment 4  Type: Unknown  Encoded Size: 0 ");
 }
 
+TEST_F(InformationPanelTest, ATimePastTheLayersEndShowsTheLastFrameAsTheOutputDoes)
+{
+    Change(ParamSegmentLength, 5);
+    const SegmentSummary summary = Render(45);
+    ASSERT_EQ(summary.first, 35);
+    ASSERT_EQ(summary.last, 39);
+
+    const std::string line = InformationLine(45, 1);
+    EXPECT_EQ(line.rfind("Frame 39 Segment 7  Type: ", 0), 0u) << line;
+    EXPECT_EQ(line.find("Unknown"), std::string::npos) << line;
+    EXPECT_EQ(line.find("Encoded Size: 0 "), std::string::npos) << line;
+}
+
 TEST_F(InformationPanelTest, TotalsCoverTheRecordsOfEverySegment)
 {
     Change(ParamSegmentLength, 4);
@@ -325,7 +338,7 @@ TEST_F(InformationPanelTest, LogoInANarrowAreaStartsLeftOfTheArea)
     EXPECT_EQ(drawing.imageOrigins[1].x, 10 - 27);
 }
 
-TEST_F(InformationPanelTest, OnlyTheLogoOutlivesADrawAndItGoesWithTheModule)
+TEST_F(InformationPanelTest, OnlyTheLogoOutlivesADrawAndItGoesWithTheInstance)
 {
     Render(3);
     host_->DrawPanel();
@@ -336,8 +349,14 @@ TEST_F(InformationPanelTest, OnlyTheLogoOutlivesADrawAndItGoesWithTheModule)
     EXPECT_EQ(host_->DrawingObjects().imagesCreated, 1);
     EXPECT_EQ(host_->DrawingObjects().liveObjects, 1);
 
-    host_->Unload();
+    // Given back through the suites of the instance that made it, while it
+    // still holds them; the next instance makes its own.
+    ASSERT_TRUE(host_->GlobalSetdown().Succeeded());
     EXPECT_EQ(host_->DrawingObjects().liveObjects, 0);
+    ASSERT_TRUE(host_->GlobalSetup().Succeeded());
+    host_->DrawPanel();
+    EXPECT_EQ(host_->DrawingObjects().imagesCreated, 2);
+    EXPECT_EQ(host_->DrawingObjects().liveObjects, 1);
 }
 
 } // namespace

@@ -59,6 +59,22 @@ INSTANTIATE_TEST_SUITE_P(
                       PresetCase{Vimeo, 360, 3000}, PresetCase{Vimeo, 480, 3000},
                       PresetCase{Vimeo, 481, 8000}, PresetCase{Vimeo, 2160, 15000}));
 
+using ReducedResolutionPreset = EffectTest;
+
+// At half, third and quarter resolution the host lends a downsampled layer;
+// the preset still chooses for the layer's own 1080 rows.
+TEST_F(ReducedResolutionPreset, ChoosesForTheFullResolutionHeight)
+{
+    Applied(1920, 1080);
+    for (const int downsample : {2, 3, 4})
+    {
+        host_->SetDownsample(downsample);
+        Choose(ParamPresets, Manual);
+        Choose(ParamPresets, YouTube);
+        EXPECT_EQ(SliderValue(ParamTargetBitrate), 8000) << "downsample " << downsample;
+    }
+}
+
 using ManualPreset = EffectTest;
 
 TEST_F(ManualPreset, ChoosingManualChangesNoValue)

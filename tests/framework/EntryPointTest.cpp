@@ -156,6 +156,19 @@ TEST_F(ExceptionMapping, FailedCreationReturnsInitFailedAndIsRetried)
     EXPECT_NE(GetPluginInstance(), nullptr);
 }
 
+TEST_F(ExceptionMapping, AnInstanceMadeAfterAFailedGlobalSetupIsNotInitialized)
+{
+    Script().creationFailures = 1;
+    Host& host = StartHost();
+    ASSERT_EQ(host.GlobalSetup().error, ErrorInitFailed);
+
+    // The render makes the instance, but global set-up never ran for it.
+    EffectHost::World output(32, 32);
+    EXPECT_EQ(host.Render(output).error, ErrorInitFailed);
+    EXPECT_EQ(Script().created, 1);
+    EXPECT_EQ(Script().calls["Render"], 0);
+}
+
 // ---------------------------------------------------------------- dispatch
 
 using Dispatch = FrameworkTest;

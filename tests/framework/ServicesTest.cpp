@@ -138,6 +138,26 @@ TEST_F(Messages, ReturnMessageIsCutAt255Characters)
     EXPECT_EQ(result.outData.return_msg[255], '\0');
 }
 
+// The host shows the text as UTF-8: a character that does not fit whole is
+// left out, not cut in two.
+TEST_F(Messages, MessagesAreCutBeforeACharacterThatDoesNotFit)
+{
+    const std::string accent = "\xC3\xA9";     // two bytes
+    const std::string symbol = "\xE2\x82\xAC"; // three bytes
+    const std::string text = std::string(254, 'x') + accent + "tail";
+    Script().onAbout = [&](TestEffect& effect) { effect.SetReturnMessage(text); };
+    Host& host = StartHost();
+    EXPECT_EQ(host.About().returnMessage, std::string(254, 'x'));
+    ASSERT_EQ(host.GlobalSetdown().error, PF_Err_NONE);
+
+    // "CreatePlugin failed: " takes 21 bytes; the symbol would end at 256.
+    Script().creationFailures = 1;
+    Script().creationFailure = std::string(232, 'y') + symbol;
+    const EffectHost::CommandResult failed = host.GlobalSetup();
+    EXPECT_EQ(failed.error, ErrorInitFailed);
+    EXPECT_EQ(failed.errorMessage, "CreatePlugin failed: " + std::string(232, 'y'));
+}
+
 TEST_F(Messages, ErrorLogLinesReachTheUserOnlyWhileACommandRuns)
 {
     Host& host = StartApplied();

@@ -52,7 +52,7 @@ std::unique_ptr<Plugin> CreatePlugin(PF_InData* in_data)
     if (script.creationFailures > 0)
     {
         --script.creationFailures;
-        throw std::runtime_error("Data directory not available");
+        throw std::runtime_error(script.creationFailure);
     }
     if (script.supplierWithoutText)
     {

@@ -17,6 +17,7 @@ struct TestScript
     int created = 0;
     int destroyed = 0;
     int creationFailures = 0; // CreatePlugin throws while this is above zero
+    std::string creationFailure = "Data directory not available"; // with this text
     bool supplierWithoutText = false;
 
     const char* name = "TestEffect";

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "host/Callbacks.h"
 #include "host/LayerSource.h"
@@ -49,6 +51,29 @@ TEST_F(HostCallbacks, ProgressSinkCanAskToStop)
     host_->SequenceSetup();
     EXPECT_EQ(answers,
               (std::vector<PF_Err>{PF_Err_NONE, PF_Interrupt_CANCEL, PF_Interrupt_CANCEL}));
+}
+
+// Whatever fails inside the host while it serves the effect reaches the
+// effect as an error code, never as an exception through its C frames; the
+// user is told why.
+TEST_F(HostCallbacks, AnExceptionInTheHostBecomesAnErrorCode)
+{
+    std::vector<PF_Err> answers;
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        answers.push_back(in->inter.progress(in->effect_ref, 1, 2));
+        return PF_Err_NONE;
+    };
+    host_->SetProgressSink([](A_long, A_long) { throw std::runtime_error("the display is gone"); });
+    host_->SequenceSetup();
+    host_->SetProgressSink([](A_long, A_long) { throw std::bad_alloc(); });
+    host_->SequenceSetup();
+
+    EXPECT_EQ(answers, (std::vector<PF_Err>{PF_Err_INTERNAL_STRUCT_DAMAGED, PF_Err_OUT_OF_MEMORY}));
+    const std::vector<std::string> warnings = host_->MessagesOf(MessageKind::Warning);
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_EQ(warnings[0], "the display is gone");
 }
 
 TEST_F(HostCallbacks, PlatformDataIsTheModulePathAndStrcpyCopies)

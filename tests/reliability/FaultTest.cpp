@@ -421,16 +421,15 @@ int InChild(const std::function<int()>& body)
 
 TEST(DataFolderFault, AnUnusableDataFolderFailsInitWithoutACrash)
 {
-    // XDG_DATA_HOME runs through a regular file, and the current folder, where
-    // the effect looks when the user's data folder cannot be had, holds a
-    // file by the name of the company's folder: no data folder can be made.
+    // XDG_DATA_HOME and HOME both run through a regular file: no data folder
+    // can be made, and the current folder is no substitute.
     const fs::path home = fs::path(RUZIRAZU_BINARY_DIR) / "test-home" / "reliability-datadir";
     fs::remove_all(home);
     fs::create_directories(home);
     const fs::path file = home / "a-file";
     std::ofstream(file) << "not a folder";
-    std::ofstream(home / "Zizerevu") << "not a folder either";
     const fs::path data = file / "data";
+    const fs::path userHome = file / "home";
 
     // Through the host: every command answers 1027 and the user is told why.
     std::string setupMessage;
@@ -438,6 +437,7 @@ TEST(DataFolderFault, AnUnusableDataFolderFailsInitWithoutACrash)
         [&]
         {
             setenv("XDG_DATA_HOME", data.c_str(), 1);
+            setenv("HOME", userHome.c_str(), 1);
             if (chdir(home.c_str()) != 0)
             {
                 return 9;
@@ -473,9 +473,9 @@ TEST(DataFolderFault, AnUnusableDataFolderFailsInitWithoutACrash)
     // no frame written.
     const fs::path output = home / "preview";
     const std::string command = "cd '" + home.string() + "' && XDG_DATA_HOME='" + data.string() +
-                                "' '" + RUZIRAZU_BINARY_DIR + "/bin/ruzirazu' preview " +
-                                "--size 32x32 --duration 2 -o '" + output.string() + "' 2>'" +
-                                (home / "stderr.txt").string() + "'";
+                                "' HOME='" + userHome.string() + "' '" + RUZIRAZU_BINARY_DIR +
+                                "/bin/ruzirazu' preview " + "--size 32x32 --duration 2 -o '" +
+                                output.string() + "' 2>'" + (home / "stderr.txt").string() + "'";
     const int commandStatus = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(commandStatus)) << "the command did not end by itself";
     EXPECT_EQ(WEXITSTATUS(commandStatus), 1);
@@ -483,6 +483,7 @@ TEST(DataFolderFault, AnUnusableDataFolderFailsInitWithoutACrash)
     const std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
     EXPECT_THAT(text, HasSubstr("Data directory not available")) << text;
     EXPECT_FALSE(fs::exists(output / "frame_00000.png"));
+    EXPECT_FALSE(fs::exists(home / "Zizerevu"));
 }
 
 } // namespace

@@ -49,13 +49,17 @@ TEST_F(RendererTest, ALayerShorterThanAFrameStepIsOneFrameAndOneSegment)
     EXPECT_GT(Psnr(Input(0), output), 37.0);
 }
 
-TEST_F(RendererTest, ATimeStepOfZeroIsRefused)
+TEST_F(RendererTest, ATimeStepOfZeroOrBelowIsRefused)
 {
     EffectHost::Host& host = Start(64, 48, 40);
     host.SetTime({TimeScale, 0, 40 * TimeStep, 0});
     World output(64, 48);
-    const EffectHost::CommandResult result = host.Render(output);
-    EXPECT_THAT(result.errorMessage, HasSubstr("time step of 0"));
+    EXPECT_THAT(host.Render(output).errorMessage, HasSubstr("time step of 0"));
+
+    // A backward step would fold the whole layer into frame 0.
+    host.SetTime({TimeScale, -TimeStep, 40 * TimeStep, 5 * TimeStep});
+    EXPECT_THAT(host.Render(output).errorMessage,
+                HasSubstr("time step of " + std::to_string(-TimeStep)));
     EXPECT_TRUE(checkedOut_.empty());
 }
 

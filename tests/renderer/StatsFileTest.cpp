@@ -125,9 +125,11 @@ TEST_F(StatsFileTest, AnAverageBitrateEncodeWritesItsStatisticsBesideTheOthersAn
     EXPECT_THAT(StatsEntries(), testing::IsEmpty());
 }
 
-TEST_F(StatsFileTest, AConstantRateFactorEncodeLeavesNoFile)
+// A one-pass encode makes neither a statistics file nor the private folder
+// that a shared temporary folder would get, and does not need the folder.
+TEST_F(StatsFileTest, AConstantRateFactorEncodeLeavesNoFileAndNeedsNoTemporaryFolder)
 {
-    UseTemp(fs::perms::owner_all);
+    UseTemp(fs::perms::all | fs::perms::sticky_bit);
     Start(64, 48, 40);
     std::vector<std::vector<fs::path>> seen;
     layer_->onFrame = [&](A_long) { seen.push_back(StatsEntries()); };
@@ -138,6 +140,9 @@ TEST_F(StatsFileTest, AConstantRateFactorEncodeLeavesNoFile)
         EXPECT_THAT(entries, testing::IsEmpty());
     }
     EXPECT_THAT(StatsEntries(), testing::IsEmpty());
+
+    Zovazaz::SetEnvironmentText("TEMP", (temp_ / "missing").string());
+    RenderOk(20, 64, 48);
 }
 
 TEST_F(StatsFileTest, ACancelledEncodeDeletesItsStatisticsFiles)

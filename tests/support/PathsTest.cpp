@@ -197,16 +197,17 @@ TEST(LocalAppData, FallsBackToHomeWhenXdgDataHomeIsUnsetOrRelative)
     EXPECT_EQ(GetLocalAppDataDirectory(), folder / ".local/share");
 }
 
-TEST(LocalAppData, IsEmptyWhenTheFolderCannotBeMade)
+TEST(LocalAppData, FallsBackToHomeWhenXdgDataHomeCannotBeMadeAndIsEmptyWhenNeitherCan)
 {
     TempFolder folder;
     ZovazazTest::WriteFile(folder / "file", "x");
     ScopedEnvironment xdg("XDG_DATA_HOME", folder / "file/data");
+    ScopedEnvironment home("HOME", folder / "home");
 
+    EXPECT_EQ(GetLocalAppDataDirectory(), folder / "home/.local/share");
+
+    SetEnvironmentText("HOME", folder / "file/home");
     EXPECT_EQ(GetLocalAppDataDirectory(), "");
-
-    xdg.Unset();
-    ScopedEnvironment home("HOME");
     home.Unset();
     EXPECT_EQ(GetLocalAppDataDirectory(), "");
 }

@@ -1,6 +1,11 @@
 #include "support/Settings.h"
 
+#include <atomic>
 #include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -92,19 +97,45 @@ TEST(DataDirectory, IsCreatedUnderTheBaseFolderAndLeftClean)
 
     EXPECT_EQ(directory, folder / "Zizerevu/Ruzirazu");
     EXPECT_TRUE(DirectoryExists(directory));
-    EXPECT_FALSE(std::filesystem::exists(directory + "/temp.tmp"));
+    EXPECT_TRUE(std::filesystem::is_empty(directory));
 }
 
-TEST(DataDirectory, ALeftoverTestFileIsOverwrittenAndRemoved)
+// Processes that share the data folder prove it writable at the same time;
+// none may truncate or delete the test file of another.
+TEST(DataDirectory, TheWriteTestOfOneProcessDoesNotDisturbAnothers)
 {
     TempFolder folder;
-    std::filesystem::create_directories(folder / "Zizerevu/Ruzirazu");
-    WriteFile(folder / "Zizerevu/Ruzirazu/temp.tmp", "left over");
+    std::atomic<int> failures{0};
+    std::vector<std::thread> others;
+    for (int t = 0; t < 4; ++t)
+    {
+        others.emplace_back(
+            [&]
+            {
+                for (int i = 0; i < 300; ++i)
+                {
+                    try
+                    {
+                        EstablishDataDirectory(folder.Path());
+                    }
+                    catch (const std::runtime_error&)
+                    {
+                        ++failures;
+                    }
+                }
+            });
+    }
+    for (std::thread& other : others)
+    {
+        other.join();
+    }
+    EXPECT_EQ(failures.load(), 0);
+
+    // Whatever else lies in the folder, under any name, stays as it is.
+    std::filesystem::create_directories(folder / "Zizerevu/Ruzirazu/temp.tmp");
     WriteFile(folder / "Zizerevu/Ruzirazu/Ruzirazu.ini", "Log.Level=Verbose\n");
-
-    EstablishDataDirectory(folder.Path());
-
-    EXPECT_FALSE(std::filesystem::exists(folder / "Zizerevu/Ruzirazu/temp.tmp"));
+    EXPECT_NO_THROW(EstablishDataDirectory(folder.Path()));
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "Zizerevu/Ruzirazu/temp.tmp"));
     EXPECT_EQ(ZovazazTest::ReadFile(folder / "Zizerevu/Ruzirazu/Ruzirazu.ini"),
               "Log.Level=Verbose\n");
 }
@@ -121,25 +152,29 @@ TEST(DataDirectory, NotAvailableWhenItCannotBeCreated)
 TEST(DataDirectory, NotWritableWhenTheTestFileCannotBeMade)
 {
     TempFolder folder;
-    // A directory in the test file's place defeats even root.
-    std::filesystem::create_directories(folder / "Zizerevu/Ruzirazu/temp.tmp");
+    std::filesystem::create_directories(folder / "Zizerevu/Ruzirazu");
+    // No file may be opened at all, which defeats even root.
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    rlimit none = limit;
+    none.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
 
     ExpectRuntimeError([&] { EstablishDataDirectory(folder.Path()); },
                        "Cannot write to data directory");
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
 }
 
-TEST(DataDirectory, AnEmptyBaseFolderGivesARelativeDirectory)
+TEST(DataDirectory, AnEmptyBaseFolderIsNotAvailableRatherThanTheCurrentDirectory)
 {
     TempFolder folder;
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.Path());
 
-    std::string directory;
-    EXPECT_NO_THROW(directory = EstablishDataDirectory(""));
+    ExpectRuntimeError([] { EstablishDataDirectory(""); }, "Data directory not available");
 
     std::filesystem::current_path(previous);
-    EXPECT_EQ(directory, "Zizerevu/Ruzirazu");
-    EXPECT_TRUE(DirectoryExists(folder / "Zizerevu/Ruzirazu"));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
 }
 
 class CachedDataDirectory : public testing::Test
