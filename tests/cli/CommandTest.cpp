@@ -246,3 +246,19 @@ TEST(CommandParams, UnwritablePanelIsARunTimeFailure)
     EXPECT_EQ(outcome.exitCode, 1);
     EXPECT_NE(outcome.err.find("/nonexistent/folder/panel.png"), std::string::npos) << outcome.err;
 }
+
+TEST(CommandParams, APresetWarnsOfTheOptionsItOverrode)
+{
+    const Outcome overridden =
+        RunCommand("params --preset youtube --mode crf --bitrate 3000 --size 1920x1080");
+    ASSERT_EQ(overridden.exitCode, 0) << overridden.err;
+    EXPECT_EQ(LineCount(overridden.err), 1) << overridden.err;
+    EXPECT_NE(overridden.err.find("warning"), std::string::npos) << overridden.err;
+    EXPECT_NE(overridden.err.find("--mode crf"), std::string::npos) << overridden.err;
+    EXPECT_NE(overridden.err.find("--bitrate 3000"), std::string::npos) << overridden.err;
+    // Options that agree with the preset are not overridden.
+    const Outcome agreeing =
+        RunCommand("params --preset youtube --mode abr --bitrate 8000 --size 1920x1080");
+    ASSERT_EQ(agreeing.exitCode, 0) << agreeing.err;
+    EXPECT_EQ(agreeing.err, "");
+}
