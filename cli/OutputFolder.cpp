@@ -1,10 +1,10 @@
 #include "cli/OutputFolder.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #include "cli/Session.h"
 
@@ -64,11 +64,14 @@ OutputFolder::OutputFolder(std::filesystem::path path) : path_(std::move(path))
         created_ = true;
     }
     const TemporaryFile probe(path_ / TemporaryName("probe"));
-    if (!std::ofstream(probe.Path()))
+    const int descriptor =
+        ::open(probe.Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (descriptor < 0)
     {
         const std::string reason = std::strerror(errno);
         throw RunError("Cannot write into the output folder " + path_.string() + ": " + reason);
     }
+    ::close(descriptor);
 }
 
 OutputFolder::~OutputFolder()

@@ -315,6 +315,8 @@ int RunPreview(ArgumentReader& arguments)
     }
 
     OutputFolder folder(options.outputFolder);
+    // After the folder, which a file named inside it needs.
+    CheckOutputFiles(outputRequest);
     EffectSession session(options.module);
     EffectHost::Host& host = session.Host();
     host.SetLayerSource(input.source);

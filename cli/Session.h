@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -23,6 +24,28 @@ class Interrupted : public std::runtime_error
   public:
     Interrupted() : std::runtime_error("interrupted") {}
 };
+
+// Runs `action`, turning a library's or a file's failure into a RunError
+// with the same text; UsageError and RunError go on as they are.
+template <typename Action> void AsRunError(Action&& action)
+{
+    try
+    {
+        action();
+    }
+    catch (const RunError&)
+    {
+        throw;
+    }
+    catch (const UsageError&)
+    {
+        throw;
+    }
+    catch (const std::exception& error)
+    {
+        throw RunError(error.what());
+    }
+}
 
 // Ruzirazu.so in the folder of the running command.
 std::string DefaultModulePath();

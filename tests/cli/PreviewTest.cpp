@@ -14,6 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/BuiltInClip.h"
@@ -504,4 +505,28 @@ TEST(PreviewCommand, CtrlCStopsTheEncodeWithExit130AndLeavesWholeFramesOnly)
         EXPECT_EQ(image.Height(), 48) << name;
     }
     EXPECT_EQ(ReadFile(scratch / "stdout"), "");
+}
+
+TEST(PreviewCommand, UnwritableOutputsAreRefusedBeforeAnyEncodeWithTheReason)
+{
+    const fs::path scratch = Scratch();
+    fs::create_directories(scratch / "a-folder");
+    std::ofstream(scratch / "a-file") << "in the way";
+    const std::string out = (scratch / "out").string();
+    for (const auto& [option, path, reason] :
+         {std::tuple<std::string, std::string, std::string>{"--y4m", "a-folder", "is a folder"},
+          {"--y4m", "a-file/look.y4m", "is not a folder"},
+          {"--save-project", "a-folder", "is a folder"},
+          {"--save-project", "missing/look.json", "does not exist"},
+          {"-o", "a-file/out", "Not a directory"}})
+    {
+        const Outcome outcome = Preview(
+            {"--size", "32x32", "--duration", "2", "-o", out, option, (scratch / path).string()},
+            scratch);
+        EXPECT_EQ(outcome.exitCode, 1) << option << " " << path;
+        EXPECT_NE(outcome.err.find(reason), std::string::npos) << outcome.err;
+        // One line: no progress, so nothing was encoded.
+        EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+        EXPECT_FALSE(fs::exists(out)) << option << " " << path;
+    }
 }
