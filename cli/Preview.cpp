@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -72,6 +73,15 @@ std::string Seconds(double seconds)
 bool IsHelp(const std::string& option)
 {
     return option == "--help" || option == "-h";
+}
+
+// Frames per segment as the effect divides the layer: its Segment Length,
+// where 0 makes the whole layer one segment.
+long SegmentLength(const EffectHost::Host& host, A_long frameCount)
+{
+    const int position = host.PositionOfHostId(HostIdSegmentLength);
+    const long length = position < 0 ? 0 : static_cast<long>(host.Parameter(position).u.fs_d.value);
+    return length > 0 ? length : std::max<long>(frameCount, 1);
 }
 
 } // namespace
@@ -345,16 +355,16 @@ int RunPreview(ArgumentReader& arguments)
     }
 
     using Clock = std::chrono::steady_clock;
-    ProgressDisplay progress(std::cerr, ::isatty(STDERR_FILENO) == 1);
-    Clock::time_point renderStart = Clock::now();
-    host.SetProgressSink(
-        [&](A_long done, A_long total)
-        {
-            progress.Report(done, total,
-                            std::chrono::duration<double>(Clock::now() - renderStart).count());
-        });
-
+    ProgressDisplay progress(
+        std::cerr, ::isatty(STDERR_FILENO) == 1,
+        ProgressRange{first, last, frameCount, SegmentLength(host, frameCount)});
     const Clock::time_point start = Clock::now();
+    Clock::time_point renderStart = start;
+    const auto since = [](Clock::time_point then)
+    { return std::chrono::duration<double>(Clock::now() - then).count(); };
+    host.SetProgressSink([&](A_long done, A_long total)
+                         { progress.Report(done, total, since(renderStart), since(start)); });
+
     for (A_long frame = first; frame <= last; ++frame)
     {
         if (interrupt.Raised())
@@ -365,7 +375,7 @@ int RunPreview(ArgumentReader& arguments)
         // leaves pixels unwritten shows it instead of the previous frame.
         EffectHost::World output(host.RenderWidth(), host.RenderHeight());
         host.ClearLayerError();
-        progress.BeginRender();
+        progress.BeginRender(frame);
         renderStart = Clock::now();
         const EffectHost::CommandResult result = host.RenderFrame(frame, output);
         progress.EndRender();
