@@ -75,6 +75,25 @@ bool IsHelp(const std::string& option)
     return option == "--help" || option == "-h";
 }
 
+// Runs an output's step. A write that fails because a signal came (the
+// reader of standard output went away) stops the run as the signal does.
+template <typename Step>
+void StopIfInterrupted(const EffectHost::InterruptHandler& interrupt, Step&& step)
+{
+    try
+    {
+        step();
+    }
+    catch (const std::exception&)
+    {
+        if (interrupt.Raised())
+        {
+            throw Interrupted(interrupt.Signal());
+        }
+        throw;
+    }
+}
+
 // Frames per segment as the effect divides the layer: its Segment Length,
 // where 0 makes the whole layer one segment.
 long SegmentLength(const EffectHost::Host& host, A_long frameCount)
@@ -255,7 +274,8 @@ std::string PreviewHelp()
                "Applies the effect to a layer and renders its frames in order, as a host's\n"
                "preview does: the effect encodes each segment with x264 and shows the\n"
                "reconstruction, so each frame_NNNNN.png is what the delivered file will look\n"
-               "like. Ctrl-C stops the encode; the frames already written stay.\n"
+               "like. Ctrl-C (or SIGTERM, SIGHUP) stops the encode; the frames already\n"
+               "written stay.\n"
                "\n") +
            InputOptionsHelp() +
            "\n"
@@ -273,7 +293,8 @@ std::string PreviewHelp()
            "  --help               show this help\n"
            "\n"
            "Exit codes: 0 done, 1 the effect or a file failed, 2 a usage mistake,\n"
-           "130 stopped with Ctrl-C.\n"
+           "128 + the signal when stopped by one: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP,\n"
+           "141 the reader of --y4m - went away.\n"
            "\n"
            "Examples:\n"
            "  ruzirazu preview\n"
@@ -310,7 +331,8 @@ int RunPreview(ArgumentReader& arguments)
     options.input.size = options.effect.layerSize;
     options.effect.layerSize.reset();
 
-    // Ctrl-C from here on stops the run through the host's abort flag.
+    // Ctrl-C, SIGTERM, SIGHUP and a closed standard output from here on stop
+    // the run through the host's abort flag.
     EffectHost::InterruptHandler interrupt;
 
     const LayerInput input = OpenInput(options.input);
@@ -369,7 +391,7 @@ int RunPreview(ArgumentReader& arguments)
     {
         if (interrupt.Raised())
         {
-            throw Interrupted();
+            throw Interrupted(interrupt.Signal());
         }
         // A fresh output for every frame, as a host hands out: an effect that
         // leaves pixels unwritten shows it instead of the previous frame.
@@ -381,7 +403,7 @@ int RunPreview(ArgumentReader& arguments)
         progress.EndRender();
         if (interrupt.Raised() || result.error == PF_Interrupt_CANCEL)
         {
-            throw Interrupted();
+            throw Interrupted(interrupt.Signal());
         }
         if (!host.LayerError().empty())
         {
@@ -392,12 +414,12 @@ int RunPreview(ArgumentReader& arguments)
         const RenderedFrame rendered{frame, output, host};
         for (const auto& out : outputs)
         {
-            out->Frame(rendered);
+            StopIfInterrupted(interrupt, [&] { out->Frame(rendered); });
         }
     }
     for (const auto& out : outputs)
     {
-        out->Finish(host);
+        StopIfInterrupted(interrupt, [&] { out->Finish(host); });
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     host.SetProgressSink(nullptr);

@@ -517,7 +517,9 @@ TEST(PreviewCommand, AnEffectErrorShowsItsMessageExitsWithOneAndLeavesNothing)
 TEST(PreviewCommand, ASignalStopsTheEncodeWhereItStandsAndLeavesWholeFramesOnly)
 {
     for (const auto& [signal, exitCode, message] :
-         {std::tuple<int, int, std::string>{SIGINT, 130, "interrupted"}})
+         {std::tuple<int, int, std::string>{SIGINT, 130, "interrupted"},
+          {SIGTERM, 143, "terminated"},
+          {SIGHUP, 129, "hung up"}})
     {
         const fs::path scratch = Scratch() / std::to_string(signal);
         const fs::path temp = scratch / "temp";
@@ -549,6 +551,28 @@ TEST(PreviewCommand, ASignalStopsTheEncodeWhereItStandsAndLeavesWholeFramesOnly)
         }
         EXPECT_EQ(ReadFile(scratch / "stdout"), "");
     }
+}
+
+TEST(PreviewCommand, AReaderThatClosesTheStreamEndsTheRunAsASignalDoes)
+{
+    const fs::path scratch = Scratch();
+    const fs::path temp = scratch / "temp";
+    fs::create_directories(temp);
+    // The reader takes a few frames of the first segment and goes.
+    const std::string command = "(TEMP=" + temp.string() + " " + RUZIRAZU_BINARY_DIR +
+                                "/bin/ruzirazu preview --size 64x48 --duration 60 --segment 30 "
+                                "--mode abr --y4m - -o " +
+                                (scratch / "out").string() + " 2>" + (scratch / "err").string() +
+                                "; echo $? >" + (scratch / "status").string() +
+                                ") | head -c 20000 >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadFile(scratch / "status"), "141\n") << ReadFile(scratch / "err");
+    EXPECT_NE(ReadFile(scratch / "err").find("ruzirazu: the reader of standard output went away"),
+              std::string::npos)
+        << ReadFile(scratch / "err");
+    EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_FALSE(HasTemporaryFiles(scratch / "out"));
+    EXPECT_LT(FramesIn(scratch / "out").size(), 30u);
 }
 
 TEST(PreviewCommand, UnwritableOutputsAreRefusedBeforeAnyEncodeWithTheReason)
