@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
@@ -136,10 +137,60 @@ TEST(PreviewOutputFolder, FilesAppearWholeAndAFailedWriteLeavesNothing)
                                       throw std::runtime_error("disk full");
                                   }),
                  std::runtime_error);
-    EXPECT_EQ(CountEntries(path), 1u);
+    EXPECT_EQ(CountEntries(path), 2u); // a.txt and the record of what was written
     std::ifstream again(path / "a.txt");
     again >> content;
     EXPECT_EQ(content, "whole");
+}
+
+TEST(PreviewOutputFolder, ARunRemovesExactlyTheFilesTheEarlierRunWrote)
+{
+    const fs::path path = Folder();
+    const auto put = [](OutputFolder& folder, const std::string& name)
+    {
+        folder.WriteFile(name,
+                         [&](const std::string& temporary) { std::ofstream(temporary) << name; });
+    };
+    {
+        OutputFolder first(path);
+        put(first, "frame_00001.png");
+        put(first, "frame_00002.png");
+        put(first, "report.csv");
+    }
+    // Beside them: the user's own file, a written file the user changed
+    // since, and a record line that would lead out of the folder.
+    std::ofstream(path / "notes.txt") << "mine";
+    std::ofstream(path / "report.csv", std::ios::app) << ",edited";
+    std::ofstream(path.parent_path() / "outside.txt") << "not the command's";
+    {
+        std::ofstream record(path / OutputFolder::RecordName, std::ios::app);
+        record << fs::file_size(path.parent_path() / "outside.txt") << " "
+               << fs::last_write_time(path.parent_path() / "outside.txt").time_since_epoch().count()
+               << " ../outside.txt\n";
+    }
+    {
+        OutputFolder second(path);
+        // Nothing goes until the run writes its first file.
+        EXPECT_TRUE(fs::exists(path / "frame_00001.png"));
+        put(second, "frame_00002.png");
+    }
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path))
+    {
+        names.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"frame_00002.png", "notes.txt", "report.csv",
+                                            OutputFolder::RecordName}));
+    EXPECT_TRUE(fs::exists(path.parent_path() / "outside.txt"));
+    fs::remove(path.parent_path() / "outside.txt");
+
+    // The next run removes this run's frame, which is all it wrote.
+    {
+        OutputFolder third(path);
+        put(third, "sizes.svg");
+    }
+    EXPECT_FALSE(fs::exists(path / "frame_00002.png"));
+    EXPECT_TRUE(fs::exists(path / "report.csv"));
 }
 
 TEST(PreviewOutputFolder, AFolderThisRunMadeGoesAgainWhenLeftEmpty)

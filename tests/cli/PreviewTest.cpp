@@ -226,12 +226,13 @@ std::set<std::string> FramesIn(const fs::path& folder)
     return frames;
 }
 
-// Hidden files are the temporary names that atomic writes use.
+// Hidden files are the temporary names that atomic writes use, or the
+// list of what the run wrote.
 bool HasTemporaryFiles(const fs::path& folder)
 {
     for (const std::string& name : FilesIn(folder))
     {
-        if (name.front() == '.')
+        if (name.front() == '.' && name != ".ruzirazu-outputs")
         {
             return true;
         }
@@ -573,6 +574,24 @@ TEST(PreviewCommand, AReaderThatClosesTheStreamEndsTheRunAsASignalDoes)
     EXPECT_TRUE(fs::is_empty(temp));
     EXPECT_FALSE(HasTemporaryFiles(scratch / "out"));
     EXPECT_LT(FramesIn(scratch / "out").size(), 30u);
+}
+
+TEST(PreviewCommand, ARunIntoAnEarlierRunsFolderLeavesNoneOfItsOutputsButKeepsOtherFiles)
+{
+    const fs::path scratch = Scratch();
+    const std::string out = (scratch / "out").string();
+    const Outcome first =
+        Preview({"--size", "32x32", "--duration", "8", "--compare", "--panel", "-o", out}, scratch);
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    ASSERT_EQ(FilesIn(out).count("compare_00007.png"), 1u);
+    std::ofstream(scratch / "out" / "notes.txt") << "mine";
+
+    const Outcome second =
+        Preview({"--size", "32x32", "--duration", "8", "-f", "2-3", "-o", out}, scratch);
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    std::set<std::string> expected = FrameNames(2, 3);
+    expected.insert({"report.csv", "report.json", "sizes.svg", "notes.txt", ".ruzirazu-outputs"});
+    EXPECT_EQ(FilesIn(out), expected);
 }
 
 TEST(PreviewCommand, UnwritableOutputsAreRefusedBeforeAnyEncodeWithTheReason)

@@ -364,6 +364,10 @@ TEST(VideoPreview, AFileCutShortFailsAtTheCutKeepingTheFramesBefore)
     ASSERT_FALSE(names.empty());
     for (const std::string& name : names)
     {
+        if (name == ".ruzirazu-outputs") // the list of what the run wrote
+        {
+            continue;
+        }
         ASSERT_EQ(name.rfind("frame_", 0), 0u) << name;
         EXPECT_EQ(ReadPicture(folder / "out" / name).Width(), 161) << name;
     }
