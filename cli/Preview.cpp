@@ -13,6 +13,7 @@
 #include "cli/Session.h"
 #include "host/Interrupt.h"
 #include "host/Raster.h"
+#include "host/VideoSource.h"
 
 namespace CommandLine
 {
@@ -91,6 +92,40 @@ void StopIfInterrupted(const EffectHost::InterruptHandler& interrupt, Step&& ste
             throw Interrupted(interrupt.Signal());
         }
         throw;
+    }
+}
+
+// Frames as runs: "3, 7-9, 12".
+std::string FrameList(const std::vector<A_long>& frames)
+{
+    std::string text;
+    for (std::size_t i = 0; i < frames.size();)
+    {
+        std::size_t end = i;
+        while (end + 1 < frames.size() && frames[end + 1] == frames[end] + 1)
+        {
+            ++end;
+        }
+        text += (text.empty() ? "" : ", ") + std::to_string(frames[i]) +
+                (end > i ? "-" + std::to_string(frames[end]) : std::string());
+        i = end + 1;
+    }
+    return text;
+}
+
+// Once, after the run: a video file whose decoding reported errors gave
+// the frames libavcodec could recover, which the user should know are not
+// the file's own pictures.
+void WarnOfDamage(const LayerInput& input)
+{
+    const auto* video = dynamic_cast<const EffectHost::VideoSource*>(input.source.get());
+    const std::vector<A_long> damaged = video ? video->DamagedFrames() : std::vector<A_long>();
+    if (!damaged.empty())
+    {
+        std::cerr << "ruzirazu: warning: " << video->Description().path
+                  << " is damaged: libavcodec reported decoding errors at "
+                  << (damaged.size() == 1 ? "frame " : "frames ") << FrameList(damaged)
+                  << ", which show what it could recover\n";
     }
 }
 
@@ -423,6 +458,7 @@ int RunPreview(ArgumentReader& arguments)
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     host.SetProgressSink(nullptr);
+    WarnOfDamage(input);
 
     const A_long rendered = last - first + 1;
     // A stream on standard output must not have the summary mixed into it.
