@@ -4,7 +4,10 @@
 #include <iostream>
 
 #include "cli/EffectControls.h"
+#include "cli/OutputFiles.h"
 #include "cli/Preview.h"
+#include "cli/PreviewOutputs.h"
+#include "cli/Project.h"
 #include "cli/Session.h"
 
 namespace CommandLine
@@ -42,13 +45,17 @@ std::string ParamsHelp()
                        "\n") +
            EffectOptionsHelp() +
            "\nOther options:\n"
+           "  --project FILE       set the controls from a project file first; the options\n"
+           "                       on the command line then change them further\n"
+           "  --save-project FILE  save the controls as a project file (JSON)\n"
            "  --panel FILE         also write the effect controls panel as a PNG image\n" +
            ModuleHelp +
            "  --help               show this help\n"
            "\n"
            "Examples:\n"
            "  ruzirazu params --preset youtube --size 1920x1080\n"
-           "  ruzirazu params --mode crf --crf 28 --panel panel.png\n";
+           "  ruzirazu params --mode crf --crf 28 --panel panel.png\n"
+           "  ruzirazu params --preset vimeo --size 1920x1080 --save-project look.json\n";
 }
 
 bool IsHelp(const std::string& option)
@@ -109,6 +116,7 @@ int RunParams(ArgumentReader& arguments)
     ModuleOptions module;
     EffectSettings settings;
     std::string panelPath;
+    OutputRequest request;
     while (!arguments.Done())
     {
         const std::string option = arguments.Next();
@@ -127,11 +135,23 @@ int RunParams(ArgumentReader& arguments)
             }
             continue;
         }
+        // Of the preview's output options, only the project files mean
+        // anything without rendering.
+        if ((option == "--project" || option == "--save-project") &&
+            ParseOutputOption(arguments, option, request))
+        {
+            continue;
+        }
         if (!ParseModuleOption(arguments, option, module) &&
             !ParseEffectOption(arguments, option, settings))
         {
             throw UsageError("params: unknown option \"" + option + "\"");
         }
+    }
+    CheckOutputFiles(request);
+    if (!panelPath.empty())
+    {
+        AsRunError([&] { CheckFileCanBeWritten(panelPath); });
     }
     EffectSession session(module);
     if (settings.layerSize)
@@ -140,19 +160,22 @@ int RunParams(ArgumentReader& arguments)
         session.Host().SetLayerSize(settings.layerSize->first, settings.layerSize->second);
     }
     session.Apply();
+    ApplyProject(session.Host(), request);
     ApplyEffectSettings(session.Host(), settings);
     std::cout << DescribeControls(session.Host());
-    if (!panelPath.empty())
-    {
-        try
+    AsRunError(
+        [&]
         {
-            session.Host().WritePanel(panelPath);
-        }
-        catch (const std::runtime_error& error)
-        {
-            throw RunError(error.what());
-        }
-    }
+            if (!panelPath.empty())
+            {
+                WriteAtomically(panelPath, [&](const std::filesystem::path& temporary)
+                                { session.Host().WritePanel(temporary.string()); });
+            }
+            if (request.saveProject)
+            {
+                SaveProject(session.Host(), *request.saveProject);
+            }
+        });
     EffectSession::Check(session.Host().GlobalSetdown(), "global set-down");
     return 0;
 }

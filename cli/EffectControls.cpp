@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 
 #include "cli/Session.h"
 
@@ -77,6 +78,32 @@ void ChangeNumber(EffectHost::Host& host, A_long hostId, const char* what,
     }
 }
 
+// A preset other than manual sets Mode and Target Bitrate itself; an option
+// that asked for another value has been overridden, which the user should
+// hear of rather than find out from the output.
+void WarnOfOverriddenOptions(const EffectHost::Host& host, const EffectSettings& settings)
+{
+    std::string overridden;
+    const auto add = [&](const std::string& option)
+    { overridden += (overridden.empty() ? "" : " and ") + option; };
+    if (settings.mode &&
+        host.ValueText(PositionOf(host, HostIdMode, "Mode")) != ModeItem(*settings.mode))
+    {
+        add("--mode " + *settings.mode);
+    }
+    if (settings.bitrateKbps &&
+        host.Parameter(PositionOf(host, HostIdTargetBitrate, "Target Bitrate")).u.fs_d.value !=
+            *settings.bitrateKbps)
+    {
+        add("--bitrate " + std::to_string(*settings.bitrateKbps));
+    }
+    if (!overridden.empty())
+    {
+        std::cerr << "ruzirazu: warning: --preset " << *settings.preset
+                  << " sets Mode and Target Bitrate itself, overriding " << overridden << '\n';
+    }
+}
+
 } // namespace
 
 void ApplyEffectSettings(EffectHost::Host& host, const EffectSettings& settings)
@@ -108,6 +135,7 @@ void ApplyEffectSettings(EffectHost::Host& host, const EffectSettings& settings)
         Settle(host.ChangePopup(PositionOf(host, HostIdPresets, "Presets"),
                                 PresetItem(*settings.preset)),
                "--preset");
+        WarnOfOverriddenOptions(host, settings);
     }
 }
 

@@ -28,7 +28,8 @@ std::string PresetItem(const std::string& word);
 std::string ModeItem(const std::string& word);
 
 // Sets the layer size, then changes each given control as a user would, each
-// sending its user-change command; the preset goes last. A value the host
+// sending its user-change command; the preset goes last, with a warning on
+// stderr naming a --mode or --bitrate that it overrode. A value the host
 // refuses throws UsageError with the host's message; an effect error throws
 // RunError.
 void ApplyEffectSettings(EffectHost::Host& host, const EffectSettings& settings);

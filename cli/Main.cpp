@@ -15,7 +15,7 @@ int main(int argc, char** argv)
     catch (const CommandLine::Interrupted& error)
     {
         std::cerr << "ruzirazu: " << error.what() << '\n';
-        return 130;
+        return error.ExitCode();
     }
     catch (const CommandLine::UsageError& error)
     {

@@ -1,5 +1,6 @@
 #include "cli/OutputFiles.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -66,6 +67,48 @@ void WriteTextFile(const std::filesystem::path& path, const std::string& text)
                                                      "\": " + std::strerror(errno));
                         }
                     });
+}
+
+void CheckFileCanBeWritten(const std::filesystem::path& path, bool streamToSpecial)
+{
+    const auto refuse = [&](const std::string& reason)
+    { throw std::runtime_error("Cannot write \"" + path.string() + "\": " + reason); };
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status))
+    {
+        refuse("it is a folder");
+    }
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    {
+        if (streamToSpecial)
+        {
+            // A device or a named pipe takes the stream as it is written.
+            return;
+        }
+        refuse("it is not a regular file");
+    }
+    const std::filesystem::path folder =
+        path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+    const std::filesystem::file_status folderStatus = std::filesystem::status(folder, error);
+    if (!std::filesystem::exists(folderStatus))
+    {
+        refuse("the folder " + folder.string() + " does not exist");
+    }
+    if (!std::filesystem::is_directory(folderStatus))
+    {
+        refuse(folder.string() + " is not a folder");
+    }
+    // The file itself is written beside its name and renamed into place, so
+    // what must be possible is making a file in the folder.
+    const std::filesystem::path probe = TemporaryBeside(path);
+    const int descriptor = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+    {
+        refuse(std::strerror(errno));
+    }
+    ::close(descriptor);
+    RemoveQuietly(probe);
 }
 
 std::string ReadTextFile(const std::filesystem::path& path)

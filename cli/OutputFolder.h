@@ -11,6 +11,13 @@ namespace CommandLine
 // probed for writing at once, so that a folder that cannot take the output
 // fails the run before any rendering. When this run made the folder and
 // leaves it empty (it failed before anything was written), it is removed.
+//
+// A run keeps the list of the files it wrote in the folder's record
+// (RecordName), each with its size and modification time. Before its first
+// file, a run removes the files the earlier run's record lists, so that no
+// frame, comparison or report of an earlier run stays beside its own; a
+// file changed or replaced since (another size or time) is not the
+// command's any more and stays, as does everything the record does not name.
 class OutputFolder
 {
   public:
@@ -34,9 +41,18 @@ class OutputFolder
     // to this process).
     static std::string TemporaryName(const std::string& name);
 
+    // The hidden file that lists what the latest run wrote.
+    static constexpr const char* RecordName = ".ruzirazu-outputs";
+
   private:
+    // Removes the files of the earlier run's record and starts this run's.
+    void ClearEarlierRun();
+    // Adds the file that is about to take `name` to the record.
+    void Record(const std::string& name, const std::filesystem::path& file);
+
     std::filesystem::path path_;
     bool created_ = false;
+    bool cleared_ = false;
 };
 
 } // namespace CommandLine

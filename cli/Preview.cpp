@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -14,6 +15,7 @@
 #include "cli/Session.h"
 #include "host/Interrupt.h"
 #include "host/Raster.h"
+#include "host/VideoSource.h"
 
 namespace CommandLine
 {
@@ -74,6 +76,68 @@ std::string Seconds(double seconds)
 bool IsHelp(const std::string& option)
 {
     return option == "--help" || option == "-h";
+}
+
+// Runs an output's step. A write that fails because a signal came (the
+// reader of standard output went away) stops the run as the signal does.
+template <typename Step>
+void StopIfInterrupted(const EffectHost::InterruptHandler& interrupt, Step&& step)
+{
+    try
+    {
+        step();
+    }
+    catch (const std::exception&)
+    {
+        if (interrupt.Raised())
+        {
+            throw Interrupted(interrupt.Signal());
+        }
+        throw;
+    }
+}
+
+// Frames as runs: "3, 7-9, 12".
+std::string FrameList(const std::vector<A_long>& frames)
+{
+    std::string text;
+    for (std::size_t i = 0; i < frames.size();)
+    {
+        std::size_t end = i;
+        while (end + 1 < frames.size() && frames[end + 1] == frames[end] + 1)
+        {
+            ++end;
+        }
+        text += (text.empty() ? "" : ", ") + std::to_string(frames[i]) +
+                (end > i ? "-" + std::to_string(frames[end]) : std::string());
+        i = end + 1;
+    }
+    return text;
+}
+
+// Once, after the run: a video file whose decoding reported errors gave
+// the frames libavcodec could recover, which the user should know are not
+// the file's own pictures.
+void WarnOfDamage(const LayerInput& input)
+{
+    const auto* video = dynamic_cast<const EffectHost::VideoSource*>(input.source.get());
+    const std::vector<A_long> damaged = video ? video->DamagedFrames() : std::vector<A_long>();
+    if (!damaged.empty())
+    {
+        std::cerr << "ruzirazu: warning: " << video->Description().path
+                  << " is damaged: libavcodec reported decoding errors at "
+                  << (damaged.size() == 1 ? "frame " : "frames ") << FrameList(damaged)
+                  << ", which show what it could recover\n";
+    }
+}
+
+// Frames per segment as the effect divides the layer: its Segment Length,
+// where 0 makes the whole layer one segment.
+long SegmentLength(const EffectHost::Host& host, A_long frameCount)
+{
+    const int position = host.PositionOfHostId(HostIdSegmentLength);
+    const long length = position < 0 ? 0 : static_cast<long>(host.Parameter(position).u.fs_d.value);
+    return length > 0 ? length : std::max<long>(frameCount, 1);
 }
 
 } // namespace
@@ -247,7 +311,8 @@ std::string PreviewHelp()
                "Applies the effect to a layer and renders its frames in order, as a host's\n"
                "preview does: the effect encodes each segment with x264 and shows the\n"
                "reconstruction, so each frame_NNNNN.png is what the delivered file will look\n"
-               "like. Ctrl-C stops the encode; the frames already written stay.\n"
+               "like. Ctrl-C (or SIGTERM, SIGHUP) stops the encode; the frames already\n"
+               "written stay.\n"
                "\n") +
            InputOptionsHelp() +
            "\n"
@@ -265,7 +330,8 @@ std::string PreviewHelp()
            "  --help               show this help\n"
            "\n"
            "Exit codes: 0 done, 1 the effect or a file failed, 2 a usage mistake,\n"
-           "130 stopped with Ctrl-C.\n"
+           "128 + the signal when stopped by one: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP,\n"
+           "141 the reader of --y4m - went away.\n"
            "\n"
            "Examples:\n"
            "  ruzirazu preview\n"
@@ -302,7 +368,8 @@ int RunPreview(ArgumentReader& arguments)
     options.input.size = options.effect.layerSize;
     options.effect.layerSize.reset();
 
-    // Ctrl-C from here on stops the run through the host's abort flag.
+    // Ctrl-C, SIGTERM, SIGHUP and a closed standard output from here on stop
+    // the run through the host's abort flag.
     EffectHost::InterruptHandler interrupt;
 
     const LayerInput input = OpenInput(options.input);
@@ -317,6 +384,8 @@ int RunPreview(ArgumentReader& arguments)
     }
 
     OutputFolder folder(options.outputFolder);
+    // After the folder, which a file named inside it needs.
+    CheckOutputFiles(outputRequest);
     EffectSession session(options.module);
     EffectHost::Host& host = session.Host();
     host.SetLayerSource(input.source);
@@ -352,33 +421,33 @@ int RunPreview(ArgumentReader& arguments)
     }
 
     using Clock = std::chrono::steady_clock;
-    ProgressDisplay progress(std::cerr, ::isatty(STDERR_FILENO) == 1);
-    Clock::time_point renderStart = Clock::now();
-    host.SetProgressSink(
-        [&](A_long done, A_long total)
-        {
-            progress.Report(done, total,
-                            std::chrono::duration<double>(Clock::now() - renderStart).count());
-        });
-
+    ProgressDisplay progress(
+        std::cerr, ::isatty(STDERR_FILENO) == 1,
+        ProgressRange{first, last, frameCount, SegmentLength(host, frameCount)});
     const Clock::time_point start = Clock::now();
+    Clock::time_point renderStart = start;
+    const auto since = [](Clock::time_point then)
+    { return std::chrono::duration<double>(Clock::now() - then).count(); };
+    host.SetProgressSink([&](A_long done, A_long total)
+                         { progress.Report(done, total, since(renderStart), since(start)); });
+
     for (A_long frame = first; frame <= last; ++frame)
     {
         if (interrupt.Raised())
         {
-            throw Interrupted();
+            throw Interrupted(interrupt.Signal());
         }
         // A fresh output for every frame, as a host hands out: an effect that
         // leaves pixels unwritten shows it instead of the previous frame.
         EffectHost::World output(host.RenderWidth(), host.RenderHeight());
         host.ClearLayerError();
-        progress.BeginRender();
+        progress.BeginRender(frame);
         renderStart = Clock::now();
         const EffectHost::CommandResult result = host.RenderFrame(frame, output);
         progress.EndRender();
         if (interrupt.Raised() || result.error == PF_Interrupt_CANCEL)
         {
-            throw Interrupted();
+            throw Interrupted(interrupt.Signal());
         }
         if (!host.LayerError().empty())
         {
@@ -389,15 +458,16 @@ int RunPreview(ArgumentReader& arguments)
         const RenderedFrame rendered{frame, output, host};
         for (const auto& out : outputs)
         {
-            out->Frame(rendered);
+            StopIfInterrupted(interrupt, [&] { out->Frame(rendered); });
         }
     }
     for (const auto& out : outputs)
     {
-        out->Finish(host);
+        StopIfInterrupted(interrupt, [&] { out->Finish(host); });
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     host.SetProgressSink(nullptr);
+    WarnOfDamage(input);
 
     const A_long rendered = last - first + 1;
     // A stream on standard output must not have the summary mixed into it.

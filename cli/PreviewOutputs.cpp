@@ -43,27 +43,6 @@ std::string NeedValue(ArgumentReader& reader, const std::string& option, const c
     return value;
 }
 
-// Library and file failures of an output become run-time failures.
-template <typename Action> void AsRunError(Action&& action)
-{
-    try
-    {
-        action();
-    }
-    catch (const RunError&)
-    {
-        throw;
-    }
-    catch (const UsageError&)
-    {
-        throw;
-    }
-    catch (const std::exception& error)
-    {
-        throw RunError(error.what());
-    }
-}
-
 } // namespace
 
 bool ParseOutputOption(ArgumentReader& reader, const std::string& option, OutputRequest& request)
@@ -108,6 +87,22 @@ const char* OutputOptionsHelp()
            "  --save-project FILE  save the effect's settings as a project file (JSON)\n"
            "  --project FILE       set the controls from a project file first; the options\n"
            "                       on the command line then change them further\n";
+}
+
+void CheckOutputFiles(const OutputRequest& request)
+{
+    AsRunError(
+        [&]
+        {
+            if (request.y4m && !request.Y4mToStandardOutput())
+            {
+                CheckFileCanBeWritten(*request.y4m, true);
+            }
+            if (request.saveProject)
+            {
+                CheckFileCanBeWritten(*request.saveProject);
+            }
+        });
 }
 
 Json DescribeInput(const LayerInput& input)

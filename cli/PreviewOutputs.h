@@ -35,6 +35,10 @@ bool ParseOutputOption(ArgumentReader& reader, const std::string& option, Output
 // The lines of --help that describe them.
 const char* OutputOptionsHelp();
 
+// Refuses, before anything is rendered, a --y4m or --save-project file that
+// cannot be written, naming the reason. Throws RunError.
+void CheckOutputFiles(const OutputRequest& request);
+
 // The input's description for the report.
 Json DescribeInput(const LayerInput& input);
 

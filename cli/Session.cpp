@@ -1,10 +1,36 @@
 #include "cli/Session.h"
 
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 
 namespace CommandLine
 {
+
+namespace
+{
+
+std::string InterruptionText(int signal)
+{
+    switch (signal)
+    {
+    case SIGTERM:
+        return "terminated";
+    case SIGHUP:
+        return "hung up";
+    case SIGPIPE:
+        return "the reader of standard output went away";
+    default:
+        return "interrupted";
+    }
+}
+
+} // namespace
+
+Interrupted::Interrupted(int signal)
+    : std::runtime_error(InterruptionText(signal)), signal_(signal > 0 ? signal : SIGINT)
+{
+}
 
 std::string DefaultModulePath()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -17,12 +18,41 @@ class RunError : public std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
-// The user stopped the run with Ctrl-C: exit 130, as a shell reports it.
+// A signal stopped the run: Ctrl-C (SIGINT), SIGTERM, SIGHUP, or SIGPIPE
+// when the reader of standard output went away. Exits with 128 + the
+// signal's number, as a shell reports a process the signal ended.
 class Interrupted : public std::runtime_error
 {
   public:
-    Interrupted() : std::runtime_error("interrupted") {}
+    explicit Interrupted(int signal);
+
+    int ExitCode() const noexcept { return 128 + signal_; }
+
+  private:
+    int signal_;
 };
+
+// Runs `action`, turning a library's or a file's failure into a RunError
+// with the same text; UsageError and RunError go on as they are.
+template <typename Action> void AsRunError(Action&& action)
+{
+    try
+    {
+        action();
+    }
+    catch (const RunError&)
+    {
+        throw;
+    }
+    catch (const UsageError&)
+    {
+        throw;
+    }
+    catch (const std::exception& error)
+    {
+        throw RunError(error.what());
+    }
+}
 
 // Ruzirazu.so in the folder of the running command.
 std::string DefaultModulePath();

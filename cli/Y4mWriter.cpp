@@ -40,6 +40,17 @@ Y4mWriter::Y4mWriter(const std::string& target, int width, int height, std::uint
     {
         file_.reset(stdout);
     }
+    else if (std::error_code error; std::filesystem::exists(target, error) &&
+                                    !std::filesystem::is_regular_file(target, error))
+    {
+        // A named pipe or a device: written straight, never replaced.
+        path_ = target;
+        file_.reset(std::fopen(path_.c_str(), "wb"));
+        if (!file_)
+        {
+            throw std::runtime_error("Cannot write \"" + target + "\": " + std::strerror(errno));
+        }
+    }
     else
     {
         path_ = target;
@@ -57,7 +68,7 @@ Y4mWriter::Y4mWriter(const std::string& target, int width, int height, std::uint
 
 Y4mWriter::~Y4mWriter()
 {
-    if (!toStandardOutput_ && file_)
+    if (!temporary_.empty() && file_)
     {
         // Not finished: the stream is incomplete and must not stay.
         file_.reset();
@@ -151,7 +162,7 @@ void Y4mWriter::Finish()
         throw std::runtime_error("Cannot write the YUV4MPEG2 stream: " +
                                  std::string(std::strerror(errno)));
     }
-    if (toStandardOutput_)
+    if (temporary_.empty())
     {
         return;
     }

@@ -16,7 +16,8 @@ namespace CommandLine
 // players' assumption for an untagged stream), to a file or to standard
 // output for a player to read from a pipe. A file is written under a
 // temporary name and takes its own name only at Finish, so a run that fails
-// leaves no truncated stream behind.
+// leaves no truncated stream behind; a named pipe or device is written
+// straight, never replaced.
 class Y4mWriter
 {
   public:
@@ -51,7 +52,7 @@ class Y4mWriter
     int height_;
     bool toStandardOutput_;
     std::filesystem::path path_;
-    std::filesystem::path temporary_;
+    std::filesystem::path temporary_; // empty when written straight to the target
     std::unique_ptr<std::FILE, CloseFile> file_;
     std::vector<std::uint8_t> planes_;
 };

@@ -5,11 +5,14 @@
 namespace EffectHost
 {
 
-// Turns Ctrl-C into a request to stop. While an InterruptHandler lives, SIGINT
-// only raises its flag, which the host's abort and progress callbacks read
-// (Host::SetAbortFlag), so the effect can stop where it stands and clean up;
-// a second Ctrl-C ends the process at once, as the user then insists. The
-// previous handling is restored when it goes. One at a time per process.
+// Turns the signals that ask a run to stop into a request to stop. While an
+// InterruptHandler lives, SIGINT (Ctrl-C), SIGTERM, SIGHUP and SIGPIPE (the
+// reader of a pipe we write went away) only raise its flag, which the host's
+// abort and progress callbacks read (Host::SetAbortFlag), so the effect can
+// stop where it stands and clean up; a write into the closed pipe then fails
+// instead of ending the process. A second SIGINT, SIGTERM or SIGHUP ends the
+// process at once, as the sender then insists. The previous handling is
+// restored when it goes. One at a time per process.
 class InterruptHandler
 {
   public:
@@ -22,6 +25,8 @@ class InterruptHandler
 
     const std::atomic<bool>& Flag() const noexcept;
     bool Raised() const noexcept { return Flag().load(); }
+    // The first signal that raised the flag, 0 while none has.
+    int Signal() const noexcept;
 };
 
 } // namespace EffectHost

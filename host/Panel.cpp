@@ -1,6 +1,8 @@
 #include "host/Panel.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 #include "host/Drawing.h"
 
@@ -61,7 +63,7 @@ void Panel::DrawRow(Raster& raster, int position, int top, int indent, int width
     const bool enabled = host_.IsEnabled(position);
     const Rgba text = enabled ? Colour(PF_App_Color_TEXT) : DisabledText;
     const int baseline = top + 14;
-    const int valueLeft = width / 2 + 10;
+    const int valueLeft = valueLeft_;
     const PF_Rect nameClip{0, top, valueLeft - 6, top + RowHeight};
     const PF_Rect valueClip{valueLeft, top, width - 6, top + RowHeight};
     DrawText(raster, indent + 22, baseline, def.name, text, nameClip);
@@ -127,9 +129,40 @@ void Panel::DrawRow(Raster& raster, int position, int top, int indent, int width
     }
 }
 
+int Panel::ValueColumnLeft(int width)
+{
+    // Half the panel, or further right when a name needs more room, so that
+    // the longest name is drawn whole.
+    int left = width / 2 + 10;
+    int indent = 0;
+    for (int position = 1; position < host_.ParameterCount(); ++position)
+    {
+        const PF_ParamDef& def = host_.Parameter(position);
+        if (def.param_type == PF_Param_GROUP_END)
+        {
+            indent = std::max(0, indent - Indent);
+        }
+        else if (def.param_type == PF_Param_GROUP_START)
+        {
+            indent += Indent;
+        }
+        else if (!IsHidden(def) && !IsCustomArea(def))
+        {
+            const float name = host_.Draw().Text().Measure(
+                FromUtf8(std::string(def.name, strnlen(def.name, sizeof def.name))), TextSize);
+            left = std::max(left, indent + 22 + static_cast<int>(std::ceil(name)) + NameGap);
+        }
+    }
+    return left;
+}
+
 int Panel::Layout(int width, Raster* raster)
 {
     int y = 0;
+    if (raster)
+    {
+        valueLeft_ = ValueColumnLeft(width);
+    }
     if (raster)
     {
         FillRect(*raster, 0, 0, width, HeaderHeight, Colour(PF_App_Color_DARK_TINGE));

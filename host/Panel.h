@@ -19,6 +19,8 @@ class Panel
     static constexpr int Indent = 14;
     static constexpr int AreaGap = 4;
     static constexpr int TextSize = 12;
+    // Between the end of the longest name and the value column.
+    static constexpr int NameGap = 8;
 
     explicit Panel(Host& host) : host_(host) {}
     // Throws std::runtime_error when the panel font cannot be opened.
@@ -31,12 +33,15 @@ class Panel
 
   private:
     int Layout(int width, Raster* raster);
+    // Where the values start: half the width, or after the longest name.
+    int ValueColumnLeft(int width);
     void DrawRow(Raster& raster, int position, int top, int indent, int width);
     void DrawText(Raster& raster, int x, int baseline, const std::string& text, Rgba colour,
                   const PF_Rect& clip);
 
     Host& host_;
     int areaPosition_ = -1;
+    int valueLeft_ = 0;
     PF_Rect areaFrame_{};
 };
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <vector>
 
 extern "C"
@@ -279,6 +280,11 @@ struct VideoSource::Decoder
     A_long pendingIndex = -1;
     bool draining = false;
 
+    // Pictures that libavcodec reported damage in (or that came after a
+    // packet it refused), by frame index: it shows what it could recover.
+    std::set<A_long> damaged;
+    bool packetRefused = false;
+
     std::vector<CachedFrame> cache;
     std::size_t cacheLimit = 2;
     std::uint64_t useClock = 0;
@@ -337,6 +343,8 @@ struct VideoSource::Decoder
             if (packet->stream_index == stream)
             {
                 result = avcodec_send_packet(codec.get(), packet.get());
+                packetRefused = packetRefused || result == AVERROR_INVALIDDATA ||
+                                (packet->flags & AV_PKT_FLAG_CORRUPT) != 0;
                 if (result < 0 && result != AVERROR_INVALIDDATA)
                 {
                     av_packet_unref(packet.get());
@@ -363,6 +371,12 @@ struct VideoSource::Decoder
             {
                 av_frame_unref(pending.get());
                 continue;
+            }
+            if (packetRefused || pending->decode_error_flags != 0 ||
+                (pending->flags & AV_FRAME_FLAG_CORRUPT) != 0)
+            {
+                damaged.insert(index);
+                packetRefused = false;
             }
             pendingIndex = index;
             pendingValid = true;
@@ -739,6 +753,11 @@ void VideoSource::QuietLibraryMessages() noexcept
 VideoDecodeCounters VideoSource::Counters() const noexcept
 {
     return decoder_->counters;
+}
+
+std::vector<A_long> VideoSource::DamagedFrames() const
+{
+    return {decoder_->damaged.begin(), decoder_->damaged.end()};
 }
 
 void VideoSource::Frame(A_long index, World& into) const

@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "host/LayerSource.h"
 #include "host/World.h"
@@ -97,6 +98,10 @@ class VideoSource final : public LayerSource
     void Frame(A_long index, World& into) const;
 
     const VideoDescription& Description() const noexcept { return description_; }
+    // The frames decoded so far that libavcodec reported damage in (a
+    // refused packet before them, a concealed error, a corrupt picture),
+    // ascending. It still gave a picture for each: what it could recover.
+    std::vector<A_long> DamagedFrames() const;
     VideoDecodeCounters Counters() const noexcept;
 
     // FFmpeg's libraries print their own remarks on the console, which only

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "host/Raster.h"
 
@@ -240,9 +241,57 @@ TEST(CommandParams, PanelIsWrittenAsAPngWithBothStaticAreas)
     EXPECT_GE(panel.Height(), 9 * 20 + 135 + 75);
 }
 
-TEST(CommandParams, UnwritablePanelIsARunTimeFailure)
+TEST(CommandParams, ProjectFilesAreMadeAndReadWithoutRendering)
 {
-    const Outcome outcome = RunCommand("params --panel /nonexistent/folder/panel.png");
-    EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_NE(outcome.err.find("/nonexistent/folder/panel.png"), std::string::npos) << outcome.err;
+    const auto project = Scratch() / "look.json";
+    std::filesystem::remove(project);
+    const Outcome saved =
+        RunCommand("params --preset youtube --size 1920x1080 --save-project " + project.string());
+    ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    ASSERT_TRUE(std::filesystem::exists(project));
+    // Read into a layer of the default height, where the preset alone would
+    // give 5000: the saved 8000 wins, and the options still change it further.
+    const Outcome loaded = RunCommand("params --project " + project.string() + " --keyint 48");
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
+    EXPECT_NE(RowOf(loaded.out, "Presets").find("YouTube (Standard Quality)"), std::string::npos)
+        << loaded.out;
+    EXPECT_NE(RowOf(loaded.out, "Target Bitrate (Kbps)").find(" 8000 "), std::string::npos)
+        << loaded.out;
+    EXPECT_NE(RowOf(loaded.out, "Key Frame Every N Frames").find(" 48 "), std::string::npos);
+}
+
+TEST(CommandParams, APresetWarnsOfTheOptionsItOverrode)
+{
+    const Outcome overridden =
+        RunCommand("params --preset youtube --mode crf --bitrate 3000 --size 1920x1080");
+    ASSERT_EQ(overridden.exitCode, 0) << overridden.err;
+    EXPECT_EQ(LineCount(overridden.err), 1) << overridden.err;
+    EXPECT_NE(overridden.err.find("warning"), std::string::npos) << overridden.err;
+    EXPECT_NE(overridden.err.find("--mode crf"), std::string::npos) << overridden.err;
+    EXPECT_NE(overridden.err.find("--bitrate 3000"), std::string::npos) << overridden.err;
+    // Options that agree with the preset are not overridden.
+    const Outcome agreeing =
+        RunCommand("params --preset youtube --mode abr --bitrate 8000 --size 1920x1080");
+    ASSERT_EQ(agreeing.exitCode, 0) << agreeing.err;
+    EXPECT_EQ(agreeing.err, "");
+}
+
+TEST(CommandParams, UnwritableOutputsAreRefusedFirstWithTheReason)
+{
+    const auto scratch = Scratch();
+    std::filesystem::create_directories(scratch / "a-folder");
+    std::ofstream(scratch / "a-file") << "in the way";
+    for (const auto& [option, path, reason] :
+         {std::tuple<std::string, std::string, std::string>{"--panel", "a-folder", "is a folder"},
+          {"--panel", "a-file/panel.png", "is not a folder"},
+          {"--panel", "missing/panel.png", "does not exist"},
+          {"--save-project", "a-folder", "is a folder"},
+          {"--save-project", "a-file/look.json", "is not a folder"}})
+    {
+        const Outcome outcome = RunCommand("params " + option + " " + (scratch / path).string());
+        EXPECT_EQ(outcome.exitCode, 1) << option << " " << path;
+        EXPECT_NE(outcome.err.find(reason), std::string::npos) << outcome.err;
+        EXPECT_EQ(LineCount(outcome.err), 1) << outcome.err;
+        EXPECT_EQ(outcome.out, "") << option << " " << path;
+    }
 }

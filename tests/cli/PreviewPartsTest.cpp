@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
@@ -46,50 +47,58 @@ TEST(PreviewOptions, FrameRangesAreInclusiveAndOrdered)
     }
 }
 
-TEST(PreviewProgress, TextGivesDoneOfTotalRateAndTimeLeft)
+TEST(PreviewProgress, OffATerminalOneLinePerSegmentAndPassNumberedAsTheReportNumbersIt)
 {
-    EXPECT_EQ(ProgressDisplay::Describe(2, 10, 40, 2.0),
-              "segment 2: 10/40 frames, 5.0 frames/s, 6.0 s left");
-    EXPECT_EQ(ProgressDisplay::Describe(1, 40, 40, 4.0),
-              "segment 1: 40/40 frames, 10.0 frames/s, 0.0 s left");
-    // Nothing to measure a rate by yet.
-    EXPECT_EQ(ProgressDisplay::Describe(1, 0, 30, 0.0),
-              "segment 1: 0/30 frames, -- frames/s, -- s left");
-    EXPECT_EQ(ProgressDisplay::Describe(1, 3, 30, 0.0),
-              "segment 1: 3/30 frames, -- frames/s, -- s left");
-    EXPECT_EQ(ProgressDisplay::Bar(1, 5, 20, 1.0, 8).substr(0, 10), "[##......]");
-    EXPECT_EQ(ProgressDisplay::Bar(1, 25, 20, 1.0, 4).substr(0, 6), "[####]");
-}
-
-TEST(PreviewProgress, PlainLinesOffATerminalAndOneSegmentPerEncodingRender)
-{
+    // Frames 3-9 of a 10-frame layer in segments of 4 touch segments 0, 1
+    // and 2 (frames 8-9): 10 frames to encode in all.
     std::ostringstream out;
-    ProgressDisplay display(out, false);
-    display.BeginRender();
-    display.Report(1, 2, 0.5);
-    display.Report(2, 2, 1.0);
+    ProgressDisplay display(out, false, ProgressRange{3, 9, 10, 4});
+    display.BeginRender(3);
+    for (long done = 1; done <= 8; ++done) // two passes of segment 0
+    {
+        display.Report(done, 8, 0.1 * done, 0.1 * done);
+    }
     EXPECT_TRUE(display.EndRender());
-    display.BeginRender(); // a frame copied from the store: no progress
+    display.BeginRender(4); // copied from the store: no progress
     EXPECT_FALSE(display.EndRender());
-    display.BeginRender();
-    display.Report(1, 1, 0.5);
+    display.BeginRender(9);
+    display.Report(1, 2, 0.1, 1.0); // the last segment holds two frames
+    display.Report(2, 2, 0.2, 1.1);
     EXPECT_TRUE(display.EndRender());
     EXPECT_EQ(display.SegmentsEncoded(), 2);
-    EXPECT_EQ(out.str(), "segment 1: 1/2 frames, 2.0 frames/s, 0.5 s left\n"
-                         "segment 1: 2/2 frames, 2.0 frames/s, 0.0 s left\n"
-                         "segment 2: 1/1 frames, 2.0 frames/s, 0.0 s left\n");
+    EXPECT_EQ(out.str(), "segment 0, pass 1 of 2 (analysis): 4 frames in 0.40 s (10.0 frames/s); "
+                         "frames 3-9: 20%, 1.6 s left\n"
+                         "segment 0, pass 2 of 2 (final): 4 frames in 0.40 s (10.0 frames/s); "
+                         "frames 3-9: 40%, 1.2 s left\n"
+                         "segment 2, one pass: 2 frames in 0.20 s (10.0 frames/s); "
+                         "frames 3-9: 60%, 0.7 s left\n");
 }
 
-TEST(PreviewProgress, TerminalBarIsRedrawnInPlaceAndEndedOnce)
+TEST(PreviewProgress, OnATerminalTheBarShowsEachPassAndTheWholeRange)
 {
     std::ostringstream out;
-    ProgressDisplay display(out, true);
-    display.BeginRender();
-    display.Report(1, 2, 1.0);
-    display.Report(2, 2, 2.0);
+    ProgressDisplay display(out, true, ProgressRange{0, 7, 8, 4});
+    display.BeginRender(0);
+    display.Report(0, 8, 0.0, 0.0);
+    display.Report(3, 8, 0.3, 0.3);
+    display.Report(5, 8, 0.5, 0.5);
     display.EndRender();
     const std::string text = out.str();
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 2);
+    EXPECT_NE(text.find("[..............................] segment 0, pass 1 of 2 (analysis): 0/4 | "
+                        "frames 0-7: 0%, -- s left"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("[######################........] segment 0, pass 1 of 2 (analysis): "
+                        "3/4 | frames 0-7: 19%, 1.3 s left"),
+              std::string::npos)
+        << text;
+    // The second pass starts the bar afresh.
+    EXPECT_NE(text.find("[#######.......................] segment 0, pass 2 of 2 (final): 1/4 | "
+                        "frames 0-7: 31%, 1.1 s left"),
+              std::string::npos)
+        << text;
+    // Redrawn in place, and the line ended once.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 3);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
     EXPECT_EQ(text.back(), '\n');
 }
@@ -128,10 +137,60 @@ TEST(PreviewOutputFolder, FilesAppearWholeAndAFailedWriteLeavesNothing)
                                       throw std::runtime_error("disk full");
                                   }),
                  std::runtime_error);
-    EXPECT_EQ(CountEntries(path), 1u);
+    EXPECT_EQ(CountEntries(path), 2u); // a.txt and the record of what was written
     std::ifstream again(path / "a.txt");
     again >> content;
     EXPECT_EQ(content, "whole");
+}
+
+TEST(PreviewOutputFolder, ARunRemovesExactlyTheFilesTheEarlierRunWrote)
+{
+    const fs::path path = Folder();
+    const auto put = [](OutputFolder& folder, const std::string& name)
+    {
+        folder.WriteFile(name,
+                         [&](const std::string& temporary) { std::ofstream(temporary) << name; });
+    };
+    {
+        OutputFolder first(path);
+        put(first, "frame_00001.png");
+        put(first, "frame_00002.png");
+        put(first, "report.csv");
+    }
+    // Beside them: the user's own file, a written file the user changed
+    // since, and a record line that would lead out of the folder.
+    std::ofstream(path / "notes.txt") << "mine";
+    std::ofstream(path / "report.csv", std::ios::app) << ",edited";
+    std::ofstream(path.parent_path() / "outside.txt") << "not the command's";
+    {
+        std::ofstream record(path / OutputFolder::RecordName, std::ios::app);
+        record << fs::file_size(path.parent_path() / "outside.txt") << " "
+               << fs::last_write_time(path.parent_path() / "outside.txt").time_since_epoch().count()
+               << " ../outside.txt\n";
+    }
+    {
+        OutputFolder second(path);
+        // Nothing goes until the run writes its first file.
+        EXPECT_TRUE(fs::exists(path / "frame_00001.png"));
+        put(second, "frame_00002.png");
+    }
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path))
+    {
+        names.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"frame_00002.png", "notes.txt", "report.csv",
+                                            OutputFolder::RecordName}));
+    EXPECT_TRUE(fs::exists(path.parent_path() / "outside.txt"));
+    fs::remove(path.parent_path() / "outside.txt");
+
+    // The next run removes this run's frame, which is all it wrote.
+    {
+        OutputFolder third(path);
+        put(third, "sizes.svg");
+    }
+    EXPECT_FALSE(fs::exists(path / "frame_00002.png"));
+    EXPECT_TRUE(fs::exists(path / "report.csv"));
 }
 
 TEST(PreviewOutputFolder, AFolderThisRunMadeGoesAgainWhenLeftEmpty)

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/BuiltInClip.h"
@@ -53,21 +54,37 @@ std::string ReadFile(const fs::path& path)
 }
 
 // `ruzirazu preview`, started without a shell: stdout to a file, stderr to a pipe
-// of one page, so a test can follow the progress as it comes and the
-// command waits when the test does not read. TEMP is the given folder.
+// of one page, or with `terminal` to a pseudo-terminal, so a test can follow
+// the progress as it comes and the command waits when the test does not
+// read. TEMP is the given folder.
 class Child
 {
   public:
-    Child(const std::vector<std::string>& arguments, const fs::path& temp, const fs::path& out)
+    Child(const std::vector<std::string>& arguments, const fs::path& temp, const fs::path& out,
+          bool terminal = false)
     {
         int pipeEnds[2];
-        if (pipe(pipeEnds) != 0)
+        std::string terminalPath;
+        if (terminal)
         {
-            throw std::runtime_error("pipe failed");
+            pipeEnds[0] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+            if (pipeEnds[0] < 0 || grantpt(pipeEnds[0]) != 0 || unlockpt(pipeEnds[0]) != 0)
+            {
+                throw std::runtime_error("cannot open a pseudo-terminal");
+            }
+            terminalPath = ptsname(pipeEnds[0]);
+            pipeEnds[1] = -1;
         }
-        if (fcntl(pipeEnds[0], F_SETPIPE_SZ, 4096) < 0)
+        else
         {
-            throw std::runtime_error("cannot shrink the pipe");
+            if (pipe(pipeEnds) != 0)
+            {
+                throw std::runtime_error("pipe failed");
+            }
+            if (fcntl(pipeEnds[0], F_SETPIPE_SZ, 4096) < 0)
+            {
+                throw std::runtime_error("cannot shrink the pipe");
+            }
         }
         std::vector<std::string> words{std::string(RUZIRAZU_BINARY_DIR) + "/bin/ruzirazu",
                                        "preview"};
@@ -99,15 +116,20 @@ class Child
         {
             const int output = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int input = open("/dev/null", O_RDONLY);
+            const int error =
+                terminal ? open(terminalPath.c_str(), O_RDWR | O_NOCTTY) : pipeEnds[1];
             dup2(input, 0);
             dup2(output, 1);
-            dup2(pipeEnds[1], 2);
+            dup2(error, 2);
             close(pipeEnds[0]);
-            close(pipeEnds[1]);
+            close(error);
             execve(argv[0], argv.data(), envp.data());
             _exit(127);
         }
-        close(pipeEnds[1]);
+        if (!terminal)
+        {
+            close(pipeEnds[1]);
+        }
         err_ = pipeEnds[0];
     }
     ~Child()
@@ -204,12 +226,13 @@ std::set<std::string> FramesIn(const fs::path& folder)
     return frames;
 }
 
-// Hidden files are the temporary names that atomic writes use.
+// Hidden files are the temporary names that atomic writes use, or the
+// list of what the run wrote.
 bool HasTemporaryFiles(const fs::path& folder)
 {
     for (const std::string& name : FilesIn(folder))
     {
-        if (name.front() == '.')
+        if (name.front() == '.' && name != ".ruzirazu-outputs")
         {
             return true;
         }
@@ -318,20 +341,38 @@ TEST(PreviewCommand, RangeRendersOnlyItsFramesAndCountsTheSegmentsItEncoded)
     EXPECT_EQ(FramesIn(scratch / "out"), FrameNames(3, 9));
     // Frame 3 ends segment 0, 4-7 are segment 1, 8-9 start segment 2.
     EXPECT_NE(outcome.out.find("Encoded 3 segments"), std::string::npos) << outcome.out;
-    // Constant rate factor is one pass: every progress total is a segment's length.
-    EXPECT_NE(outcome.err.find("segment 2: 4/4 frames"), std::string::npos) << outcome.err;
-    EXPECT_EQ(outcome.err.find("/8 frames"), std::string::npos) << outcome.err;
+    // Constant rate factor is one pass; the segments are numbered as the
+    // report numbers them, from the layer's first frame.
+    EXPECT_EQ(outcome.err.find("segment 0, one pass: 4 frames in "), 0u) << outcome.err;
+    EXPECT_NE(outcome.err.find("\nsegment 2, one pass: 4 frames in "), std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(outcome.err.find("pass 1 of 2"), std::string::npos) << outcome.err;
 }
 
-TEST(PreviewCommand, AverageBitrateProgressCountsBothPasses)
+TEST(PreviewCommand, OffATerminalProgressIsOneLinePerSegmentAndPass)
 {
     const fs::path scratch = Scratch();
-    const Outcome outcome = Preview(
-        {"--size", "64x48", "--duration", "6", "--mode", "abr", "-o", (scratch / "out").string()},
-        scratch);
+    const Outcome outcome = Preview({"--size", "64x48", "--duration", "30", "--segment", "10",
+                                     "--mode", "abr", "-o", (scratch / "out").string()},
+                                    scratch);
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
-    EXPECT_NE(outcome.err.find("segment 1: 1/12 frames"), std::string::npos) << outcome.err;
-    EXPECT_NE(outcome.err.find("segment 1: 12/12 frames"), std::string::npos) << outcome.err;
+    std::vector<std::string> lines;
+    std::istringstream stream(outcome.err);
+    for (std::string line; std::getline(stream, line);)
+    {
+        lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 6u) << outcome.err;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+    {
+        const std::string pass = i % 2 == 0 ? "pass 1 of 2 (analysis)" : "pass 2 of 2 (final)";
+        EXPECT_EQ(
+            lines[i].rfind("segment " + std::to_string(i / 2) + ", " + pass + ": 10 frames in ", 0),
+            0u)
+            << lines[i];
+    }
+    EXPECT_NE(lines.back().find("frames 0-29: 100%, 0.0 s left"), std::string::npos)
+        << lines.back();
 }
 
 TEST(PreviewCommand, EndsWithTheInformationTextOfTheLastFrameAsTheEffectDrewIt)
@@ -504,34 +545,105 @@ TEST(PreviewCommand, AnEffectErrorShowsItsMessageExitsWithOneAndLeavesNothing)
     EXPECT_FALSE(fs::exists(scratch / "out"));
 }
 
-TEST(PreviewCommand, CtrlCStopsTheEncodeWithExit130AndLeavesWholeFramesOnly)
+TEST(PreviewCommand, ASignalStopsTheEncodeWhereItStandsAndLeavesWholeFramesOnly)
+{
+    for (const auto& [signal, exitCode, message] :
+         {std::tuple<int, int, std::string>{SIGINT, 130, "interrupted"},
+          {SIGTERM, 143, "terminated"},
+          {SIGHUP, 129, "hung up"}})
+    {
+        const fs::path scratch = Scratch() / std::to_string(signal);
+        const fs::path temp = scratch / "temp";
+        fs::create_directories(temp);
+        // On a terminal the bar is redrawn for every frame of both passes:
+        // 600 redraws a segment, several times what the terminal holds, so
+        // the command waits inside segment 1's encode once the test stops
+        // reading, and gets the signal there.
+        Child child({"--size", "64x48", "--duration", "900", "--segment", "300", "--mode", "abr",
+                     "-o", (scratch / "out").string()},
+                    temp, scratch / "stdout", true);
+        ASSERT_TRUE(child.ReadUntil("segment 1, pass 1 of 2 (analysis): ")) << child.Err();
+        child.Signal(signal);
+        EXPECT_EQ(child.Wait(), exitCode) << child.Err();
+        EXPECT_NE(child.Err().find("ruzirazu: " + message), std::string::npos) << child.Err();
+
+        // The encode stopped where it stood: segment 1 never finished.
+        EXPECT_NE(child.Err().find("segment 0, pass 2 of 2 (final): 300/300"), std::string::npos);
+        EXPECT_EQ(child.Err().find("segment 1, pass 2 of 2 (final): 300/300"), std::string::npos);
+        EXPECT_FALSE(AnyFileNamed(temp, "RuzirazuStats"));
+        // Segment 0's frames, every one whole, and nothing half-written.
+        EXPECT_EQ(FramesIn(scratch / "out"), FrameNames(0, 299));
+        EXPECT_FALSE(HasTemporaryFiles(scratch / "out"));
+        for (const std::string& name : FramesIn(scratch / "out"))
+        {
+            const EffectHost::Raster image = EffectHost::ReadPng((scratch / "out" / name).string());
+            EXPECT_EQ(image.Width(), 64) << name;
+            EXPECT_EQ(image.Height(), 48) << name;
+        }
+        EXPECT_EQ(ReadFile(scratch / "stdout"), "");
+    }
+}
+
+TEST(PreviewCommand, AReaderThatClosesTheStreamEndsTheRunAsASignalDoes)
 {
     const fs::path scratch = Scratch();
     const fs::path temp = scratch / "temp";
     fs::create_directories(temp);
-    // Segments of 100 frames, two passes each: 200 progress lines a segment,
-    // several times what the one-page pipe holds, so the command is blocked
-    // early in segment 2 when the signal comes.
-    Child child({"--size", "64x48", "--duration", "300", "--segment", "100", "--mode", "abr", "-o",
-                 (scratch / "out").string()},
-                temp, scratch / "stdout");
-    ASSERT_TRUE(child.ReadUntil("segment 2: ")) << child.Err();
-    child.Signal(SIGINT);
-    EXPECT_EQ(child.Wait(), 130) << child.Err();
-    EXPECT_NE(child.Err().find("ruzirazu: interrupted"), std::string::npos) << child.Err();
-
-    // The encode stopped where it stood: segment 2 never finished.
-    EXPECT_NE(child.Err().find("segment 1: 200/200 frames"), std::string::npos);
-    EXPECT_EQ(child.Err().find("segment 2: 200/200 frames"), std::string::npos);
-    EXPECT_FALSE(AnyFileNamed(temp, "RuzirazuStats"));
-    // Segment 1's frames, every one whole, and nothing half-written.
-    EXPECT_EQ(FramesIn(scratch / "out"), FrameNames(0, 99));
+    // The reader takes a few frames of the first segment and goes.
+    const std::string command = "(TEMP=" + temp.string() + " " + RUZIRAZU_BINARY_DIR +
+                                "/bin/ruzirazu preview --size 64x48 --duration 60 --segment 30 "
+                                "--mode abr --y4m - -o " +
+                                (scratch / "out").string() + " 2>" + (scratch / "err").string() +
+                                "; echo $? >" + (scratch / "status").string() +
+                                ") | head -c 20000 >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadFile(scratch / "status"), "141\n") << ReadFile(scratch / "err");
+    EXPECT_NE(ReadFile(scratch / "err").find("ruzirazu: the reader of standard output went away"),
+              std::string::npos)
+        << ReadFile(scratch / "err");
+    EXPECT_TRUE(fs::is_empty(temp));
     EXPECT_FALSE(HasTemporaryFiles(scratch / "out"));
-    for (const std::string& name : FramesIn(scratch / "out"))
+    EXPECT_LT(FramesIn(scratch / "out").size(), 30u);
+}
+
+TEST(PreviewCommand, ARunIntoAnEarlierRunsFolderLeavesNoneOfItsOutputsButKeepsOtherFiles)
+{
+    const fs::path scratch = Scratch();
+    const std::string out = (scratch / "out").string();
+    const Outcome first =
+        Preview({"--size", "32x32", "--duration", "8", "--compare", "--panel", "-o", out}, scratch);
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    ASSERT_EQ(FilesIn(out).count("compare_00007.png"), 1u);
+    std::ofstream(scratch / "out" / "notes.txt") << "mine";
+
+    const Outcome second =
+        Preview({"--size", "32x32", "--duration", "8", "-f", "2-3", "-o", out}, scratch);
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    std::set<std::string> expected = FrameNames(2, 3);
+    expected.insert({"report.csv", "report.json", "sizes.svg", "notes.txt", ".ruzirazu-outputs"});
+    EXPECT_EQ(FilesIn(out), expected);
+}
+
+TEST(PreviewCommand, UnwritableOutputsAreRefusedBeforeAnyEncodeWithTheReason)
+{
+    const fs::path scratch = Scratch();
+    fs::create_directories(scratch / "a-folder");
+    std::ofstream(scratch / "a-file") << "in the way";
+    const std::string out = (scratch / "out").string();
+    for (const auto& [option, path, reason] :
+         {std::tuple<std::string, std::string, std::string>{"--y4m", "a-folder", "is a folder"},
+          {"--y4m", "a-file/look.y4m", "is not a folder"},
+          {"--save-project", "a-folder", "is a folder"},
+          {"--save-project", "missing/look.json", "does not exist"},
+          {"-o", "a-file/out", "Not a directory"}})
     {
-        const EffectHost::Raster image = EffectHost::ReadPng((scratch / "out" / name).string());
-        EXPECT_EQ(image.Width(), 64) << name;
-        EXPECT_EQ(image.Height(), 48) << name;
+        const Outcome outcome = Preview(
+            {"--size", "32x32", "--duration", "2", "-o", out, option, (scratch / path).string()},
+            scratch);
+        EXPECT_EQ(outcome.exitCode, 1) << option << " " << path;
+        EXPECT_NE(outcome.err.find(reason), std::string::npos) << outcome.err;
+        // One line: no progress, so nothing was encoded.
+        EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+        EXPECT_FALSE(fs::exists(out)) << option << " " << path;
     }
-    EXPECT_EQ(ReadFile(scratch / "stdout"), "");
 }

@@ -193,6 +193,8 @@ TEST_P(OddSizedClip, PreviewsEveryFrameWithComparisonsAndAReport)
         EXPECT_TRUE(fs::exists(out / FrameName("frame", frame)));
     }
     EXPECT_TRUE(fs::exists(out / "sizes.svg"));
+    // A sound file is not called damaged.
+    EXPECT_EQ(outcome.err.find("warning"), std::string::npos) << outcome.err;
 }
 
 TEST_P(OddSizedClip, ThePreviewOfFrameNIsFrameNOfTheFile)
@@ -407,7 +409,42 @@ TEST(VideoPreview, AFileCutShortFailsAtTheCutKeepingTheFramesBefore)
     ASSERT_FALSE(names.empty());
     for (const std::string& name : names)
     {
+        if (name == ".ruzirazu-outputs") // the list of what the run wrote
+        {
+            continue;
+        }
         ASSERT_EQ(name.rfind("frame_", 0), 0u) << name;
         EXPECT_EQ(ReadPicture(folder / "out" / name).Width(), 161) << name;
     }
+}
+
+TEST(VideoPreview, ADamagedFileSaysOnceWhichFramesDecodedWithErrorsAndSucceeds)
+{
+    const fs::path folder = Scratch();
+    MAKE_CLIP(folder, "clip.mp4", "mpeg4", 60);
+    // A stretch in the middle of the pictures overwritten, as a bad copy
+    // does; the container's index stays whole.
+    const auto size = static_cast<std::streamoff>(fs::file_size(spec.path));
+    {
+        std::fstream file(spec.path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(size / 2);
+        std::uint32_t noise = 12345;
+        for (std::streamoff i = 0; i < size / 8; ++i)
+        {
+            noise = noise * 1664525u + 1013904223u;
+            file.put(static_cast<char>(noise >> 24));
+        }
+    }
+    const Outcome outcome = Preview(folder, "-i clip.mp4 -o out --segment 30 --mode crf");
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    const std::string said = "clip.mp4 is damaged: libavcodec reported decoding errors at frame";
+    const std::size_t at = outcome.err.find(said);
+    ASSERT_NE(at, std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find(said, at + 1), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.rfind("ruzirazu: warning: ", at), outcome.err.rfind('\n', at) + 1);
+    // The frames it names lie in the damaged part, not at the start.
+    const std::string frames = outcome.err.substr(at + said.size());
+    EXPECT_NE(frames.find_first_of("123456789"), std::string::npos) << frames;
+    EXPECT_NE(frames.rfind("s 0", 0), 0u) << frames;
+    EXPECT_EQ(Names(folder / "out").size(), 60u + 4u); // frames, reports, record
 }

@@ -7,6 +7,7 @@
 
 #include "AE_EffectUI.h"
 #include "host/Drawing.h"
+#include "host/Panel.h"
 #include "tests/host/TestEffect.h"
 
 using namespace EffectHost;
@@ -338,6 +339,42 @@ TEST_F(PanelDrawing, PanelShowsEveryControlAndTheCustomAreaDrawnByTheEffect)
     EXPECT_EQ(read.Height(), panel.Height());
     EXPECT_EQ(read.At(frame.left + 3, frame.top + 3), (Rgba{255, 0, 255, 255}));
     std::filesystem::remove(path);
+}
+
+TEST_F(PanelDrawing, TheLongestNameIsDrawnWhole)
+{
+    const char* const name = "Frame Reordering (Use B-Frames)";
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        if (command == PF_Cmd_PARAMS_SETUP)
+        {
+            AddSlider(in, "Bitrate", 500, 50000, 1500, 1);
+            AddCheckbox(in, name, true, 2);
+        }
+        return PF_Err_NONE;
+    };
+    host_->ParamsSetup();
+    const Raster panel = host_->DrawPanel();
+
+    // The checkbox's row against the name alone, drawn unclipped on the
+    // panel's background: nothing cuts or covers it.
+    const int top = Panel::HeaderHeight + Host::PanelRowHeight;
+    TextRenderer text;
+    Raster reference(panel.Width(), panel.Height(), host_->PanelBackground());
+    text.Draw(reference, PF_Rect{0, 0, panel.Width(), panel.Height()}, 22, top + 14, FromUtf8(name),
+              Drawing::ToRgba(Drawing::PanelColour(PF_App_Color_TEXT)), Panel::TextSize);
+    const int right = 22 + static_cast<int>(text.Measure(FromUtf8(name), Panel::TextSize)) + 2;
+    ASSERT_LT(right, panel.Width());
+    int differing = 0;
+    for (int y = top; y < top + Host::PanelRowHeight - 1; ++y)
+    {
+        for (int x = 0; x < right; ++x)
+        {
+            differing += !(panel.At(x, y) == reference.At(x, y));
+        }
+    }
+    EXPECT_EQ(differing, 0);
 }
 
 TEST_F(PanelDrawing, DisabledControlsAreGreyedInThePanel)

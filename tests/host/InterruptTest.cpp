@@ -37,6 +37,25 @@ TEST(Interrupt, CtrlCRaisesTheFlagInsteadOfEndingTheProcess)
     EXPECT_TRUE(interrupt.Flag().load());
 }
 
+TEST(Interrupt, TerminationSignalsAndAClosedPipeRaiseTheFlagNamingTheFirst)
+{
+    for (const int signal : {SIGTERM, SIGHUP, SIGPIPE})
+    {
+        const InterruptHandler interrupt;
+        EXPECT_EQ(interrupt.Signal(), 0);
+        raise(signal);
+        EXPECT_TRUE(interrupt.Raised()) << signal;
+        EXPECT_EQ(interrupt.Signal(), signal);
+    }
+    // Every write into a closed pipe signals again: that alone never ends
+    // the process, and the first signal stays the one named.
+    const InterruptHandler interrupt;
+    raise(SIGPIPE);
+    raise(SIGPIPE);
+    raise(SIGTERM);
+    EXPECT_EQ(interrupt.Signal(), SIGPIPE);
+}
+
 TEST(Interrupt, TheEarlierHandlingComesBackAndOnlyOneHandlerLives)
 {
     struct sigaction earlier

@@ -128,6 +128,8 @@ TEST_P(EveryFormat, GivesTheRightFrameInAnyOrder)
     {
         EXPECT_EQ(FrameNumberAt(source, frame), frame) << "asked for frame " << frame;
     }
+    // Seeking to a key frame and decoding on is no damage.
+    EXPECT_TRUE(source.DamagedFrames().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(VideoSource, EveryFormat,
