@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "effect/LayerFrames.h"
 #include "effect/Parameters.h"
+#include "effect/RenderSettings.h"
 #include "framework/Plugin.h"
 #include "renderer/Renderer.h"
 #include "renderer/RendererErrors.h"
@@ -53,6 +55,10 @@ class CompressionViewer : public Plugin
     static void DrawLogo(Plugin& plugin, DrawContext& context);
 
   private:
+    // The renderer's frames: declared first, so that it outlives the renderer.
+    LayerFrames frames_{*this};
     std::unique_ptr<Renderer> renderer_;
+    // What the renderer was made for, to tell whether it can be kept.
+    RenderSettings rendererSettings_;
     Zovazaz::Settings settings_;
 };

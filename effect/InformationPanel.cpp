@@ -103,7 +103,7 @@ Zovazaz::WString FormatInformation(const Renderer* renderer, std::int64_t timeFr
     }
     // The frame the output shows for this time, past the layer's end included.
     const std::int32_t frameIndex = renderer->GetShownFrame(timeFrame);
-    const RenderSettings& settings = renderer->GetSettings();
+    const EncodeSettings& settings = renderer->GetSettings();
     const FrameRecord* record = renderer->GetFrameRecord(frameIndex);
     // The renderer never keeps a length below 1; the guard keeps a
     // division by zero out of a draw whatever it holds.
@@ -127,7 +127,7 @@ Zovazaz::WString FormatInformation(const Renderer* renderer, std::int64_t timeFr
     text += FormatSize(renderer->GetTotalEncodedSize());
     Append(text, "\nAverage Bitrate: ");
     AppendNumber(text, renderer->GetAverageBitrate());
-    if (settings.mode == ModeAverageBitrate)
+    if (settings.averageBitrate)
     {
         Append(text, "   Target: ");
         AppendNumber(text, settings.targetBitrateKbps);

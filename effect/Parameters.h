@@ -2,9 +2,8 @@
 
 #include <cstdint>
 
+#include "effect/RenderSettings.h"
 #include "framework/Parameters.h"
-// The Presets and Mode popup values, shared with the renderer.
-#include "renderer/RenderSettings.h"
 
 class Plugin;
 

@@ -25,6 +25,29 @@ bool ReadCheckboxAt(Plugin& plugin, std::int32_t position)
 
 } // namespace
 
+EncodeSettings MakeEncodeSettings(const RenderSettings& settings) noexcept
+{
+    EncodeSettings encode;
+    encode.averageBitrate = settings.mode == ModeAverageBitrate;
+    encode.targetBitrateKbps = settings.targetBitrateKbps;
+    encode.rateFactor = settings.rateFactor;
+    encode.keyFrameInterval = settings.keyFrameInterval;
+    if (settings.preset == PresetYouTubeStandard || settings.preset == PresetYouTubeHigh)
+    {
+        encode.bFrames = 2;
+    }
+    else if (!settings.useBFrames)
+    {
+        encode.bFrames = 0;
+    }
+    encode.bFramesChecked = settings.useBFrames;
+    encode.timeScale = settings.timeScale;
+    encode.timeStep = settings.timeStep;
+    encode.totalTime = settings.totalTime;
+    encode.segmentLength = settings.segmentLength;
+    return encode;
+}
+
 RenderSettings CompressionViewer::GatherRenderSettings()
 {
     const PF_InData* in = GetInData();
@@ -68,18 +91,20 @@ void CompressionViewer::OnCommand_Render()
     // x264 works at even sizes; the odd column or row is scaled back in.
     const std::int32_t width = output->width & ~1;
     const std::int32_t height = output->height & ~1;
-    if (!renderer_ || !(renderer_->GetSettings() == settings) || renderer_->GetWidth() < width ||
+    if (!renderer_ || !(rendererSettings_ == settings) || renderer_->GetWidth() < width ||
         renderer_->GetHeight() < height)
     {
         // The old frames go first: two renderers' frames need not fit at once.
         renderer_.reset();
         const CodecLibraries& libraries = GetCodecLibraries();
-        renderer_ = std::make_unique<Renderer>(
-            *this, settings, RendererLibraries{libraries.x264, libraries.swscale});
+        renderer_ =
+            std::make_unique<Renderer>(frames_, MakeEncodeSettings(settings),
+                                       RendererLibraries{libraries.x264, libraries.swscale});
+        rendererSettings_ = settings;
     }
     const std::int32_t frameIndex =
         static_cast<std::int32_t>(std::int64_t{GetInData()->current_time} / settings.timeStep);
-    renderer_->RenderFrame(frameIndex, width, height);
+    renderer_->RenderFrame(frameIndex, width, height, frames_.Output());
 }
 
 void CompressionViewer::DiscardRenderer()

@@ -1,6 +1,4 @@
-// The frame-store half of Renderer: the frame table, the input hashes that
-// decide whether a stored frame may be shown again, and the deflated
-// reconstructions in host memory.
+#include "renderer/FrameStore.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,12 +8,9 @@
 #include <xxhash.h>
 #include <zlib.h>
 
+#include "AE_Effect.h"
 #include "framework/Errors.h"
-#include "framework/Parameters.h"
-#include "framework/Plugin.h"
-#include "renderer/Renderer.h"
 #include "renderer/RendererErrors.h"
-#include "support/System.h"
 
 namespace
 {
@@ -85,21 +80,50 @@ FrameHash ComputeFrameHash(const void* pixels, std::int32_t width, std::int32_t 
     return hash.IsEmpty() ? NonZeroHash : hash;
 }
 
-void Renderer::ResetSegment(std::int32_t frameIndex)
+std::uint64_t FrameRecord::StoredBytes() const noexcept
 {
-    const SegmentBounds bounds = GetSegmentBounds(frameIndex);
-    if (static_cast<std::size_t>(bounds.end) > frames_.size())
+    return (lumaPlane ? lumaPlane->Size() : 0) + (chromaPlane ? chromaPlane->Size() : 0);
+}
+
+std::uint64_t FrameRecord::PlaneBytes() const noexcept
+{
+    return static_cast<std::uint64_t>(lumaStride) * static_cast<std::uint64_t>(height) +
+           static_cast<std::uint64_t>(chromaStride) * static_cast<std::uint64_t>(height) / 2;
+}
+
+std::int32_t FrameStore::RecordCount() const noexcept
+{
+    return static_cast<std::int32_t>(records_.size());
+}
+
+const FrameRecord* FrameStore::Find(std::int32_t frameIndex) const noexcept
+{
+    if (frameIndex < 0 || static_cast<std::size_t>(frameIndex) >= records_.size())
     {
-        frames_.resize(static_cast<std::size_t>(bounds.end));
+        return nullptr;
     }
-    for (std::int32_t f = bounds.first; f < bounds.end; ++f)
+    return &records_[static_cast<std::size_t>(frameIndex)];
+}
+
+void FrameStore::Grow(std::int32_t count)
+{
+    if (count > 0 && static_cast<std::size_t>(count) > records_.size())
     {
-        FrameRecord& record = frames_[static_cast<std::size_t>(f)];
+        records_.resize(static_cast<std::size_t>(count));
+    }
+}
+
+void FrameStore::ResetRange(std::int32_t first, std::int32_t end)
+{
+    Grow(end);
+    for (std::int32_t f = std::max(first, 0); f < end; ++f)
+    {
+        FrameRecord& record = records_[static_cast<std::size_t>(f)];
         record.pictureType = 0;
         record.encodedSize = 0;
         record.stored = false;
-        record.lumaPlane.Release();
-        record.chromaPlane.Release();
+        record.lumaPlane.reset();
+        record.chromaPlane.reset();
         for (auto& [resolution, sequence] : hashes_)
         {
             if (static_cast<std::size_t>(f) < sequence.size())
@@ -110,27 +134,34 @@ void Renderer::ResetSegment(std::int32_t frameIndex)
     }
 }
 
-FrameHash Renderer::HashWorld(PF_EffectWorld& world)
+void FrameStore::ResetRecord(std::int32_t frameIndex, std::int32_t time)
 {
-    const PF_Pixel8* pixels = host_.GetPixelData8(&world);
-    return ComputeFrameHash(pixels, world.width, world.height, world.rowbytes);
+    Grow(frameIndex + 1);
+    FrameRecord& record = records_[static_cast<std::size_t>(frameIndex)];
+    record.time = time;
+    record.pictureType = 0;
+    record.encodedSize = 0;
+    record.stored = false;
+    record.lumaPlane.reset();
+    record.chromaPlane.reset();
 }
 
-FrameHash& Renderer::GetHashEntry(PF_EffectWorld& world, std::int32_t frameIndex)
+FrameHash& FrameStore::HashEntry(const PixelView& input, std::int32_t frameIndex)
 {
-    std::vector<FrameHash>& sequence = hashes_[{world.width, world.height}];
+    std::vector<FrameHash>& sequence = hashes_[{input.width, input.height}];
     const auto index = static_cast<std::size_t>(frameIndex);
     if (index >= sequence.size())
     {
-        sequence.resize(std::max(frames_.size(), index + 1));
+        sequence.resize(std::max(records_.size(), index + 1));
     }
     return sequence[index];
 }
 
-FrameHash Renderer::SetHash(std::int32_t frameIndex, PF_EffectWorld& world)
+FrameHash FrameStore::SetHash(std::int32_t frameIndex, const PixelView& input)
 {
-    const FrameHash hash = HashWorld(world);
-    FrameHash& entry = GetHashEntry(world, frameIndex);
+    const FrameHash hash =
+        ComputeFrameHash(input.pixels, input.width, input.height, input.rowBytes);
+    FrameHash& entry = HashEntry(input, frameIndex);
     if (entry.IsEmpty() || entry == hash)
     {
         entry = hash;
@@ -139,10 +170,16 @@ FrameHash Renderer::SetHash(std::int32_t frameIndex, PF_EffectWorld& world)
     THROW_ADOBE_EXCEPTION(ErrorInternal, "Unexpected error: mismatching frame hash");
 }
 
-bool Renderer::CheckHash(std::int32_t frameIndex, PF_EffectWorld& world)
+bool FrameStore::IsCurrent(std::int32_t frameIndex, const PixelView& input)
 {
-    const FrameHash hash = HashWorld(world);
-    FrameHash& entry = GetHashEntry(world, frameIndex);
+    const FrameRecord* record = Find(frameIndex);
+    if (record == nullptr || !record->stored)
+    {
+        return false;
+    }
+    const FrameHash hash =
+        ComputeFrameHash(input.pixels, input.width, input.height, input.rowBytes);
+    const FrameHash& entry = HashEntry(input, frameIndex);
     // No hash at this input resolution means nothing ties the stored frame to
     // what the layer shows now (the input may have changed since the encode,
     // at another resolution), so the frame is not current and its segment is
@@ -150,37 +187,33 @@ bool Renderer::CheckHash(std::int32_t frameIndex, PF_EffectWorld& world)
     return !entry.IsEmpty() && entry == hash;
 }
 
-bool Renderer::IsFrameCurrent(std::int32_t frameIndex)
+std::unique_ptr<MemoryBlock> FrameStore::Fill(const std::vector<std::uint8_t>& stream)
 {
-    if (!frames_[static_cast<std::size_t>(frameIndex)].stored)
-    {
-        return false;
-    }
-    ParameterCheckout layer = host_.CheckoutInputLayer(settings_.timeStep * frameIndex);
-    PF_LayerDef* world = GetParameterValue<PF_LayerDef*>(layer.def());
-    return CheckHash(frameIndex, *world);
-}
-
-void Renderer::FillPlane(HostHandle& plane, const std::vector<std::uint8_t>& stream)
-{
-    plane.Reset(stream.size());
-    if (!plane)
+    std::unique_ptr<MemoryBlock> block = source_.Allocate(stream.size());
+    if (!block)
     {
         throw static_cast<std::int32_t>(PF_Err_OUT_OF_MEMORY);
     }
-    LockedHandle memory = plane.Lock();
+    const std::shared_ptr<void> memory = block->Lock();
     std::memcpy(memory.get(), stream.data(), stream.size());
+    return block;
 }
 
-void Renderer::StoreFrame(FrameRecord& record, const x264_picture_t& picture,
-                          std::int32_t encodedSize)
+void FrameStore::Store(std::int32_t frameIndex, const x264_picture_t& picture,
+                       std::int32_t encodedSize, std::int32_t width, std::int32_t height)
 {
+    if (frameIndex < 0 || frameIndex >= RecordCount())
+    {
+        THROW_ADOBE_EXCEPTION(ErrorVideoEncoding, "Encoder returned frame %d of %zu", frameIndex,
+                              records_.size());
+    }
+    FrameRecord& record = records_[static_cast<std::size_t>(frameIndex)];
     record.pictureType = picture.i_type;
     record.encodedSize = static_cast<std::uint32_t>(encodedSize);
     record.lumaStride = picture.img.i_stride[0];
     record.chromaStride = picture.img.i_stride[1];
-    record.width = width_;
-    record.height = height_;
+    record.width = width;
+    record.height = height;
     if (picture.img.i_csp != X264_CSP_NV12)
     {
         THROW_ADOBE_EXCEPTION(ErrorInternal,
@@ -189,34 +222,34 @@ void Renderer::StoreFrame(FrameRecord& record, const x264_picture_t& picture,
     }
 
     const std::size_t lumaLength =
-        static_cast<std::size_t>(record.lumaStride) * static_cast<std::size_t>(height_);
+        static_cast<std::size_t>(record.lumaStride) * static_cast<std::size_t>(height);
     const std::size_t chromaLength =
-        static_cast<std::size_t>(record.chromaStride) * static_cast<std::size_t>(height_) / 2;
+        static_cast<std::size_t>(record.chromaStride) * static_cast<std::size_t>(height) / 2;
 
     // x264 leaves the processors idle between frames: the chroma plane is
     // deflated on the worker while this thread deflates the luma plane. The
-    // handles are allocated here afterwards, as host calls stay on this
-    // thread.
-    const auto visible = static_cast<std::size_t>(width_);
+    // memory is allocated here afterwards, as calls to the source stay on
+    // this thread.
+    const auto visible = static_cast<std::size_t>(width);
     int chromaResult = Z_OK;
     WorkerTask chroma(worker_.Run(
         [&]
         {
-            CopyVisibleRows(picture.img.plane[1], record.chromaStride, visible, height_ / 2,
+            CopyVisibleRows(picture.img.plane[1], record.chromaStride, visible, height / 2,
                             chromaPlane_);
             chromaResult = workerCodec_.Compress(chromaPlane_.data(), chromaLength, chromaStream_);
         }));
-    CopyVisibleRows(picture.img.plane[0], record.lumaStride, visible, height_, lumaPlane_);
+    CopyVisibleRows(picture.img.plane[0], record.lumaStride, visible, height, lumaPlane_);
     const int lumaResult = codec_.Compress(lumaPlane_.data(), lumaLength, lumaStream_);
     chroma.Finish();
 
     if (lumaResult == Z_OK)
     {
-        FillPlane(record.lumaPlane, lumaStream_);
+        record.lumaPlane = Fill(lumaStream_);
     }
     if (chromaResult == Z_OK)
     {
-        FillPlane(record.chromaPlane, chromaStream_);
+        record.chromaPlane = Fill(chromaStream_);
     }
     if (lumaResult != Z_OK)
     {
@@ -229,30 +262,31 @@ void Renderer::StoreFrame(FrameRecord& record, const x264_picture_t& picture,
     record.stored = true;
 }
 
-void Renderer::CopyFrameToOutput(const FrameRecord& record)
+Nv12Planes FrameStore::Extract(std::int32_t frameIndex)
 {
-    if (!libraries_.swscale || !record.lumaPlane || !record.chromaPlane)
+    const FrameRecord* record = Find(frameIndex);
+    if (record == nullptr || !record->lumaPlane || !record->chromaPlane)
     {
         THROW_ADOBE_EXCEPTION(PF_Err_INTERNAL_STRUCT_DAMAGED, "");
     }
-    const std::size_t height = static_cast<std::size_t>(record.height);
-    const std::size_t lumaLength = height * static_cast<std::size_t>(record.lumaStride);
-    const std::size_t chromaLength = static_cast<std::size_t>(record.chromaStride) * height / 2;
+    const std::size_t height = static_cast<std::size_t>(record->height);
+    const std::size_t lumaLength = height * static_cast<std::size_t>(record->lumaStride);
+    const std::size_t chromaLength = static_cast<std::size_t>(record->chromaStride) * height / 2;
 
-    // Both handles are locked here, on the host's thread; the worker inflates
-    // the chroma plane while this thread inflates the luma plane.
-    const LockedHandle lumaStream = record.lumaPlane.Lock();
-    const LockedHandle chromaStream = record.chromaPlane.Lock();
+    // Both blocks are locked here, on the caller's thread; the worker
+    // inflates the chroma plane while this thread inflates the luma plane.
+    const std::shared_ptr<void> lumaStream = record->lumaPlane->Lock();
+    const std::shared_ptr<void> chromaStream = record->chromaPlane->Lock();
     int chromaResult = Z_OK;
     WorkerTask chroma(worker_.Run(
         [&]
         {
             chromaResult =
                 workerCodec_.Extract(static_cast<const std::uint8_t*>(chromaStream.get()),
-                                     record.chromaPlane.GetSize(), chromaLength, chromaBuffer_);
+                                     record->chromaPlane->Size(), chromaLength, chromaBuffer_);
         }));
     const int lumaResult = codec_.Extract(static_cast<const std::uint8_t*>(lumaStream.get()),
-                                          record.lumaPlane.GetSize(), lumaLength, lumaBuffer_);
+                                          record->lumaPlane->Size(), lumaLength, lumaBuffer_);
     chroma.Finish();
     if (lumaResult != Z_OK)
     {
@@ -262,45 +296,26 @@ void Renderer::CopyFrameToOutput(const FrameRecord& record)
     {
         THROW_ADOBE_EXCEPTION(ErrorZlibExtraction, "Zlib error %d", chromaResult);
     }
-
-    PF_EffectWorld* output = host_.GetOutput();
-    auto* pixels = reinterpret_cast<std::uint8_t*>(host_.GetPixelData8(output));
-    ConvertNv12ToArgb(*libraries_.swscale, outputScaler_, lumaBuffer_.data(), record.lumaStride,
-                      chromaBuffer_.data(), record.chromaStride, record.width, record.height,
-                      pixels, output->width, output->height, output->rowbytes,
-                      Zovazaz::GetProcessorCount());
+    return Nv12Planes{lumaBuffer_.data(),   record->lumaStride, chromaBuffer_.data(),
+                      record->chromaStride, record->width,      record->height};
 }
 
-const FrameRecord* Renderer::GetFrameRecord(std::int32_t frameIndex) const noexcept
-{
-    if (frameIndex < 0 || static_cast<std::size_t>(frameIndex) >= frames_.size())
-    {
-        return nullptr;
-    }
-    return &frames_[static_cast<std::size_t>(frameIndex)];
-}
-
-std::int32_t Renderer::GetRecordCount() const noexcept
-{
-    return static_cast<std::int32_t>(frames_.size());
-}
-
-std::uint64_t Renderer::GetTotalEncodedSize() const noexcept
+std::uint64_t FrameStore::TotalEncodedSize() const noexcept
 {
     std::uint64_t total = 0;
-    for (const FrameRecord& record : frames_)
+    for (const FrameRecord& record : records_)
     {
         total += record.encodedSize;
     }
     return total;
 }
 
-std::uint64_t Renderer::GetMemoryUsage() const noexcept
+std::uint64_t FrameStore::MemoryUsage() const noexcept
 {
     std::uint64_t total = 0;
-    for (const FrameRecord& record : frames_)
+    for (const FrameRecord& record : records_)
     {
-        total += record.lumaPlane.GetSize() + record.chromaPlane.GetSize();
+        total += record.StoredBytes();
     }
     return total;
 }
@@ -322,17 +337,18 @@ std::uint32_t ComputeBitrateKbps(std::uint64_t bytes, std::int64_t durationTicks
         std::min<std::uint64_t>(kbps, std::numeric_limits<std::uint32_t>::max()));
 }
 
-std::uint32_t Renderer::GetAverageBitrate() const noexcept
+std::uint32_t FrameStore::AverageBitrate(std::int32_t timeStep,
+                                         std::int32_t timeScale) const noexcept
 {
     std::int64_t duration = 0;
     std::uint64_t bytes = 0;
-    for (const FrameRecord& record : frames_)
+    for (const FrameRecord& record : records_)
     {
         if (record.stored)
         {
-            duration += settings_.timeStep;
+            duration += timeStep;
             bytes += record.encodedSize;
         }
     }
-    return ComputeBitrateKbps(bytes, duration, settings_.timeScale);
+    return ComputeBitrateKbps(bytes, duration, timeScale);
 }

@@ -5,9 +5,8 @@
 
 #include <fmt/printf.h>
 
+#include "AE_Effect.h"
 #include "framework/Errors.h"
-#include "framework/Parameters.h"
-#include "framework/Plugin.h"
 #include "renderer/RendererErrors.h"
 #include "renderer/StatsFile.h"
 #include "support/Log.h"
@@ -38,8 +37,8 @@ float Seconds(std::uint32_t milliseconds)
 
 } // namespace
 
-Renderer::Renderer(Plugin& host, const RenderSettings& settings, RendererLibraries libraries)
-    : host_(host), settings_(settings), libraries_(std::move(libraries))
+Renderer::Renderer(FrameSource& source, const EncodeSettings& settings, RendererLibraries libraries)
+    : source_(source), settings_(settings), store_(source), libraries_(std::move(libraries))
 {
     if (settings_.timeStep <= 0)
     {
@@ -74,16 +73,64 @@ Renderer::SegmentBounds Renderer::GetSegmentBounds(std::int32_t frameIndex) cons
     return bounds;
 }
 
-void Renderer::RenderFrame(std::int32_t frameIndex, std::int32_t width, std::int32_t height)
+void Renderer::RenderFrame(std::int32_t frameIndex, std::int32_t width, std::int32_t height,
+                           const PixelView& output)
 {
     frameIndex = GetShownFrame(frameIndex);
-    if (frameIndex < GetRecordCount() && IsFrameCurrent(frameIndex))
+    if (!IsFrameCurrent(frameIndex))
     {
-        CopyFrameToOutput(frames_[static_cast<std::size_t>(frameIndex)]);
-        return;
+        EncodeSegment(frameIndex, width, height);
     }
-    EncodeSegment(frameIndex, width, height);
-    CopyFrameToOutput(frames_[static_cast<std::size_t>(frameIndex)]);
+    CopyFrameToOutput(frameIndex, output);
+}
+
+bool Renderer::IsFrameCurrent(std::int32_t frameIndex)
+{
+    const FrameRecord* record = store_.Find(frameIndex);
+    if (record == nullptr || !record->stored)
+    {
+        return false;
+    }
+    const LentFrame input = source_.Checkout(settings_.timeStep * frameIndex);
+    return store_.IsCurrent(frameIndex, input.view);
+}
+
+void Renderer::CopyFrameToOutput(std::int32_t frameIndex, const PixelView& output)
+{
+    if (!libraries_.swscale)
+    {
+        THROW_ADOBE_EXCEPTION(PF_Err_INTERNAL_STRUCT_DAMAGED, "");
+    }
+    const Nv12Planes planes = store_.Extract(frameIndex);
+    ConvertNv12ToArgb(*libraries_.swscale, outputScaler_, planes.luma, planes.lumaStride,
+                      planes.chroma, planes.chromaStride, planes.width, planes.height,
+                      output.pixels, output.width, output.height, output.rowBytes,
+                      Zovazaz::GetProcessorCount());
+}
+
+const FrameRecord* Renderer::GetFrameRecord(std::int32_t frameIndex) const noexcept
+{
+    return store_.Find(frameIndex);
+}
+
+std::int32_t Renderer::GetRecordCount() const noexcept
+{
+    return store_.RecordCount();
+}
+
+std::uint64_t Renderer::GetTotalEncodedSize() const noexcept
+{
+    return store_.TotalEncodedSize();
+}
+
+std::uint64_t Renderer::GetMemoryUsage() const noexcept
+{
+    return store_.MemoryUsage();
+}
+
+std::uint32_t Renderer::GetAverageBitrate() const noexcept
+{
+    return store_.AverageBitrate(settings_.timeStep, settings_.timeScale);
 }
 
 void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::int32_t height)
@@ -99,9 +146,9 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
     const std::int64_t start = Zovazaz::GetMilliseconds();
 
     const SegmentBounds bounds = GetSegmentBounds(frameIndex);
-    ResetSegment(frameIndex);
+    store_.ResetRange(bounds.first, bounds.end);
 
-    const bool twoPass = settings_.mode == ModeAverageBitrate;
+    const bool twoPass = settings_.averageBitrate;
     const std::int32_t passes[2] = {twoPass ? AnalysisPass : SinglePass, FinalPass};
     const std::int32_t passCount = twoPass ? 2 : 1;
     const std::int32_t progressTotal = (bounds.end - bounds.first) * passCount;
@@ -157,18 +204,18 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
             if (n > 0)
             {
                 passBytes += static_cast<std::uint64_t>(n);
-                host_.ReportProgress(++progress, progressTotal);
+                source_.ReportProgress(++progress, progressTotal);
             }
             else
             {
-                host_.CheckAbort();
+                source_.CheckAbort();
             }
         }
         while (libraries_.x264->encoder_delayed_frames(encoder->handle) > 0)
         {
             const std::int32_t n = EncodeFrame(*encoder, nullptr, timings.encode, storeTime);
             passBytes += static_cast<std::uint64_t>(n);
-            host_.ReportProgress(++progress, progressTotal);
+            source_.ReportProgress(++progress, progressTotal);
         }
         ZLOG(Verbose) << fmt::sprintf("Pass %d time: %.3f s", pass,
                                       Seconds(ElapsedSince(passStart)));
@@ -179,7 +226,7 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
 
     timings.total = ElapsedSince(start);
     LogSummary(bounds, passBytes, timings);
-    host_.UpdateParametersUi();
+    source_.SegmentEncoded();
 }
 
 std::shared_ptr<Zovazaz::X264Library::Encoder> Renderer::CreateEncoder(std::int32_t pass,
@@ -191,13 +238,13 @@ std::shared_ptr<Zovazaz::X264Library::Encoder> Renderer::CreateEncoder(std::int3
     x264.DefaultPreset(params, -1, 0);
     Zovazaz::X264Library::SetFormat(params, width_, height_, settings_.timeScale,
                                     settings_.timeStep, false);
-    if (settings_.mode == ModeConstantRateFactor)
+    if (settings_.averageBitrate)
     {
-        Zovazaz::X264Library::SetRateFactor(params, static_cast<float>(settings_.rateFactor));
+        Zovazaz::X264Library::SetBitrate(params, settings_.targetBitrateKbps);
     }
     else
     {
-        Zovazaz::X264Library::SetBitrate(params, settings_.targetBitrateKbps);
+        Zovazaz::X264Library::SetRateFactor(params, static_cast<float>(settings_.rateFactor));
     }
     params.i_threads = Zovazaz::GetProcessorCount();
     params.i_lookahead_threads = params.i_threads;
@@ -206,14 +253,9 @@ std::shared_ptr<Zovazaz::X264Library::Encoder> Renderer::CreateEncoder(std::int3
     {
         params.i_keyint_max = settings_.keyFrameInterval;
     }
-    if (settings_.preset == PresetYouTubeStandard || settings_.preset == PresetYouTubeHigh)
+    if (settings_.bFrames != EncodeSettings::DefaultBFrames)
     {
-        // YouTube asks for two consecutive B-frames whatever the box says.
-        params.i_bframe = 2;
-    }
-    else if (!settings_.useBFrames)
-    {
-        params.i_bframe = 0;
+        params.i_bframe = settings_.bFrames;
     }
     if (pass == AnalysisPass)
     {
@@ -283,30 +325,18 @@ void Renderer::CheckoutFrame(std::int32_t time, x264_picture_t& picture, Segment
 {
     ZLOG(Verbose) << "CheckoutFrame: checkout at time " << time;
     const std::int64_t checkoutStart = Zovazaz::GetMilliseconds();
-    ParameterCheckout layer = host_.CheckoutInputLayer(time);
-    PF_LayerDef* world = GetParameterValue<PF_LayerDef*>(layer.def());
+    const LentFrame input = source_.Checkout(time);
+    const PixelView& world = input.view;
 
     const std::int32_t frameIndex = time / settings_.timeStep;
-    if (static_cast<std::size_t>(frameIndex) >= frames_.size())
-    {
-        frames_.resize(static_cast<std::size_t>(frameIndex) + 1);
-    }
-    FrameRecord& record = frames_[static_cast<std::size_t>(frameIndex)];
-    record.time = time;
-    record.pictureType = 0;
-    record.encodedSize = 0;
-    record.stored = false;
-    record.lumaPlane.Release();
-    record.chromaPlane.Release();
-
-    const FrameHash hash = SetHash(frameIndex, *world);
-    const auto* pixels = reinterpret_cast<const std::uint8_t*>(host_.GetPixelData8(world));
+    store_.ResetRecord(frameIndex, time);
+    const FrameHash hash = store_.SetHash(frameIndex, world);
     timings.checkout += ElapsedSince(checkoutStart);
 
     picture.i_pts = frameIndex;
     picture.i_type = X264_TYPE_AUTO;
     if (converted != nullptr && converted->valid && converted->hash == hash &&
-        converted->worldWidth == world->width && converted->worldHeight == world->height)
+        converted->worldWidth == world.width && converted->worldHeight == world.height)
     {
         // The same pixels convert to the same picture: it is already here.
         return;
@@ -317,11 +347,11 @@ void Renderer::CheckoutFrame(std::int32_t time, x264_picture_t& picture, Segment
         // Not valid until the conversion has succeeded.
         *converted = ConvertedInput{};
     }
-    ConvertArgbToPicture(*libraries_.swscale, inputScaler_, pixels, world->width, world->height,
-                         world->rowbytes, picture, width_, height_);
+    ConvertArgbToPicture(*libraries_.swscale, inputScaler_, world.pixels, world.width, world.height,
+                         world.rowBytes, picture, width_, height_);
     if (converted != nullptr)
     {
-        *converted = ConvertedInput{hash, world->width, world->height, true};
+        *converted = ConvertedInput{hash, world.width, world.height, true};
     }
     timings.convert += ElapsedSince(convertStart);
 }
@@ -345,12 +375,12 @@ std::int32_t Renderer::EncodeFrame(Zovazaz::X264Library::Encoder& encoder, x264_
         const std::int64_t storeStart = Zovazaz::GetMilliseconds();
         // The reconstruction lands on the frame it shows, whatever order the
         // encoder hands frames out in.
-        if (output.i_pts < 0 || output.i_pts >= static_cast<std::int64_t>(frames_.size()))
+        if (output.i_pts < 0 || output.i_pts >= store_.RecordCount())
         {
-            THROW_ADOBE_EXCEPTION(ErrorVideoEncoding, "Encoder returned frame %lld of %zu",
-                                  static_cast<long long>(output.i_pts), frames_.size());
+            THROW_ADOBE_EXCEPTION(ErrorVideoEncoding, "Encoder returned frame %lld of %d",
+                                  static_cast<long long>(output.i_pts), store_.RecordCount());
         }
-        StoreFrame(frames_[static_cast<std::size_t>(output.i_pts)], output, n);
+        store_.Store(static_cast<std::int32_t>(output.i_pts), output, n, width_, height_);
         *storeTime += ElapsedSince(storeStart);
     }
     return n;
@@ -367,10 +397,9 @@ void Renderer::LogSummary(const SegmentBounds& bounds, std::uint64_t encodedByte
     std::uint64_t originalSize = 0;
     for (std::int32_t f = bounds.first; f < bounds.end; ++f)
     {
-        const FrameRecord& record = frames_[static_cast<std::size_t>(f)];
-        storageSize += record.lumaPlane.GetSize() + record.chromaPlane.GetSize();
-        originalSize += static_cast<std::uint64_t>(record.lumaStride) * record.height +
-                        static_cast<std::uint64_t>(record.chromaStride) * record.height / 2;
+        const FrameRecord& record = *store_.Find(f);
+        storageSize += record.StoredBytes();
+        originalSize += record.PlaneBytes();
     }
     const float ratio = originalSize > 0 ? static_cast<float>(storageSize) * 100.0f /
                                                static_cast<float>(originalSize)
@@ -387,10 +416,9 @@ void Renderer::LogSummary(const SegmentBounds& bounds, std::uint64_t encodedByte
         "\tTime taken: %.3f s, check-out time: %.3f, convert time: %.3f, encode time: %.3f, "
         "store time: %.3f, unaccounted time: %.3f",
         width_, height_, bounds.first, bounds.end - 1, bounds.end - bounds.first,
-        settings_.mode == ModeAverageBitrate ? "Bitrate" : "Rate Factor",
-        settings_.targetBitrateKbps, actualBitrate, settings_.rateFactor,
-        settings_.keyFrameInterval, settings_.useBFrames ? 1 : 0, encodedBytes, originalSize,
-        storageSize, ratio, Seconds(timings.total), Seconds(timings.checkout),
-        Seconds(timings.convert), Seconds(timings.encode), Seconds(timings.store),
-        Seconds(unaccounted));
+        settings_.averageBitrate ? "Bitrate" : "Rate Factor", settings_.targetBitrateKbps,
+        actualBitrate, settings_.rateFactor, settings_.keyFrameInterval,
+        settings_.bFramesChecked ? 1 : 0, encodedBytes, originalSize, storageSize, ratio,
+        Seconds(timings.total), Seconds(timings.checkout), Seconds(timings.convert),
+        Seconds(timings.encode), Seconds(timings.store), Seconds(unaccounted));
 }

@@ -8,59 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "AE_Effect.h"
 #include "codecs/SwScaleLibrary.h"
 #include "codecs/X264Library.h"
-#include "framework/Handles.h"
+#include "renderer/EncodeSettings.h"
+#include "renderer/FrameSource.h"
+#include "renderer/FrameStore.h"
 #include "renderer/PixelConversion.h"
-#include "renderer/PlaneCodec.h"
-#include "renderer/RenderSettings.h"
-
-class Plugin;
-
-// The content hash of one input frame: XXH3-128 of the visible pixels of each
-// row. All zero means that no hash has been recorded.
-struct FrameHash
-{
-    std::array<std::uint8_t, 16> bytes{};
-
-    bool IsEmpty() const noexcept;
-    bool operator==(const FrameHash&) const = default;
-};
-
-// Hashes width * 4 bytes of each of the `height` rows, `rowBytes` apart, so
-// that row padding never takes part. A digest that happens to be all zero is
-// replaced by a fixed non-zero value, because all zero means "no hash".
-FrameHash ComputeFrameHash(const void* pixels, std::int32_t width, std::int32_t height,
-                           std::int32_t rowBytes) noexcept;
-
-// kbit/s of `bytes` over `durationTicks` host time units at `timeScale` units
-// per second: bits per millisecond, in 64 bits (bytes * 8 passes 32 bits at
-// 512 MiB). 0 when the duration is under a millisecond or the scale is not
-// positive; at most the largest 32-bit value.
-std::uint32_t ComputeBitrateKbps(std::uint64_t bytes, std::int64_t durationTicks,
-                                 std::int32_t timeScale) noexcept;
-
-// What the renderer keeps of one frame index: the encoder's reconstruction,
-// deflated into host memory, and what the encoder said about it.
-struct FrameRecord
-{
-    std::int32_t time = -1; // host time of the last checkout for encoding
-    std::int32_t pictureType = 0;
-    std::uint32_t encodedSize = 0;
-    std::int32_t lumaStride = 0;
-    std::int32_t chromaStride = 0;
-    // The size the reconstruction was encoded at: a later segment may be
-    // encoded smaller, and this one must still decode at its own size.
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    HostHandle lumaPlane;
-    HostHandle chromaPlane;
-    bool stored = false;
-};
-
-// Per input resolution (width, height), the hash of each frame index.
-using HashTable = std::map<std::pair<std::int32_t, std::int32_t>, std::vector<FrameHash>>;
 
 // Milliseconds spent in each step of one segment encode.
 struct SegmentTimings
@@ -99,21 +52,22 @@ class Renderer
   public:
     // Throws AdobeException ErrorInternal for a time step of 0 or below: every
     // frame position is divided by it, and frames follow it forwards.
-    Renderer(Plugin& host, const RenderSettings& settings, RendererLibraries libraries);
+    Renderer(FrameSource& source, const EncodeSettings& settings, RendererLibraries libraries);
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
-    // Writes the frame into the host's output world, encoding its segment at
-    // width x height first unless the stored frame is current. An index
-    // outside the layer shows the nearest frame of the layer. Throws
-    // AdobeException, or a host code as an int (517 when the user aborts).
-    void RenderFrame(std::int32_t frameIndex, std::int32_t width, std::int32_t height);
+    // Writes the frame into `output`, encoding its segment at width x height
+    // first unless the stored frame is current. An index outside the layer
+    // shows the nearest frame of the layer. Throws AdobeException, or a host
+    // code as an int (517 when the user aborts).
+    void RenderFrame(std::int32_t frameIndex, std::int32_t width, std::int32_t height,
+                     const PixelView& output);
 
     // Encodes the segment that holds the frame and stores its frames.
     void EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::int32_t height);
 
-    const RenderSettings& GetSettings() const noexcept { return settings_; }
+    const EncodeSettings& GetSettings() const noexcept { return settings_; }
     std::int32_t GetWidth() const noexcept { return width_; }
     std::int32_t GetHeight() const noexcept { return height_; }
 
@@ -139,8 +93,9 @@ class Renderer
     };
 
     SegmentBounds GetSegmentBounds(std::int32_t frameIndex) const noexcept;
+    bool IsFrameCurrent(std::int32_t frameIndex);
+    void CopyFrameToOutput(std::int32_t frameIndex, const PixelView& output);
 
-    // Encoding (Renderer.cpp).
     std::shared_ptr<Zovazaz::X264Library::Encoder> CreateEncoder(std::int32_t pass,
                                                                  std::string& statsFilePath);
     // With `converted`, a picture that already holds the conversion of an
@@ -156,41 +111,17 @@ class Renderer
     void LogSummary(const SegmentBounds& bounds, std::uint64_t encodedBytes,
                     const SegmentTimings& timings) const;
 
-    // The frame store (FrameStore.cpp).
-    void ResetSegment(std::int32_t frameIndex);
-    FrameHash SetHash(std::int32_t frameIndex, PF_EffectWorld& world);
-    bool CheckHash(std::int32_t frameIndex, PF_EffectWorld& world);
-    bool IsFrameCurrent(std::int32_t frameIndex);
-    void StoreFrame(FrameRecord& record, const x264_picture_t& picture, std::int32_t encodedSize);
-    void CopyFrameToOutput(const FrameRecord& record);
-    FrameHash HashWorld(PF_EffectWorld& world);
-    FrameHash& GetHashEntry(PF_EffectWorld& world, std::int32_t frameIndex);
-    void FillPlane(HostHandle& plane, const std::vector<std::uint8_t>& stream);
-
-    Plugin& host_;
-    RenderSettings settings_;
+    FrameSource& source_;
+    EncodeSettings settings_;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
-    std::vector<FrameRecord> frames_;
-    HashTable hashes_;
+    FrameStore store_;
 
     RendererLibraries libraries_;
-    // Scratch space and scalers reused from frame to frame.
+    // Scalers reused from frame to frame.
     Scaler inputScaler_;
     Scaler outputScaler_;
     // One segment's analysis-pass pictures, released when the encode ends.
     std::vector<Zovazaz::X264Library::Picture> keptPictures_;
     std::vector<ConvertedInput> keptInputs_;
-    std::vector<std::uint8_t> lumaPlane_; // still copies of x264's reconstruction
-    std::vector<std::uint8_t> chromaPlane_;
-    std::vector<std::uint8_t> lumaStream_;
-    std::vector<std::uint8_t> chromaStream_;
-    std::vector<std::uint8_t> lumaBuffer_;
-    std::vector<std::uint8_t> chromaBuffer_;
-    // The luma plane is deflated and inflated on this thread with codec_, the
-    // chroma plane at the same time on the worker with workerCodec_. The
-    // worker is declared last so that it ends before the buffers it writes.
-    PlaneCodec codec_;
-    PlaneCodec workerCodec_;
-    PlaneWorker worker_;
 };

@@ -59,7 +59,7 @@ TEST_F(EffectRenderTest, TheRendererLivesUntilSettingsChangeOrTheOutputGrows)
     EXPECT_EQ(first->GetWidth(), 64);
     EXPECT_EQ(first->GetHeight(), 48);
     EXPECT_EQ(first->GetSettings().segmentLength, 15);
-    EXPECT_EQ(first->GetSettings().mode, ModeConstantRateFactor);
+    EXPECT_FALSE(first->GetSettings().averageBitrate);
 
     RenderOk(3, 40, 30);
     EXPECT_EQ(Effect().GetRenderer(), first);

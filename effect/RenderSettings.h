@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "renderer/EncodeSettings.h"
+
 // Items of the Presets popup (values count from 1).
 enum Preset : std::int32_t
 {
@@ -36,3 +38,8 @@ struct RenderSettings
 
     bool operator==(const RenderSettings&) const = default;
 };
+
+// The renderer's settings: the YouTube presets ask for two B-frames whatever
+// the Frame Reordering box says; otherwise the box off means none and on
+// leaves x264's default.
+EncodeSettings MakeEncodeSettings(const RenderSettings& settings) noexcept;
