@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/renderer/RendererFixture.h"
+#include "tests/renderer/MemorySource.h"
 
 using namespace RendererTests;
 
@@ -22,15 +22,15 @@ struct ChannelErrors
     int worst = 0;
 };
 
-ChannelErrors Compare(const World& source, const World& shown, A_long left, A_long top,
-                      A_long right, A_long bottom)
+ChannelErrors Compare(const Picture& source, const Picture& shown, std::int32_t left,
+                      std::int32_t top, std::int32_t right, std::int32_t bottom)
 {
     long long sum = 0;
     long long count = 0;
     int worst = 0;
-    for (A_long y = top; y < bottom; ++y)
+    for (std::int32_t y = top; y < bottom; ++y)
     {
-        for (A_long x = left; x < right; ++x)
+        for (std::int32_t x = left; x < right; ++x)
         {
             const PF_Pixel& p = source.At(x, y);
             const PF_Pixel& q = shown.At(x, y);
@@ -58,20 +58,20 @@ constexpr std::array<PF_Pixel, 12> Patches{{{255, 191, 191, 191},
                                             {255, 40, 160, 220},
                                             {255, 128, 128, 128},
                                             {255, 90, 60, 150}}};
-constexpr A_long PatchSize = 16;
-constexpr A_long BandRows = 16;
+constexpr std::int32_t PatchSize = 16;
+constexpr std::int32_t BandRows = 16;
 
 // Three bands: a gray ramp over every level (two columns a level), gray
 // noise that changes every pixel, and a row of flat colour patches.
-void PaintRampNoiseAndPatches(A_long, World& into)
+void PaintRampNoiseAndPatches(std::int32_t, Picture& into)
 {
-    for (A_long y = 0; y < into.Height(); ++y)
+    for (std::int32_t y = 0; y < into.Height(); ++y)
     {
-        for (A_long x = 0; x < into.Width(); ++x)
+        for (std::int32_t x = 0; x < into.Width(); ++x)
         {
             if (y < BandRows)
             {
-                const auto level = static_cast<A_u_char>(std::min<A_long>(x / 2, 255));
+                const auto level = static_cast<A_u_char>(std::min<std::int32_t>(x / 2, 255));
                 into.At(x, y) = PF_Pixel{255, level, level, level};
             }
             else if (y < 2 * BandRows)
@@ -89,18 +89,18 @@ void PaintRampNoiseAndPatches(A_long, World& into)
 
 TEST_F(RendererTest, ALosslessEncodeShowsTheSourceLevelsWithoutBias)
 {
-    constexpr A_long Width = 512;
-    constexpr A_long Height = 3 * BandRows;
+    constexpr std::int32_t Width = 512;
+    constexpr std::int32_t Height = 3 * BandRows;
     Start(Width, Height, 2, PaintRampNoiseAndPatches);
-    Set(ParamSegmentLength, 2);
-    Set(ParamRateFactor, 0);
-    const World shown = RenderOk(1, Width, Height);
-    const World source = Input(1);
+    settings_.segmentLength = 2;
+    settings_.rateFactor = 0;
+    const Picture shown = RenderOk(1, Width, Height);
+    const Picture source = Input(1, Width, Height);
 
     // Chroma is shared across the edges between bands and patches, and the
     // filters on both sides of the encoder reach two chroma samples further:
     // four pixels from an edge the picture is the source's own again.
-    constexpr A_long Margin = 4;
+    constexpr std::int32_t Margin = 4;
     const ChannelErrors ramp = Compare(source, shown, 0, 0, Width, BandRows - Margin);
     EXPECT_LE(ramp.worst, 1);
     EXPECT_NEAR(ramp.mean, 0.0, 0.3);
@@ -113,7 +113,7 @@ TEST_F(RendererTest, ALosslessEncodeShowsTheSourceLevelsWithoutBias)
     // Each flat colour comes back within a level; rounding may leave a patch
     // a level off in a channel, but not the patches as a whole.
     double sumOfMeans = 0.0;
-    for (A_long left = 0; left < Width; left += PatchSize)
+    for (std::int32_t left = 0; left < Width; left += PatchSize)
     {
         const ChannelErrors patch = Compare(source, shown, left + Margin, 2 * BandRows + Margin,
                                             left + PatchSize - Margin, Height - Margin);
@@ -128,21 +128,21 @@ TEST_F(RendererTest, AnOddSizeShowsTheEvenEncodeUnscaledWithItsLastColumnAndRowR
     // The pattern does not depend on the layer's size, so the 640 x 360
     // layer holds exactly the top-left pixels of the 641 x 361 one.
     Start(640, 360, 2, PaintPattern);
-    Set(ParamSegmentLength, 2);
-    Set(ParamRateFactor, 18);
-    const World even = RenderOk(1, 640, 360);
-    host_->Unload();
+    settings_.segmentLength = 2;
+    settings_.rateFactor = 18;
+    const Picture even = RenderOk(1, 640, 360);
 
     Start(641, 361, 2, PaintPattern);
-    Set(ParamSegmentLength, 2);
-    Set(ParamRateFactor, 18);
-    const World odd = RenderOk(1, 641, 361);
+    settings_.segmentLength = 2;
+    settings_.rateFactor = 18;
+    const Picture odd = RenderOk(1, 641, 361);
 
-    for (A_long y = 0; y < 361; ++y)
+    for (std::int32_t y = 0; y < 361; ++y)
     {
-        for (A_long x = 0; x < 641; ++x)
+        for (std::int32_t x = 0; x < 641; ++x)
         {
-            const PF_Pixel& expected = even.At(std::min<A_long>(x, 639), std::min<A_long>(y, 359));
+            const PF_Pixel& expected =
+                even.At(std::min<std::int32_t>(x, 639), std::min<std::int32_t>(y, 359));
             const PF_Pixel& actual = odd.At(x, y);
             ASSERT_TRUE(expected.alpha == actual.alpha && expected.red == actual.red &&
                         expected.green == actual.green && expected.blue == actual.blue)

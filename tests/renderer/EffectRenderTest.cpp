@@ -3,12 +3,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+
+#include <x264.h>
+
 #include "effect/CompressionViewer.h"
 #include "framework/Plugin.h"
 #include "host/Host.h"
 #include "tests/renderer/RendererFixture.h"
 
 using namespace RendererTests;
+using testing::ElementsAreArray;
 
 namespace
 {
@@ -37,6 +42,9 @@ class EffectRenderTest : public RendererTest
         host_->SetTime({TimeScale, TimeStep, frames * TimeStep, 0});
         SetMode("Constant Rate Factor");
     }
+
+  public:
+    void RenderFirstFrame() { RenderOk(0, 64, 48); }
 
     static CompressionViewer& Effect()
     {
@@ -126,16 +134,117 @@ TEST_F(EffectRenderTest, TheStatisticsCoverEveryRecordAndTheBitrateTheStoredOnes
               ComputeBitrateKbps(storedBytes, stored * TimeStep, TimeScale));
 }
 
-TEST_F(EffectRenderTest, TheEffectNamesItsOwnErrorsAndLeavesTheRestToTheFramework)
+TEST_F(EffectRenderTest, OutputsTooSmallToEncodeAreTransparentBlack)
 {
     StartLinked(40);
-    CompressionViewer& effect = Effect();
-    EXPECT_STREQ(effect.GetErrorMessage(ErrorConvertArgbToYuv), "Convert ARGB->YUV failed");
-    EXPECT_STREQ(effect.GetErrorMessage(ErrorConvertYuvToArgb), "Convert YUV->ARGB failed");
-    EXPECT_STREQ(effect.GetErrorMessage(ErrorVideoEncoding), "Video encoding failed");
-    EXPECT_STREQ(effect.GetErrorMessage(ErrorZlibCompression), "Zlib compression failed");
-    EXPECT_STREQ(effect.GetErrorMessage(ErrorZlibExtraction), "Zlib extraction failed");
-    EXPECT_STREQ(effect.GetErrorMessage(ErrorInitFailed), "Init failed");
+    RenderOk(3, 64, 48);
+    const int checkouts = host_->Checkouts().total;
+
+    World narrow(15, 1080);
+    narrow.Fill(PF_Pixel{255, 1, 2, 3});
+    const EffectHost::CommandResult result = Render(3, narrow);
+    EXPECT_TRUE(result.Succeeded()) << result.errorMessage;
+    for (A_long y = 0; y < narrow.Height(); ++y)
+    {
+        for (A_long x = 0; x < narrow.Width(); ++x)
+        {
+            ASSERT_EQ(narrow.At(x, y), (PF_Pixel{0, 0, 0, 0})) << x << ", " << y;
+        }
+    }
+    // Not a parameter was fetched, and the renderer still holds its frames.
+    EXPECT_EQ(host_->Checkouts().total, checkouts);
+    RenderOk(3, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
+}
+
+TEST_F(EffectRenderTest,
+       TheRendererIsReplacedWhenTheOutputGrowsTheTimingChangesOrTheUserChangesAnything)
+{
+    StartLinked(40);
+    RenderOk(3, 32, 24);
+    RenderOk(3, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
+
+    host_->SetTime({TimeScale, 1000, 40 * 1000, 0});
+    RenderOk(3, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
+    host_->SetTime({TimeScale, 1000, 41 * 1000, 0});
+    RenderOk(3, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
+    RenderOk(3, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
+
+    // Changed and changed back: the settings are the same as before.
+    Set(ParamSegmentLength, 16);
+    Set(ParamSegmentLength, 15);
+    RenderOk(3, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
+}
+
+struct TypeCounts
+{
+    int keyFrames = 0; // IDR, I or Key
+    int bFrames = 0;   // B or BRef
+    int stored = 0;
+};
+
+// Renders frame 0 and counts the picture types of what the renderer holds.
+TypeCounts EncodeFirstSegment(EffectRenderTest& test, const Renderer*& renderer)
+{
+    test.RenderFirstFrame();
+    TypeCounts counts;
+    renderer = EffectRenderTest::Effect().GetRenderer();
+    for (std::int32_t i = 0; renderer != nullptr && i < renderer->GetRecordCount(); ++i)
+    {
+        const FrameRecord* record = renderer->GetFrameRecord(i);
+        counts.stored += record->stored ? 1 : 0;
+        counts.keyFrames += IS_X264_TYPE_I(record->pictureType) ? 1 : 0;
+        counts.bFrames += IS_X264_TYPE_B(record->pictureType) ? 1 : 0;
+    }
+    return counts;
+}
+
+TEST_F(EffectRenderTest, PresetsAndTheBoxDecideTheBFrames)
+{
+    const Renderer* renderer = nullptr;
+    // YouTube asks for two B-frames whatever the box says; Manual and Vimeo
+    // follow the box.
+    for (const auto& [preset, expectBFrames] :
+         {std::pair<const char*, bool>{"YouTube (Standard Quality)", true},
+          {"YouTube (High Quality)", true},
+          {"None (Manual)", false},
+          {"Vimeo", false}})
+    {
+        SCOPED_TRACE(preset);
+        StartLinked(15);
+        SetMode("Average Bitrate");
+        Set(ParamUseBFrames, 0);
+        SetPopup(ParamPresets, preset);
+        const TypeCounts counts = EncodeFirstSegment(*this, renderer);
+        EXPECT_EQ(counts.stored, 15);
+        EXPECT_EQ(counts.bFrames > 0, expectBFrames);
+    }
+    // With the box on, the library's default B-frames appear.
+    StartLinked(15);
+    EXPECT_GT(EncodeFirstSegment(*this, renderer).bFrames, 0);
+}
+
+TEST_F(EffectRenderTest, AKeyFrameIntervalOfZeroKeepsTheLibraryDefault)
+{
+    const Renderer* renderer = nullptr;
+    StartLinked(40);
+    Set(ParamSegmentLength, 40);
+    Set(ParamKeyFrameInterval, 10);
+    EXPECT_GE(EncodeFirstSegment(*this, renderer).keyFrames, 4);
+
+    // The slider cannot go below 1, but a project saved by an older version
+    // can hold 0: the host hands the effect whatever the project says.
+    StartLinked(40);
+    Set(ParamSegmentLength, 40);
+    const_cast<PF_ParamDef&>(host_->Parameter(ParamKeyFrameInterval)).u.fs_d.value = 0;
+    const TypeCounts counts = EncodeFirstSegment(*this, renderer);
+    EXPECT_EQ(counts.stored, 40);
+    EXPECT_EQ(counts.keyFrames, 1);
 }
 
 } // namespace

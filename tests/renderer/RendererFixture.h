@@ -1,11 +1,8 @@
 #pragma once
 
-#include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,7 +10,6 @@
 
 #include "effect/Parameters.h"
 #include "host/Host.h"
-#include "support/Log.h"
 
 namespace RendererTests
 {
@@ -81,64 +77,6 @@ inline void PaintPattern(A_long frame, World& into)
     }
 }
 
-// Smooth ramps only, defined on the unit square so that the same picture can
-// be painted at any size; what survives 4:2:0 and scaling well.
-inline PF_Pixel SmoothAt(A_long x, A_long y, A_long width, A_long height, A_long frame)
-{
-    const double u = width > 1 ? static_cast<double>(x) / (width - 1) : 0.0;
-    const double v = height > 1 ? static_cast<double>(y) / (height - 1) : 0.0;
-    PF_Pixel pixel;
-    pixel.alpha = 255;
-    pixel.red = static_cast<A_u_char>(40 + 150 * u + frame % 20);
-    pixel.green = static_cast<A_u_char>(50 + 140 * v);
-    pixel.blue = static_cast<A_u_char>(180 - 60 * u * v);
-    return pixel;
-}
-
-inline void PaintSmooth(A_long frame, World& into)
-{
-    for (A_long y = 0; y < into.Height(); ++y)
-    {
-        for (A_long x = 0; x < into.Width(); ++x)
-        {
-            into.At(x, y) = SmoothAt(x, y, into.Width(), into.Height(), frame);
-        }
-    }
-}
-
-// Peak signal-to-noise ratio of the colour channels of b against a.
-inline double Psnr(const World& a, const World& b)
-{
-    double squared = 0.0;
-    long count = 0;
-    for (A_long y = 0; y < a.Height(); ++y)
-    {
-        for (A_long x = 0; x < a.Width(); ++x)
-        {
-            const PF_Pixel& p = a.At(x, y);
-            const PF_Pixel& q = b.At(x, y);
-            for (const auto& [u, v] :
-                 {std::pair{p.red, q.red}, std::pair{p.green, q.green}, std::pair{p.blue, q.blue}})
-            {
-                const double d = static_cast<double>(u) - static_cast<double>(v);
-                squared += d * d;
-                ++count;
-            }
-        }
-    }
-    const double mse = squared / static_cast<double>(count);
-    return mse == 0.0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
-inline std::string ReadLogFile()
-{
-    std::ifstream file(Zovazaz::Log::GetLogFilePath(), std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// The real module, loaded by the host from the build, with real x264.
 class RendererTest : public ::testing::Test
 {
   protected:
@@ -225,39 +163,9 @@ class RendererTest : public ::testing::Test
         return frames;
     }
 
-    static std::vector<A_long> Repeat(std::vector<A_long> frames, int times)
-    {
-        std::vector<A_long> all;
-        for (int i = 0; i < times; ++i)
-        {
-            all.insert(all.end(), frames.begin(), frames.end());
-        }
-        return all;
-    }
-
-    // The layer's frame as the painter makes it, at the layer's size or at
-    // another size.
-    World Input(A_long frame) const { return Input(frame, layer_->Width(), layer_->Height()); }
-    World Input(A_long frame, A_long width, A_long height) const
-    {
-        World world(width, height);
-        layer_->painter(frame, world);
-        return world;
-    }
-
-    // Counts how often the effect was asked for progress and what it said last.
-    void RecordProgress()
-    {
-        host_->SetProgressSink(
-            [this](A_long current, A_long total) {
-                progress_.push_back({current, total});
-            });
-    }
-
     std::unique_ptr<EffectHost::Host> host_;
     std::shared_ptr<TestLayer> layer_;
     std::vector<A_long> checkedOut_; // frames checked out by the last Render
-    std::vector<std::pair<A_long, A_long>> progress_;
 };
 
 } // namespace RendererTests

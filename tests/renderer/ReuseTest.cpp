@@ -1,10 +1,13 @@
+// When a stored frame is shown again and when its segment is encoded anew,
+// and how a stored frame fills outputs of other sizes: the renderer over an
+// in-memory layer.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <tuple>
 
-#include "tests/renderer/RendererFixture.h"
+#include "tests/renderer/MemorySource.h"
 
 using namespace RendererTests;
 using testing::ElementsAreArray;
@@ -24,17 +27,17 @@ int CountOf(const std::string& text, const std::string& what)
 
 TEST_F(RendererTest, ACurrentFrameIsCopiedOutWithoutEncoding)
 {
-    EffectHost::Host& host = Start(64, 48, 40, PaintSmooth);
-    const World first = RenderOk(3, 64, 48);
-    RecordProgress();
+    MemorySource& source = Start(64, 48, 40, PaintSmooth);
+    const Picture first = RenderOk(3, 64, 48);
+    source.progress.clear();
     const int summaries = CountOf(ReadLogFile(), "Frame size: ");
-    const int handles = host.Handles().created;
+    const int blocks = source.Blocks().created;
 
-    const World again = RenderOk(3, 64, 48);
+    const Picture again = RenderOk(3, 64, 48);
     // Only the reuse test looks at the layer: no pass, no progress, no store.
     EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
-    EXPECT_TRUE(progress_.empty());
-    EXPECT_EQ(host.Handles().created, handles);
+    EXPECT_TRUE(source.progress.empty());
+    EXPECT_EQ(source.Blocks().created, blocks);
     EXPECT_EQ(CountOf(ReadLogFile(), "Frame size: "), summaries);
     EXPECT_EQ(Psnr(first, again), 99.0);
 
@@ -47,7 +50,7 @@ TEST_F(RendererTest, OneChangedPixelEncodesTheSegmentAgain)
 {
     bool changed = false;
     Start(64, 48, 40,
-          [&changed](A_long frame, World& into)
+          [&changed](std::int32_t frame, Picture& into)
           {
               PaintPattern(frame, into);
               if (changed && frame == 5)
@@ -58,8 +61,8 @@ TEST_F(RendererTest, OneChangedPixelEncodesTheSegmentAgain)
     RenderOk(5, 64, 48);
     changed = true;
     RenderOk(5, 64, 48);
-    std::vector<A_long> expected{5};
-    for (A_long f : Frames(0, 14))
+    std::vector<std::int32_t> expected{5};
+    for (std::int32_t f : Frames(0, 14))
     {
         expected.push_back(f);
     }
@@ -70,14 +73,14 @@ TEST_F(RendererTest, OneChangedPixelEncodesTheSegmentAgain)
 
 TEST_F(RendererTest, ATitleNudgedTenPixelsOverAFlatBackgroundIsSeen)
 {
-    A_long left = 10;
+    std::int32_t left = 10;
     Start(64, 48, 40,
-          [&left](A_long, World& into)
+          [&left](std::int32_t, Picture& into)
           {
               into.Fill(PF_Pixel{255, 90, 90, 90});
-              for (A_long y = 20; y < 30; ++y)
+              for (std::int32_t y = 20; y < 30; ++y)
               {
-                  for (A_long x = left; x < left + 10; ++x)
+                  for (std::int32_t x = left; x < left + 10; ++x)
                   {
                       into.At(x, y) = PF_Pixel{255, 250, 250, 250};
                   }
@@ -85,7 +88,7 @@ TEST_F(RendererTest, ATitleNudgedTenPixelsOverAFlatBackgroundIsSeen)
           });
     RenderOk(5, 64, 48);
     left = 20;
-    const World moved = RenderOk(5, 64, 48);
+    const Picture moved = RenderOk(5, 64, 48);
     EXPECT_EQ(checkedOut_.size(), 16u);
     // The title is shown where it now is.
     EXPECT_GT(moved.At(25, 25).red, 200);
@@ -96,7 +99,7 @@ TEST_F(RendererTest, RowPaddingDoesNotCountAsContent)
 {
     int marker = 0;
     Start(64, 48, 40,
-          [&marker](A_long frame, World& into)
+          [&marker](std::int32_t frame, Picture& into)
           {
               PaintPattern(frame, into);
               into.FillPadding(static_cast<std::uint8_t>(++marker));
@@ -110,7 +113,7 @@ TEST_F(RendererTest, AFullyTransparentFrameIsHeldToItsContentToo)
 {
     bool blank = true;
     Start(64, 48, 40,
-          [&blank](A_long frame, World& into)
+          [&blank](std::int32_t frame, Picture& into)
           {
               if (blank)
               {
@@ -126,85 +129,59 @@ TEST_F(RendererTest, AFullyTransparentFrameIsHeldToItsContentToo)
     EXPECT_THAT(checkedOut_, ElementsAreArray({5}));
 
     blank = false;
-    const World shown = RenderOk(5, 64, 48);
+    const Picture shown = RenderOk(5, 64, 48);
     EXPECT_EQ(checkedOut_.size(), 16u);
-    EXPECT_GT(Psnr(Input(5), shown), 40.0);
+    EXPECT_GT(Psnr(Input(5, 64, 48), shown), 40.0);
 }
 
-TEST_F(RendererTest, OutputsTooSmallToEncodeAreTransparentBlack)
+// An output whose every pixel must be written: alpha 7 marks the unwritten,
+// 0xA5 the padding beyond each row, which must stay untouched.
+Picture MarkedPicture(std::int32_t width, std::int32_t height)
 {
-    EffectHost::Host& host = Start(64, 48, 40);
-    RenderOk(3, 64, 48);
-    const int checkouts = host.Checkouts().total;
-
-    World narrow(15, 1080);
-    narrow.Fill(PF_Pixel{255, 1, 2, 3});
-    const EffectHost::CommandResult result = Render(3, narrow);
-    EXPECT_TRUE(result.Succeeded()) << result.errorMessage;
-    for (A_long y = 0; y < narrow.Height(); ++y)
-    {
-        for (A_long x = 0; x < narrow.Width(); ++x)
-        {
-            ASSERT_EQ(narrow.At(x, y), (PF_Pixel{0, 0, 0, 0})) << x << ", " << y;
-        }
-    }
-    // Not a parameter was fetched, and the renderer still holds its frames.
-    EXPECT_EQ(host.Checkouts().total, checkouts);
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
+    Picture picture(width, height);
+    picture.Fill(PF_Pixel{7, 0, 0, 0});
+    picture.FillPadding(0xA5);
+    return picture;
 }
 
-// Every pixel of the output was written: the marker alpha is gone, and the
-// padding beyond each row is untouched.
-void ExpectFullyWritten(const World& output)
+void ExpectFullyWritten(const Picture& output)
 {
     EXPECT_TRUE(output.PaddingIntact(0xA5));
-    for (A_long y = 0; y < output.Height(); ++y)
+    for (std::int32_t y = 0; y < output.Height(); ++y)
     {
-        for (A_long x = 0; x < output.Width(); ++x)
+        for (std::int32_t x = 0; x < output.Width(); ++x)
         {
             ASSERT_EQ(output.At(x, y).alpha, 255) << x << ", " << y;
         }
     }
 }
 
-World MarkedWorld(A_long width, A_long height)
-{
-    World world(width, height);
-    world.Fill(PF_Pixel{7, 0, 0, 0});
-    world.FillPadding(0xA5);
-    return world;
-}
-
 TEST_F(RendererTest, OddOutputSizesAreEncodedEvenAndFilledWhole)
 {
     // 17 x 17 is mostly edge, where 4:2:0 chroma costs most.
     for (const auto& [width, height, floor] :
-         {std::tuple<A_long, A_long, double>{17, 17, 30.0}, {641, 361, 45.0}})
+         {std::tuple<std::int32_t, std::int32_t, double>{17, 17, 30.0}, {641, 361, 45.0}})
     {
         SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
         Start(width, height, 4, PaintSmooth);
-        Set(ParamSegmentLength, 2);
-        World output = MarkedWorld(width, height);
-        const EffectHost::CommandResult result = Render(1, output);
-        ASSERT_TRUE(result.Succeeded()) << result.errorMessage;
+        settings_.segmentLength = 2;
+        Picture output = MarkedPicture(width, height);
+        ASSERT_EQ(Render(1, output), "");
         ExpectFullyWritten(output);
-        EXPECT_GT(Psnr(Input(1), output), floor);
+        EXPECT_GT(Psnr(Input(1, width, height), output), floor);
 
-        const std::string log = ReadLogFile();
         const std::string expected = "Frame size: " + std::to_string(width & ~1) + " x " +
                                      std::to_string(height & ~1) + ", frames: 0 - 1 (2)";
-        EXPECT_NE(log.rfind(expected), std::string::npos) << expected;
-        host_->Unload();
+        EXPECT_NE(ReadLogFile().rfind(expected), std::string::npos) << expected;
     }
 }
 
 TEST_F(RendererTest, ALayerSmallerThanTheOutputIsScaledUpNotOverread)
 {
     Start(32, 24, 4, PaintSmooth);
-    Set(ParamSegmentLength, 2);
-    World output = MarkedWorld(64, 48);
-    ASSERT_TRUE(Render(1, output).Succeeded());
+    settings_.segmentLength = 2;
+    Picture output = MarkedPicture(64, 48);
+    ASSERT_EQ(Render(1, output), "");
     ExpectFullyWritten(output);
     EXPECT_GT(Psnr(Input(1, 64, 48), output), 34.0);
 }
@@ -212,27 +189,26 @@ TEST_F(RendererTest, ALayerSmallerThanTheOutputIsScaledUpNotOverread)
 TEST_F(RendererTest, TheOutputIsCloseToTheInputAtAGenerousRate)
 {
     Start(96, 64, 10, PaintSmooth);
-    Set(ParamSegmentLength, 5);
-    Set(ParamRateFactor, 8);
-    for (A_long frame : {0, 3, 7})
+    settings_.segmentLength = 5;
+    settings_.rateFactor = 8;
+    for (std::int32_t frame : {0, 3, 7})
     {
-        const World output = RenderOk(frame, 96, 64);
-        EXPECT_GT(Psnr(Input(frame), output), 44.0) << "frame " << frame;
+        const Picture output = RenderOk(frame, 96, 64);
+        EXPECT_GT(Psnr(Input(frame, 96, 64), output), 44.0) << "frame " << frame;
     }
     // The same holds in two passes at a high bitrate.
-    SetMode("Average Bitrate");
-    Set(ParamTargetBitrate, 20000);
-    const World output = RenderOk(6, 96, 64);
-    EXPECT_GT(Psnr(Input(6), output), 44.0);
+    settings_.averageBitrate = true;
+    settings_.targetBitrateKbps = 20000;
+    const Picture output = RenderOk(6, 96, 64);
+    EXPECT_GT(Psnr(Input(6, 96, 64), output), 44.0);
 }
 
-TEST_F(RendererTest, TheRendererIsKeptForTheSameSettingsAndASmallerOutput)
+TEST_F(RendererTest, AStoredFrameFillsASmallerOutputScaledDown)
 {
     Start(64, 48, 40, PaintSmooth);
     RenderOk(3, 64, 48);
-    const World half = RenderOk(3, 32, 24);
+    const Picture half = RenderOk(3, 32, 24);
     EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
-    // The stored 64 x 48 frame, scaled down.
     EXPECT_GT(Psnr(Input(3, 32, 24), half), 39.0);
 }
 
@@ -245,45 +221,9 @@ TEST_F(RendererTest, FramesStoredBeforeASmallerEncodeStillDecodeAtTheirOwnSize)
     RenderOk(20, 32, 24);
     EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(15, 29)));
 
-    const World early = RenderOk(3, 32, 24);
+    const Picture early = RenderOk(3, 32, 24);
     EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
     EXPECT_GT(Psnr(Input(3, 32, 24), early), 39.0);
-}
-
-TEST_F(RendererTest, TheRendererIsReplacedWhenTheOutputGrows)
-{
-    Start(64, 48, 40, PaintSmooth);
-    RenderOk(3, 32, 24);
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
-}
-
-TEST_F(RendererTest, TheRendererIsReplacedWhenTheTimeStepOrDurationChanges)
-{
-    EffectHost::Host& host = Start(64, 48, 40, PaintSmooth);
-    RenderOk(3, 64, 48);
-
-    host.SetTime({TimeScale, 1000, 40 * 1000, 0});
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
-
-    host.SetTime({TimeScale, 1000, 41 * 1000, 0});
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
-
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
-}
-
-TEST_F(RendererTest, AnyUserChangeDiscardsTheStoredFrames)
-{
-    Start(64, 48, 40, PaintSmooth);
-    RenderOk(3, 64, 48);
-    // Changed and changed back: the settings are the same as before.
-    Set(ParamSegmentLength, 16);
-    Set(ParamSegmentLength, 15);
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
 }
 
 } // namespace

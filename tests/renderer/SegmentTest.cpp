@@ -1,3 +1,5 @@
+// Segments, passes, progress and the segment summary: the renderer over an
+// in-memory layer.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -6,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/renderer/RendererFixture.h"
+#include "tests/renderer/MemorySource.h"
 
 using namespace RendererTests;
 using testing::ElementsAreArray;
@@ -18,111 +20,135 @@ namespace
 TEST_F(RendererTest, SegmentBoundsFollowTheSegmentLength)
 {
     Start(64, 48, 40, PaintSmooth);
-    const World last = RenderOk(37, 64, 48);
+    const Picture last = RenderOk(37, 64, 48);
     // The last segment is shorter: 40 frames end in the middle of it.
     EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(30, 39)));
-    EXPECT_GT(Psnr(Input(37), last), 40.0);
+    EXPECT_GT(Psnr(Input(37, 64, 48), last), 40.0);
 
     RenderOk(14, 64, 48);
     EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
+    EXPECT_EQ(source_->segmentsEncoded, 2);
 }
 
 TEST_F(RendererTest, FramesOutsideTheLayerShowTheNearestFrame)
 {
     Start(64, 48, 40, PaintSmooth);
-    const World past = RenderOk(45, 64, 48);
+    const Picture past = RenderOk(45, 64, 48);
     EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(30, 39)));
-    EXPECT_GT(Psnr(Input(39), past), 40.0);
+    EXPECT_GT(Psnr(Input(39, 64, 48), past), 40.0);
 
-    const World before = RenderOk(-3, 64, 48);
+    const Picture before = RenderOk(-3, 64, 48);
     EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
-    EXPECT_GT(Psnr(Input(0), before), 37.0);
+    EXPECT_GT(Psnr(Input(0, 64, 48), before), 37.0);
 }
 
 TEST_F(RendererTest, ALayerShorterThanAFrameStepIsOneFrameAndOneSegment)
 {
-    EffectHost::Host& host = Start(64, 48, 1, PaintSmooth);
-    Set(ParamSegmentLength, 0); // the whole layer is one segment
-    host.SetTime({TimeScale, TimeStep, TimeStep / 2, 0});
-    const World output = RenderOk(0, 64, 48);
+    Start(64, 48, 1, PaintSmooth);
+    settings_.segmentLength = 0; // the whole layer is one segment
+    settings_.totalTime = TimeStep / 2;
+    const Picture output = RenderOk(0, 64, 48);
     EXPECT_THAT(checkedOut_, ElementsAreArray({0}));
-    EXPECT_GT(Psnr(Input(0), output), 37.0);
+    EXPECT_GT(Psnr(Input(0, 64, 48), output), 37.0);
 }
 
 TEST_F(RendererTest, ATimeStepOfZeroOrBelowIsRefused)
 {
-    EffectHost::Host& host = Start(64, 48, 40);
-    host.SetTime({TimeScale, 0, 40 * TimeStep, 0});
-    World output(64, 48);
-    EXPECT_THAT(host.Render(output).errorMessage, HasSubstr("time step of 0"));
-
-    // A backward step would fold the whole layer into frame 0.
-    host.SetTime({TimeScale, -TimeStep, 40 * TimeStep, 5 * TimeStep});
-    EXPECT_THAT(host.Render(output).errorMessage,
-                HasSubstr("time step of " + std::to_string(-TimeStep)));
-    EXPECT_TRUE(checkedOut_.empty());
+    Start(64, 48, 40);
+    for (const std::int32_t step : {0, -TimeStep})
+    {
+        settings_.timeStep = step;
+        Picture output(64, 48);
+        EXPECT_THAT(Render(0, output), HasSubstr("time step of " + std::to_string(step)));
+        EXPECT_TRUE(checkedOut_.empty());
+    }
 }
 
 TEST_F(RendererTest, TwoPassProgressReachesTwiceTheFrameCountExactly)
 {
-    Start(64, 48, 40);
-    SetMode("Average Bitrate");
-    RecordProgress();
+    MemorySource& source = Start(64, 48, 40);
+    settings_.averageBitrate = true;
     RenderOk(37, 64, 48);
 
     // Ten frames, each reported once per pass, drained frames included.
-    ASSERT_EQ(progress_.size(), 20u);
-    for (std::size_t i = 0; i < progress_.size(); ++i)
+    ASSERT_EQ(source.progress.size(), 20u);
+    for (std::size_t i = 0; i < source.progress.size(); ++i)
     {
-        EXPECT_EQ(progress_[i].first, static_cast<A_long>(i + 1));
-        EXPECT_EQ(progress_[i].second, 20);
+        EXPECT_EQ(source.progress[i].first, static_cast<std::int32_t>(i + 1));
+        EXPECT_EQ(source.progress[i].second, 20);
     }
     EXPECT_THAT(checkedOut_, ElementsAreArray(Repeat(Frames(30, 39), 2)));
 }
 
 TEST_F(RendererTest, OnlyTheFinalPassStoresFrames)
 {
-    EffectHost::Host& host = Start(64, 48, 40);
-    SetMode("Average Bitrate");
-    const EffectHost::HandleAccounting before = host.Handles();
+    MemorySource& source = Start(64, 48, 40);
+    settings_.averageBitrate = true;
     std::vector<int> createdAtCheckout;
-    layer_->onFrame = [&](A_long) { createdAtCheckout.push_back(host.Handles().created); };
+    source.onCheckout = [&](std::int32_t) { createdAtCheckout.push_back(source.Blocks().created); };
 
     RenderOk(3, 64, 48);
 
-    // One paint for the render's own layer frame, then 15 checkouts per pass.
-    ASSERT_EQ(createdAtCheckout.size(), 31u);
-    for (std::size_t i = 0; i <= 16; ++i)
+    // 15 checkouts per pass: nothing is stored before the final pass.
+    ASSERT_EQ(createdAtCheckout.size(), 30u);
+    for (std::size_t i = 0; i <= 15; ++i)
     {
-        EXPECT_EQ(createdAtCheckout[i], before.created) << "paint " << i;
+        EXPECT_EQ(createdAtCheckout[i], 0) << "checkout " << i;
     }
-    EXPECT_GT(createdAtCheckout.back(), before.created);
-    // Two planes for each frame of the segment.
-    const EffectHost::HandleAccounting after = host.Handles();
-    EXPECT_EQ(after.created - before.created, 30);
-    EXPECT_EQ(after.liveHandles - before.liveHandles, 30);
-    EXPECT_EQ(after.lockedHandles, 0);
-    EXPECT_GT(after.bytesOutstanding, before.bytesOutstanding);
+    EXPECT_GT(createdAtCheckout.back(), 0);
+    // Two planes for each frame of the segment, none left locked.
+    EXPECT_EQ(source.Blocks().created, 30);
+    EXPECT_EQ(source.Blocks().live, 30);
+    EXPECT_EQ(source.Blocks().locked, 0);
+    EXPECT_EQ(source.Blocks().bytes, Current().GetMemoryUsage());
 }
 
 TEST_F(RendererTest, InputThatChangesBetweenThePassesStopsTheEncode)
 {
-    EffectHost::Host& host = Start(64, 48, 40);
-    SetMode("Average Bitrate");
-    // The host paints frame 2 for the render itself, then once per pass:
-    // the third paint is the final pass, and it differs.
-    layer_->painter = [this](A_long frame, World& into)
+    MemorySource& source = Start(64, 48, 40);
+    settings_.averageBitrate = true;
+    // Frame 2 is checked out once per pass; the final pass sees other pixels.
+    int paints = 0;
+    source.painter = [&paints](std::int32_t frame, Picture& into)
     {
         PaintPattern(frame, into);
-        if (std::count(layer_->rendered.begin(), layer_->rendered.end(), frame) >= 3)
+        if (frame == 2 && ++paints == 2)
         {
             into.At(5, 5).red ^= 0x40;
         }
     };
-    World output(64, 48);
-    const EffectHost::CommandResult result = Render(2, output);
-    EXPECT_THAT(result.errorMessage, HasSubstr("Unexpected error: mismatching frame hash"));
-    EXPECT_EQ(host.Handles().lockedHandles, 0);
+    Picture output(64, 48);
+    EXPECT_THAT(Render(2, output), HasSubstr("Unexpected error: mismatching frame hash"));
+    EXPECT_EQ(source.Blocks().locked, 0);
+}
+
+TEST_F(RendererTest, ACancelledEncodeKeepsWhatItStoredAndEncodesTheRestAgain)
+{
+    MemorySource& source = Start(64, 48, 40);
+    source.onProgress = [&source](std::int32_t done, std::int32_t)
+    {
+        if (done == 8)
+        {
+            source.abort = true;
+        }
+    };
+    Picture output(64, 48);
+    EXPECT_EQ(Render(3, output), "code " + std::to_string(PF_Interrupt_CANCEL));
+    EXPECT_EQ(source.Blocks().locked, 0);
+    source.abort = false;
+    source.onProgress = nullptr;
+    // Frame 14 was not stored before the stop: its segment is encoded again.
+    RenderOk(14, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
+}
+
+TEST_F(RendererTest, MemoryThatCannotBeHadStopsTheEncodeAsOutOfMemory)
+{
+    MemorySource& source = Start(64, 48, 40);
+    source.failAllocations = true;
+    Picture output(64, 48);
+    EXPECT_EQ(Render(3, output), "code " + std::to_string(PF_Err_OUT_OF_MEMORY));
+    EXPECT_EQ(Current().GetMemoryUsage(), 0u);
 }
 
 // The four lines of the segment summary, as the log file holds them.
@@ -147,6 +173,9 @@ std::vector<std::string> LastSummary(const std::string& log)
 TEST_F(RendererTest, EachSegmentEncodeLogsAFourLineSummary)
 {
     Start(64, 48, 40);
+    // A preset may use B-frames with the box off: the summary reports the box.
+    settings_.bFrames = 2;
+    settings_.bFramesChecked = false;
     RenderOk(20, 64, 48);
 
     const std::vector<std::string> lines = LastSummary(ReadLogFile());
@@ -163,7 +192,7 @@ TEST_F(RendererTest, EachSegmentEncodeLogsAFourLineSummary)
     EXPECT_EQ(target, 1500);
     EXPECT_EQ(rateFactor, 23);
     EXPECT_EQ(keyFrames, 30);
-    EXPECT_EQ(bFrames, 1);
+    EXPECT_EQ(bFrames, 0);
 
     long encoded = 0, original = 0, storage = 0;
     float ratio = 0;

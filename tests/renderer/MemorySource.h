@@ -1,0 +1,397 @@
+#pragma once
+
+// The renderer on its own: a layer painted in memory, memory blocks from the
+// heap, progress and abort kept for the test to look at. No module, no host.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "AE_Effect.h"
+#include "codecs/LibraryCache.h"
+#include "framework/Errors.h"
+#include "renderer/Renderer.h"
+#include "support/Log.h"
+
+namespace RendererTests
+{
+
+// An 8-bit ARGB picture with padding after each row, as a host lays worlds
+// out.
+class Picture
+{
+  public:
+    static constexpr std::int32_t RowPadding = 32;
+
+    Picture(std::int32_t width, std::int32_t height)
+        : width_(width), height_(height), rowBytes_(width * 4 + RowPadding),
+          bytes_(static_cast<std::size_t>(rowBytes_) * static_cast<std::size_t>(height))
+    {
+    }
+
+    std::int32_t Width() const noexcept { return width_; }
+    std::int32_t Height() const noexcept { return height_; }
+    PF_Pixel& At(std::int32_t x, std::int32_t y) noexcept
+    {
+        return *reinterpret_cast<PF_Pixel*>(Row(y) + static_cast<std::size_t>(x) * 4);
+    }
+    const PF_Pixel& At(std::int32_t x, std::int32_t y) const noexcept
+    {
+        return *reinterpret_cast<const PF_Pixel*>(bytes_.data() +
+                                                  static_cast<std::size_t>(y) * rowBytes_ +
+                                                  static_cast<std::size_t>(x) * 4);
+    }
+    void Fill(const PF_Pixel& colour) noexcept
+    {
+        for (std::int32_t y = 0; y < height_; ++y)
+        {
+            for (std::int32_t x = 0; x < width_; ++x)
+            {
+                At(x, y) = colour;
+            }
+        }
+    }
+    void FillPadding(std::uint8_t marker) noexcept
+    {
+        for (std::int32_t y = 0; y < height_; ++y)
+        {
+            std::memset(Row(y) + static_cast<std::size_t>(width_) * 4, marker, RowPadding);
+        }
+    }
+    bool PaddingIntact(std::uint8_t marker) const noexcept
+    {
+        for (std::int32_t y = 0; y < height_; ++y)
+        {
+            const std::uint8_t* padding =
+                bytes_.data() + static_cast<std::size_t>(y) * rowBytes_ + width_ * 4;
+            for (std::int32_t i = 0; i < RowPadding; ++i)
+            {
+                if (padding[i] != marker)
+                {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+    PixelView View() noexcept { return PixelView{bytes_.data(), width_, height_, rowBytes_}; }
+
+  private:
+    std::uint8_t* Row(std::int32_t y) noexcept
+    {
+        return bytes_.data() + static_cast<std::size_t>(y) * rowBytes_;
+    }
+
+    std::int32_t width_;
+    std::int32_t height_;
+    std::int32_t rowBytes_;
+    std::vector<std::uint8_t> bytes_;
+};
+
+using Painter = std::function<void(std::int32_t frame, Picture& into)>;
+
+// What the blocks handed out look like now.
+struct BlockAccounting
+{
+    int created = 0;
+    int live = 0;
+    int locked = 0;
+    std::uint64_t bytes = 0;
+};
+
+// The layer and the rest of what a host lends the renderer, in memory.
+class MemorySource final : public FrameSource
+{
+  public:
+    MemorySource(std::int32_t width, std::int32_t height, std::int32_t timeStep, Painter paint)
+        : painter(std::move(paint)), width_(width), height_(height), timeStep_(timeStep),
+          blocks_(std::make_shared<BlockAccounting>())
+    {
+    }
+
+    LentFrame Checkout(std::int32_t time) override
+    {
+        const std::int32_t frame = time / timeStep_;
+        checkedOut.push_back(frame);
+        if (onCheckout)
+        {
+            onCheckout(frame);
+        }
+        auto picture = std::make_shared<Picture>(width_, height_);
+        painter(frame, *picture);
+        return LentFrame{picture->View(), picture};
+    }
+
+    void ReportProgress(std::int32_t done, std::int32_t total) override
+    {
+        progress.emplace_back(done, total);
+        if (onProgress)
+        {
+            onProgress(done, total);
+        }
+        CheckAbort();
+    }
+
+    void CheckAbort() override
+    {
+        if (abort)
+        {
+            throw static_cast<std::int32_t>(PF_Interrupt_CANCEL);
+        }
+    }
+
+    std::unique_ptr<MemoryBlock> Allocate(std::uint64_t size) override
+    {
+        if (failAllocations)
+        {
+            return nullptr;
+        }
+        return std::make_unique<HeapBlock>(size, blocks_);
+    }
+
+    void SegmentEncoded() override { ++segmentsEncoded; }
+
+    const BlockAccounting& Blocks() const noexcept { return *blocks_; }
+
+    Painter painter;
+    std::function<void(std::int32_t frame)> onCheckout;
+    std::function<void(std::int32_t done, std::int32_t total)> onProgress;
+    bool abort = false;
+    bool failAllocations = false;
+    std::vector<std::int32_t> checkedOut;
+    std::vector<std::pair<std::int32_t, std::int32_t>> progress;
+    int segmentsEncoded = 0;
+
+  private:
+    class HeapBlock final : public MemoryBlock
+    {
+      public:
+        HeapBlock(std::uint64_t size, std::shared_ptr<BlockAccounting> accounting)
+            : bytes_(size), accounting_(std::move(accounting))
+        {
+            ++accounting_->created;
+            ++accounting_->live;
+            accounting_->bytes += size;
+        }
+        ~HeapBlock() override
+        {
+            --accounting_->live;
+            accounting_->bytes -= bytes_.size();
+        }
+        std::uint64_t Size() const noexcept override { return bytes_.size(); }
+        std::shared_ptr<void> Lock() override
+        {
+            ++accounting_->locked;
+            auto accounting = accounting_;
+            return std::shared_ptr<void>(bytes_.data(),
+                                         [accounting](void*) { --accounting->locked; });
+        }
+
+      private:
+        std::vector<std::uint8_t> bytes_;
+        std::shared_ptr<BlockAccounting> accounting_;
+    };
+
+    std::int32_t width_;
+    std::int32_t height_;
+    std::int32_t timeStep_;
+    std::shared_ptr<BlockAccounting> blocks_;
+};
+
+// A picture with smooth gradients and fine detail that moves a little from
+// frame to frame, as a compressed preview would show it.
+inline PF_Pixel PatternAt(std::int32_t x, std::int32_t y, std::int32_t frame)
+{
+    const int shifted = x + 2 * frame;
+    PF_Pixel pixel;
+    pixel.alpha = 255;
+    pixel.red = static_cast<A_u_char>((shifted * 255) / 128);
+    pixel.green = static_cast<A_u_char>(64 + (y * 127) / 96);
+    pixel.blue = static_cast<A_u_char>(((shifted / 8 + y / 8) % 2) ? 200 : 60);
+    return pixel;
+}
+
+inline void PaintPattern(std::int32_t frame, Picture& into)
+{
+    for (std::int32_t y = 0; y < into.Height(); ++y)
+    {
+        for (std::int32_t x = 0; x < into.Width(); ++x)
+        {
+            into.At(x, y) = PatternAt(x, y, frame);
+        }
+    }
+}
+
+// Smooth ramps only, defined on the unit square so that the same picture can
+// be painted at any size; what survives 4:2:0 and scaling well.
+inline void PaintSmooth(std::int32_t frame, Picture& into)
+{
+    const std::int32_t width = into.Width();
+    const std::int32_t height = into.Height();
+    for (std::int32_t y = 0; y < height; ++y)
+    {
+        for (std::int32_t x = 0; x < width; ++x)
+        {
+            const double u = width > 1 ? static_cast<double>(x) / (width - 1) : 0.0;
+            const double v = height > 1 ? static_cast<double>(y) / (height - 1) : 0.0;
+            into.At(x, y) = PF_Pixel{255, static_cast<A_u_char>(40 + 150 * u + frame % 20),
+                                     static_cast<A_u_char>(50 + 140 * v),
+                                     static_cast<A_u_char>(180 - 60 * u * v)};
+        }
+    }
+}
+
+// Peak signal-to-noise ratio of the colour channels of b against a; 99 for
+// identical pictures.
+inline double Psnr(const Picture& a, const Picture& b)
+{
+    double squared = 0.0;
+    long count = 0;
+    for (std::int32_t y = 0; y < a.Height(); ++y)
+    {
+        for (std::int32_t x = 0; x < a.Width(); ++x)
+        {
+            const PF_Pixel& p = a.At(x, y);
+            const PF_Pixel& q = b.At(x, y);
+            for (const int d : {q.red - p.red, q.green - p.green, q.blue - p.blue})
+            {
+                squared += static_cast<double>(d) * d;
+                ++count;
+            }
+        }
+    }
+    const double mse = squared / static_cast<double>(count);
+    return mse == 0.0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+inline std::string ReadLogFile()
+{
+    std::ifstream file(Zovazaz::Log::GetLogFilePath(), std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// A renderer over a MemorySource with the real x264 and libswscale. The
+// settings start as the effect's defaults in constant-rate-factor mode; a
+// test changes settings_ and the next render uses a new renderer, as a user
+// change does in a host.
+class RendererTest : public ::testing::Test
+{
+  protected:
+    static constexpr std::int32_t TimeScale = 30000;
+    static constexpr std::int32_t TimeStep = 1001;
+
+    MemorySource& Start(std::int32_t width, std::int32_t height, std::int32_t frames,
+                        Painter painter = PaintPattern)
+    {
+        renderer_.reset();
+        source_ = std::make_unique<MemorySource>(width, height, TimeStep, std::move(painter));
+        settings_ = EncodeSettings{};
+        settings_.averageBitrate = false;
+        settings_.targetBitrateKbps = 1500;
+        settings_.rateFactor = 23;
+        settings_.keyFrameInterval = 30;
+        settings_.bFramesChecked = true;
+        settings_.timeScale = TimeScale;
+        settings_.timeStep = TimeStep;
+        settings_.totalTime = frames * TimeStep;
+        settings_.segmentLength = 15;
+        return *source_;
+    }
+
+    Renderer& Current()
+    {
+        if (!renderer_ || !(rendererSettings_ == settings_))
+        {
+            renderer_.reset();
+            renderer_ = std::make_unique<Renderer>(
+                *source_, settings_,
+                RendererLibraries{Zovazaz::GetX264Library(), Zovazaz::GetSwScaleLibrary()});
+            rendererSettings_ = settings_;
+        }
+        return *renderer_;
+    }
+
+    // Renders a frame into `output` as the effect does (at the output's size
+    // rounded down to even) and remembers the frames checked out meanwhile.
+    // Answers the error's text, empty when the render succeeded; a host code
+    // thrown as an int comes back as "code N".
+    std::string Render(std::int32_t frame, Picture& output)
+    {
+        const std::size_t before = source_->checkedOut.size();
+        std::string error;
+        try
+        {
+            Current().RenderFrame(frame, output.Width() & ~1, output.Height() & ~1, output.View());
+        }
+        catch (const AdobeException& exception)
+        {
+            error = exception.GetMessage();
+            errorCode_ = exception.GetCode();
+        }
+        catch (std::int32_t code)
+        {
+            error = "code " + std::to_string(code);
+            errorCode_ = code;
+        }
+        checkedOut_.assign(source_->checkedOut.begin() + static_cast<std::ptrdiff_t>(before),
+                           source_->checkedOut.end());
+        return error;
+    }
+
+    Picture RenderOk(std::int32_t frame, std::int32_t width, std::int32_t height)
+    {
+        Picture output(width, height);
+        const std::string error = Render(frame, output);
+        EXPECT_EQ(error, "");
+        return output;
+    }
+
+    // The layer's frame as the painter makes it, at the layer's size or at
+    // another size.
+    Picture Input(std::int32_t frame, std::int32_t width, std::int32_t height) const
+    {
+        Picture picture(width, height);
+        source_->painter(frame, picture);
+        return picture;
+    }
+
+    static std::vector<std::int32_t> Frames(std::int32_t first, std::int32_t last)
+    {
+        std::vector<std::int32_t> frames;
+        for (std::int32_t f = first; f <= last; ++f)
+        {
+            frames.push_back(f);
+        }
+        return frames;
+    }
+
+    static std::vector<std::int32_t> Repeat(const std::vector<std::int32_t>& frames, int times)
+    {
+        std::vector<std::int32_t> all;
+        for (int i = 0; i < times; ++i)
+        {
+            all.insert(all.end(), frames.begin(), frames.end());
+        }
+        return all;
+    }
+
+    std::unique_ptr<MemorySource> source_;
+    EncodeSettings settings_;
+    std::unique_ptr<Renderer> renderer_;
+    EncodeSettings rendererSettings_;
+    std::vector<std::int32_t> checkedOut_; // frames checked out by the last Render
+    std::int32_t errorCode_ = 0;
+};
+
+} // namespace RendererTests
