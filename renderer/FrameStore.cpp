@@ -202,6 +202,13 @@ std::unique_ptr<MemoryBlock> FrameStore::Fill(const std::vector<std::uint8_t>& s
 void FrameStore::Store(std::int32_t frameIndex, const x264_picture_t& picture,
                        std::int32_t encodedSize, std::int32_t width, std::int32_t height)
 {
+    BeginStore(frameIndex, picture, encodedSize, width, height);
+    FinishStore();
+}
+
+void FrameStore::BeginStore(std::int32_t frameIndex, const x264_picture_t& picture,
+                            std::int32_t encodedSize, std::int32_t width, std::int32_t height)
+{
     if (frameIndex < 0 || frameIndex >= RecordCount())
     {
         THROW_ADOBE_EXCEPTION(ErrorVideoEncoding, "Encoder returned frame %d of %zu", frameIndex,
@@ -221,45 +228,66 @@ void FrameStore::Store(std::int32_t frameIndex, const x264_picture_t& picture,
                               picture.img.i_csp);
     }
 
-    const std::size_t lumaLength =
-        static_cast<std::size_t>(record.lumaStride) * static_cast<std::size_t>(height);
-    const std::size_t chromaLength =
-        static_cast<std::size_t>(record.chromaStride) * static_cast<std::size_t>(height) / 2;
-
-    // x264 leaves the processors idle between frames: the chroma plane is
-    // deflated on the worker while this thread deflates the luma plane. The
-    // memory is allocated here afterwards, as calls to the source stay on
-    // this thread.
+    // The copies are made now, while the picture is x264's to hand out; the
+    // other buffer may still be deflating.
+    PendingStore& store = &stores_[0] == pending_ ? stores_[1] : stores_[0];
     const auto visible = static_cast<std::size_t>(width);
-    int chromaResult = Z_OK;
-    WorkerTask chroma(worker_.Run(
-        [&]
-        {
-            CopyVisibleRows(picture.img.plane[1], record.chromaStride, visible, height / 2,
-                            chromaPlane_);
-            chromaResult = workerCodec_.Compress(chromaPlane_.data(), chromaLength, chromaStream_);
-        }));
-    CopyVisibleRows(picture.img.plane[0], record.lumaStride, visible, height, lumaPlane_);
-    const int lumaResult = codec_.Compress(lumaPlane_.data(), lumaLength, lumaStream_);
-    chroma.Finish();
+    CopyVisibleRows(picture.img.plane[0], record.lumaStride, visible, height, store.lumaPlane);
+    CopyVisibleRows(picture.img.plane[1], record.chromaStride, visible, height / 2,
+                    store.chromaPlane);
+    store.frameIndex = frameIndex;
 
-    if (lumaResult == Z_OK)
+    FinishStore();
+    pending_ = &store;
+    pendingTask_ = worker_.Run(
+        [this, &store]
+        {
+            store.lumaResult = workerCodec_.Compress(store.lumaPlane.data(), store.lumaPlane.size(),
+                                                     store.lumaStream);
+            store.chromaResult = workerCodec_.Compress(
+                store.chromaPlane.data(), store.chromaPlane.size(), store.chromaStream);
+        });
+}
+
+void FrameStore::FinishStore()
+{
+    if (pending_ == nullptr)
     {
-        record.lumaPlane = Fill(lumaStream_);
+        return;
     }
-    if (chromaResult == Z_OK)
+    PendingStore& store = *pending_;
+    pending_ = nullptr;
+    pendingTask_.get();
+    FrameRecord& record = records_[static_cast<std::size_t>(store.frameIndex)];
+    // The memory is allocated here, as calls to the source stay on this
+    // thread.
+    if (store.lumaResult == Z_OK)
     {
-        record.chromaPlane = Fill(chromaStream_);
+        record.lumaPlane = Fill(store.lumaStream);
     }
-    if (lumaResult != Z_OK)
+    if (store.chromaResult == Z_OK)
     {
-        THROW_ADOBE_EXCEPTION(ErrorZlibCompression, "Zlib error %d", lumaResult);
+        record.chromaPlane = Fill(store.chromaStream);
     }
-    if (chromaResult != Z_OK)
+    if (store.lumaResult != Z_OK)
     {
-        THROW_ADOBE_EXCEPTION(ErrorZlibCompression, "Zlib error %d", chromaResult);
+        THROW_ADOBE_EXCEPTION(ErrorZlibCompression, "Zlib error %d", store.lumaResult);
+    }
+    if (store.chromaResult != Z_OK)
+    {
+        THROW_ADOBE_EXCEPTION(ErrorZlibCompression, "Zlib error %d", store.chromaResult);
     }
     record.stored = true;
+}
+
+void FrameStore::AbandonStore() noexcept
+{
+    if (pending_ != nullptr)
+    {
+        pending_ = nullptr;
+        pendingTask_.wait();
+        pendingTask_ = {};
+    }
 }
 
 Nv12Planes FrameStore::Extract(std::int32_t frameIndex)

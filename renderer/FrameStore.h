@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <utility>
@@ -101,11 +102,22 @@ class FrameStore
     bool IsCurrent(std::int32_t frameIndex, const PixelView& input);
 
     // Deflates a reconstruction (NV12, `width` x `height`) into the frame's
-    // record, the chroma plane on the worker beside the luma plane. Throws
-    // AdobeException ErrorInternal for another layout, ErrorZlibCompression,
-    // and PF_Err_OUT_OF_MEMORY as an int; the record then stays not stored.
+    // record. Throws AdobeException ErrorInternal for another layout,
+    // ErrorZlibCompression, and PF_Err_OUT_OF_MEMORY as an int; the record
+    // then stays not stored.
     void Store(std::int32_t frameIndex, const x264_picture_t& picture, std::int32_t encodedSize,
                std::int32_t width, std::int32_t height);
+    // The same in two steps, so that the deflate runs on the worker while the
+    // caller goes on (the encoder encodes the next frame): BeginStore copies
+    // the reconstruction's pixels, finishes the store begun before it, and
+    // starts the deflate; FinishStore waits for it and fills the record.
+    // Throws what Store throws, from the call that finishes the frame.
+    void BeginStore(std::int32_t frameIndex, const x264_picture_t& picture,
+                    std::int32_t encodedSize, std::int32_t width, std::int32_t height);
+    void FinishStore();
+    // Waits for a store begun and leaves its frame not stored (an encode
+    // that stops).
+    void AbandonStore() noexcept;
     // Inflates a stored frame, both planes side by side. The planes stay
     // valid until the next call. Throws 512 as an AdobeException for a frame
     // that is not stored, ErrorZlibExtraction for a stream that does not
@@ -126,18 +138,30 @@ class FrameStore
     std::vector<FrameRecord> records_;
     std::map<std::pair<std::int32_t, std::int32_t>, std::vector<FrameHash>> hashes_;
 
-    // Still copies of x264's reconstruction, the streams, and the planes
-    // inflated; reused from frame to frame.
-    std::vector<std::uint8_t> lumaPlane_;
-    std::vector<std::uint8_t> chromaPlane_;
-    std::vector<std::uint8_t> lumaStream_;
-    std::vector<std::uint8_t> chromaStream_;
+    // A reconstruction being stored: still copies of its planes (x264 goes
+    // on writing the border of its own pictures on its threads) and the
+    // streams the worker deflates them into. Two, so that one is copied
+    // while the other is deflated.
+    struct PendingStore
+    {
+        std::int32_t frameIndex = -1;
+        std::vector<std::uint8_t> lumaPlane;
+        std::vector<std::uint8_t> chromaPlane;
+        std::vector<std::uint8_t> lumaStream;
+        std::vector<std::uint8_t> chromaStream;
+        int lumaResult = 0;
+        int chromaResult = 0;
+    };
+    PendingStore stores_[2];
+    PendingStore* pending_ = nullptr; // being deflated on the worker
+    std::future<void> pendingTask_;
+    // The planes inflated; reused from frame to frame.
     std::vector<std::uint8_t> lumaBuffer_;
     std::vector<std::uint8_t> chromaBuffer_;
-    // The luma plane is deflated and inflated on the caller's thread with
-    // codec_, the chroma plane at the same time on the worker with
-    // workerCodec_. The worker is declared last so that it ends before the
-    // buffers it writes.
+    // One codec per thread: the luma plane is inflated on the caller's
+    // thread with codec_, the chroma plane at the same time on the worker
+    // with workerCodec_, which also deflates stores. The worker is declared
+    // last so that it ends before the buffers it writes.
     PlaneCodec codec_;
     PlaneCodec workerCodec_;
     PlaneWorker worker_;
