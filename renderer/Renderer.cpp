@@ -159,11 +159,15 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
     // writes statistics: a one-pass encode needs no temporary folder at all.
     StatsFileGuard statsFile(twoPass ? MakeStatsFilePath() : std::string());
 
-    // One input picture serves every frame: x264 copies it in each encode.
-    Zovazaz::X264Library::Picture picture;
+    // Two input pictures: x264 copies the one it is given during the encode
+    // call, while the next frame is converted into the other on the worker.
+    Zovazaz::X264Library::Picture pictures[2];
     try
     {
-        picture = libraries_.x264->AllocatePicture(0, X264_CSP_I420, width_, height_, false);
+        for (Zovazaz::X264Library::Picture& picture : pictures)
+        {
+            picture = libraries_.x264->AllocatePicture(0, X264_CSP_I420, width_, height_, false);
+        }
     }
     catch (const std::runtime_error& error)
     {
@@ -171,16 +175,26 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
     }
 
     // Released however the encode ends: they only serve this segment.
-    struct KeptPicturesGuard
+    struct SegmentGuard
     {
         Renderer& renderer;
-        ~KeptPicturesGuard()
+        ~SegmentGuard()
         {
+            renderer.store_.AbandonStore();
             renderer.keptPictures_.clear();
             renderer.keptInputs_.clear();
         }
-    } keptGuard{*this};
+    } segmentGuard{*this};
     const std::size_t kept = twoPass ? KeepAnalysisPictures(bounds.end - bounds.first) : 0;
+    // Both passes of a kept frame use its own picture: the final pass finds
+    // the analysis pass's conversion in it.
+    const auto prepare = [&](std::int32_t f)
+    {
+        const auto slot = static_cast<std::size_t>(f - bounds.first);
+        x264_picture_t* picture = slot < kept ? keptPictures_[slot].get() : pictures[f % 2].get();
+        return PrepareFrame(f * settings_.timeStep, *picture, timings,
+                            slot < kept ? &keptInputs_[slot] : nullptr);
+    };
 
     std::uint64_t passBytes = 0;
     for (std::int32_t p = 0; p < passCount; ++p)
@@ -192,15 +206,23 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
 
         std::shared_ptr<Zovazaz::X264Library::Encoder> encoder =
             CreateEncoder(pass, statsFile.Path());
+        std::unique_ptr<PreparedFrame> next = prepare(bounds.first);
         for (std::int32_t f = bounds.first; f < bounds.end; ++f)
         {
-            // Both passes of a kept frame use its own picture: the final pass
-            // finds the analysis pass's conversion in it.
-            const auto slot = static_cast<std::size_t>(f - bounds.first);
-            x264_picture_t* input = slot < kept ? keptPictures_[slot].get() : picture.get();
-            CheckoutFrame(f * settings_.timeStep, *input, timings,
-                          slot < kept ? &keptInputs_[slot] : nullptr);
-            const std::int32_t n = EncodeFrame(*encoder, input, timings.encode, storeTime);
+            const std::unique_ptr<PreparedFrame> current = std::move(next);
+            const std::int64_t waitStart = Zovazaz::GetMilliseconds();
+            current->Finish();
+            timings.convert += ElapsedSince(waitStart);
+            // The next frame is checked out here and converted while x264
+            // encodes this one; a user who has stopped the encode gets no
+            // frame read ahead.
+            if (f + 1 < bounds.end)
+            {
+                source_.CheckAbort();
+                next = prepare(f + 1);
+            }
+            const std::int32_t n =
+                EncodeFrame(*encoder, current->picture, timings.encode, storeTime);
             if (n > 0)
             {
                 passBytes += static_cast<std::uint64_t>(n);
@@ -216,6 +238,12 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
             const std::int32_t n = EncodeFrame(*encoder, nullptr, timings.encode, storeTime);
             passBytes += static_cast<std::uint64_t>(n);
             source_.ReportProgress(++progress, progressTotal);
+        }
+        if (storeTime != nullptr)
+        {
+            const std::int64_t storeStart = Zovazaz::GetMilliseconds();
+            store_.FinishStore();
+            *storeTime += ElapsedSince(storeStart);
         }
         ZLOG(Verbose) << fmt::sprintf("Pass %d time: %.3f s", pass,
                                       Seconds(ElapsedSince(passStart)));
@@ -320,40 +348,64 @@ std::size_t Renderer::KeepAnalysisPictures(std::int32_t frames)
     return keptPictures_.size();
 }
 
-void Renderer::CheckoutFrame(std::int32_t time, x264_picture_t& picture, SegmentTimings& timings,
-                             ConvertedInput* converted)
+Renderer::PreparedFrame::~PreparedFrame()
+{
+    if (conversion.valid())
+    {
+        conversion.wait();
+    }
+}
+
+void Renderer::PreparedFrame::Finish()
+{
+    if (conversion.valid())
+    {
+        conversion.get();
+    }
+}
+
+std::unique_ptr<Renderer::PreparedFrame> Renderer::PrepareFrame(std::int32_t time,
+                                                                x264_picture_t& picture,
+                                                                SegmentTimings& timings,
+                                                                ConvertedInput* converted)
 {
     ZLOG(Verbose) << "CheckoutFrame: checkout at time " << time;
     const std::int64_t checkoutStart = Zovazaz::GetMilliseconds();
+    auto prepared = std::make_unique<PreparedFrame>();
     const LentFrame input = source_.Checkout(time);
+    prepared->loan = input.loan;
+    prepared->picture = &picture;
     const PixelView& world = input.view;
 
     const std::int32_t frameIndex = time / settings_.timeStep;
     store_.ResetRecord(frameIndex, time);
     const FrameHash hash = store_.SetHash(frameIndex, world);
-    timings.checkout += ElapsedSince(checkoutStart);
-
     picture.i_pts = frameIndex;
     picture.i_type = X264_TYPE_AUTO;
+    timings.checkout += ElapsedSince(checkoutStart);
+
     if (converted != nullptr && converted->valid && converted->hash == hash &&
         converted->worldWidth == world.width && converted->worldHeight == world.height)
     {
         // The same pixels convert to the same picture: it is already here.
-        return;
+        return prepared;
     }
-    const std::int64_t convertStart = Zovazaz::GetMilliseconds();
     if (converted != nullptr)
     {
         // Not valid until the conversion has succeeded.
         *converted = ConvertedInput{};
     }
-    ConvertArgbToPicture(*libraries_.swscale, inputScaler_, world.pixels, world.width, world.height,
-                         world.rowBytes, picture, width_, height_);
-    if (converted != nullptr)
-    {
-        *converted = ConvertedInput{hash, world.width, world.height, true};
-    }
-    timings.convert += ElapsedSince(convertStart);
+    prepared->conversion = convertWorker_.Run(
+        [this, world, &picture, converted, hash]
+        {
+            ConvertArgbToPicture(*libraries_.swscale, inputScaler_, world.pixels, world.width,
+                                 world.height, world.rowBytes, picture, width_, height_);
+            if (converted != nullptr)
+            {
+                *converted = ConvertedInput{hash, world.width, world.height, true};
+            }
+        });
+    return prepared;
 }
 
 std::int32_t Renderer::EncodeFrame(Zovazaz::X264Library::Encoder& encoder, x264_picture_t* picture,
@@ -380,7 +432,7 @@ std::int32_t Renderer::EncodeFrame(Zovazaz::X264Library::Encoder& encoder, x264_
             THROW_ADOBE_EXCEPTION(ErrorVideoEncoding, "Encoder returned frame %lld of %d",
                                   static_cast<long long>(output.i_pts), store_.RecordCount());
         }
-        store_.Store(static_cast<std::int32_t>(output.i_pts), output, n, width_, height_);
+        store_.BeginStore(static_cast<std::int32_t>(output.i_pts), output, n, width_, height_);
         *storeTime += ElapsedSince(storeStart);
     }
     return n;

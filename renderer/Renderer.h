@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "renderer/FrameSource.h"
 #include "renderer/FrameStore.h"
 #include "renderer/PixelConversion.h"
+#include "renderer/PlaneCodec.h"
 
 // Milliseconds spent in each step of one segment encode.
 struct SegmentTimings
@@ -98,11 +100,25 @@ class Renderer
 
     std::shared_ptr<Zovazaz::X264Library::Encoder> CreateEncoder(std::int32_t pass,
                                                                  std::string& statsFilePath);
-    // With `converted`, a picture that already holds the conversion of an
-    // input with the same hash and size is not converted again; otherwise the
-    // input is converted and `converted` records it.
-    void CheckoutFrame(std::int32_t time, x264_picture_t& picture, SegmentTimings& timings,
-                       ConvertedInput* converted);
+    // A frame checked out for the encoder, its conversion running on the
+    // worker; the frame stays lent until the conversion has ended.
+    struct PreparedFrame
+    {
+        std::shared_ptr<void> loan;
+        x264_picture_t* picture = nullptr;
+        std::future<void> conversion; // none when the picture holds it already
+        ~PreparedFrame();
+        // Waits for the conversion and throws what it threw.
+        void Finish();
+    };
+
+    // Checks the frame at `time` out (on this thread, as every call to the
+    // source), records its hash and starts converting it into `picture` on
+    // the worker. With `converted`, a picture that already holds the
+    // conversion of an input with the same hash and size is not converted
+    // again; otherwise `converted` records the new conversion.
+    std::unique_ptr<PreparedFrame> PrepareFrame(std::int32_t time, x264_picture_t& picture,
+                                                SegmentTimings& timings, ConvertedInput* converted);
     // Pictures of the analysis pass kept for the final pass: as many of the
     // segment's `frames` as the budget allows.
     std::size_t KeepAnalysisPictures(std::int32_t frames);
@@ -124,4 +140,7 @@ class Renderer
     // One segment's analysis-pass pictures, released when the encode ends.
     std::vector<Zovazaz::X264Library::Picture> keptPictures_;
     std::vector<ConvertedInput> keptInputs_;
+    // Converts the next frame while x264 encodes one; declared last so that
+    // it ends before what its tasks use.
+    PlaneWorker convertWorker_;
 };

@@ -128,7 +128,12 @@ class MemorySource final : public FrameSource
         }
         auto picture = std::make_shared<Picture>(width_, height_);
         painter(frame, *picture);
-        return LentFrame{picture->View(), picture};
+        PixelView view = picture->View();
+        if (frame == narrowFrame)
+        {
+            view.width = 0;
+        }
+        return LentFrame{view, picture};
     }
 
     void ReportProgress(std::int32_t done, std::int32_t total) override
@@ -167,6 +172,8 @@ class MemorySource final : public FrameSource
     std::function<void(std::int32_t done, std::int32_t total)> onProgress;
     bool abort = false;
     bool failAllocations = false;
+    std::int32_t narrowFrame = -1; // lent as a world of no width
+
     std::vector<std::int32_t> checkedOut;
     std::vector<std::pair<std::int32_t, std::int32_t>> progress;
     int segmentsEncoded = 0;

@@ -151,6 +151,21 @@ TEST_F(RendererTest, MemoryThatCannotBeHadStopsTheEncodeAsOutOfMemory)
     EXPECT_EQ(Current().GetMemoryUsage(), 0u);
 }
 
+TEST_F(RendererTest, AConversionThatFailsBesideTheEncoderStopsTheEncodeWithItsError)
+{
+    // Frame 6 is converted while x264 encodes frame 5; libswscale refuses a
+    // world of no width.
+    MemorySource& source = Start(64, 48, 40);
+    source.narrowFrame = 6;
+    Picture output(64, 48);
+    EXPECT_THAT(Render(3, output), HasSubstr("cannot convert 0 x 48 ARGB"));
+    EXPECT_EQ(errorCode_, 1031);
+    EXPECT_EQ(source.Blocks().locked, 0);
+    source.narrowFrame = -1;
+    RenderOk(3, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
+}
+
 // The four lines of the segment summary, as the log file holds them.
 std::vector<std::string> LastSummary(const std::string& log)
 {
