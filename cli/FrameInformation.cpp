@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli/EffectControls.h"
+#include "support/Text.h"
 
 namespace CommandLine
 {
@@ -47,16 +48,6 @@ void Expect(std::string_view& text, std::string_view word, const std::string& li
 std::uint64_t FirstRemainderOf(std::uint64_t digit)
 {
     return (digit * 1024 + 9) / 10;
-}
-
-std::string Narrow(const std::u16string& text)
-{
-    std::string out;
-    for (const char16_t c : text)
-    {
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    }
-    return out;
 }
 
 } // namespace
@@ -197,7 +188,7 @@ std::optional<FrameInformation> ReadInformation(EffectHost::Host& host)
     std::vector<std::string> lines;
     for (std::size_t i = before; i < strings.size(); ++i)
     {
-        lines.push_back(Narrow(strings[i]));
+        lines.push_back(Zovazaz::ToNarrow(strings[i]));
     }
     if (lines.size() == 1 && lines.front() == "N/A")
     {

@@ -16,6 +16,7 @@
 #include "host/Interrupt.h"
 #include "host/Raster.h"
 #include "host/VideoSource.h"
+#include "support/Text.h"
 
 namespace CommandLine
 {
@@ -24,47 +25,6 @@ namespace
 {
 
 const char* const ResolutionNames[] = {"full", "half", "third", "quarter"};
-
-std::string Utf8(const std::u16string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i)
-    {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000)
-        {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        }
-        else if (c >= 0xD800 && c < 0xE000)
-        {
-            c = 0xFFFD;
-        }
-        if (c < 0x80)
-        {
-            out.push_back(static_cast<char>(c));
-        }
-        else if (c < 0x800)
-        {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-        else if (c < 0x10000)
-        {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-        else
-        {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
 
 std::string Seconds(double seconds)
 {
@@ -296,7 +256,7 @@ std::string InformationText(EffectHost::Host& host)
     std::string text;
     for (const auto& line : lines)
     {
-        text += Utf8(line) + "\n";
+        text += Zovazaz::ToNarrow(line) + "\n";
     }
     return text;
 }
