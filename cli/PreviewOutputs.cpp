@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include <fmt/format.h>
+
 #include "cli/Compare.h"
 #include "cli/FrameInformation.h"
 #include "cli/OutputFiles.h"
@@ -130,7 +132,7 @@ Json DescribeInput(const LayerInput& input)
         json = DescribeLayer(kind, name, source.Width(), source.Height(), input.time.timeScale,
                              input.time.timeStep, EffectHost::FrameCount(input.time));
     }
-    json.Set("description", input.description);
+    json["description"] = input.description;
     return json;
 }
 
@@ -237,7 +239,7 @@ void FrameAnalysis::Finish(EffectHost::Host&)
                                   { WriteTextFile(temporary, content); });
             };
             text("report.csv", ReportCsv(report_));
-            text("report.json", ReportJson(report_).Dump());
+            text("report.json", JsonText(ReportJson(report_)));
             text("sizes.svg", ReportChart(report_));
         });
     written_ = true;
@@ -258,17 +260,12 @@ std::string FrameAnalysis::Summary() const
                    "/report.json, and the size chart to " + folder + "/sizes.svg";
         if (!report_.rows.empty())
         {
-            const Json json = ReportJson(report_);
-            const Json* psnr = json.Find("summary")->Find("psnrY");
-            const Json* mean = psnr->Find("mean");
-            if (mean->IsNumber())
+            const Json psnr = ReportJson(report_)["summary"]["psnrY"];
+            if (psnr["mean"].is_number())
             {
-                char text[64];
-                std::snprintf(text, sizeof text,
-                              "\nMean luma PSNR %.2f dB, worst %.2f dB at frame %d",
-                              mean->Number("mean"), psnr->Find("min")->Number("min"),
-                              static_cast<int>(psnr->Find("minFrame")->Number("frame")));
-                summary += text;
+                summary += fmt::format("\nMean luma PSNR {:.2f} dB, worst {:.2f} dB at frame {}",
+                                       psnr["mean"].get<double>(), psnr["min"].get<double>(),
+                                       psnr["minFrame"].get<int>());
             }
         }
     }
