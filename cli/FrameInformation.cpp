@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include <fmt/format.h>
+
 #include "cli/EffectControls.h"
 #include "support/Text.h"
 
@@ -169,8 +171,8 @@ std::optional<FrameInformation> ReadInformation(EffectHost::Host& host)
     const int position = host.PositionOfHostId(HostIdInformation);
     if (position < 0)
     {
-        throw std::runtime_error("The module has no Information area (host id " +
-                                 std::to_string(HostIdInformation) + ")");
+        throw std::runtime_error(
+            fmt::format("The module has no Information area (host id {})", HostIdInformation));
     }
     // The strings a draw adds to the host's record are the area's lines, in
     // the order the effect drew them.

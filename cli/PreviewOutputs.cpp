@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <iostream>
 
 #include <fmt/format.h>
@@ -30,9 +29,7 @@ std::string PsnrText(double psnr)
     {
         return "identical";
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "PSNR %.1f dB", psnr);
-    return text;
+    return fmt::format("PSNR {:.1f} dB", psnr);
 }
 
 std::string NeedValue(ArgumentReader& reader, const std::string& option, const char* what)
@@ -164,9 +161,7 @@ FrameAnalysis::FrameAnalysis(OutputFolder& folder, EffectHost::Host& host, bool 
 
 std::string FrameAnalysis::CompareName(A_long frame)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "compare_%05ld.png", static_cast<long>(frame));
-    return name;
+    return fmt::format("compare_{:05}.png", frame);
 }
 
 void FrameAnalysis::Frame(const RenderedFrame& frame)
@@ -202,16 +197,17 @@ void FrameAnalysis::Frame(const RenderedFrame& frame)
             const FrameQuality quality = MeasureQuality(*input, frame.output);
             if (!information && !TooSmallToEncode(frame.output.Width(), frame.output.Height()))
             {
-                throw std::runtime_error("Cannot read the effect's statistics: the Information "
-                                         "area shows \"N/A\" after frame " +
-                                         std::to_string(frame.index) + " was rendered");
+                throw std::runtime_error(
+                    fmt::format("Cannot read the effect's statistics: the Information area shows "
+                                "\"N/A\" after frame {} was rendered",
+                                frame.index));
             }
             report_.rows.push_back(information ? MakeFrameRow(*information, quality)
                                                : MakeUnencodedRow(frame.index, quality));
             report_.last = information;
             if (compare_)
             {
-                const std::string label = "frame " + std::to_string(frame.index);
+                const std::string label = fmt::format("frame {}", frame.index);
                 const std::string encoded =
                     information ? information->pictureType + "  " + information->sizeText + "  "
                                 : std::string("not encoded  ");
@@ -250,14 +246,15 @@ std::string FrameAnalysis::Summary() const
     std::string summary;
     if (comparisons_ > 0)
     {
-        summary += "Wrote " + std::to_string(comparisons_) + " side-by-side comparison" +
-                   (comparisons_ == 1 ? "" : "s") + " (compare_NNNNN.png)\n";
+        summary += fmt::format("Wrote {} side-by-side comparison{} (compare_NNNNN.png)\n",
+                               comparisons_, comparisons_ == 1 ? "" : "s");
     }
     if (written_)
     {
         const std::string folder = folder_.Path().string();
-        summary += "Wrote the per-frame report to " + folder + "/report.csv and " + folder +
-                   "/report.json, and the size chart to " + folder + "/sizes.svg";
+        summary += fmt::format("Wrote the per-frame report to {0}/report.csv and "
+                               "{0}/report.json, and the size chart to {0}/sizes.svg",
+                               folder);
         if (!report_.rows.empty())
         {
             const Json psnr = ReportJson(report_)["summary"]["psnrY"];
@@ -308,8 +305,8 @@ std::string Y4mOutput::Summary() const
     {
         return {};
     }
-    return "Wrote " + std::to_string(frames_) + " frames as a YUV4MPEG2 stream to " +
-           (target_ == "-" ? std::string("standard output") : target_);
+    return fmt::format("Wrote {} frames as a YUV4MPEG2 stream to {}", frames_,
+                       target_ == "-" ? std::string("standard output") : target_);
 }
 
 // -------------------------------------------------------------- project

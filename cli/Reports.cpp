@@ -1,7 +1,6 @@
 #include "cli/Reports.h"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <map>
 #include <set>
@@ -22,9 +21,7 @@ std::string Decibels(double value)
     {
         return "inf";
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
+    return fmt::format("{:.3f}", value);
 }
 
 // A CSV field, quoted when it holds a separator, a quote or a line break.
@@ -111,18 +108,19 @@ std::string ReportCsv(const Report& report)
                       "encoded_bytes_max,encoded_size_shown,psnr_y,psnr\n";
     for (const FrameRow& row : report.rows)
     {
-        csv += std::to_string(row.frame) + ",";
+        csv += fmt::format("{},", row.frame);
         if (row.encoded)
         {
-            csv += std::to_string(row.segment) + "," + CsvField(row.pictureType) + "," +
-                   std::to_string(row.size.Estimate()) + "," + std::to_string(row.size.min) + "," +
-                   std::to_string(row.size.max) + "," + CsvField(row.sizeText) + ",";
+            csv += fmt::format("{},{},{},{},{},{},", row.segment, CsvField(row.pictureType),
+                               row.size.Estimate(), row.size.min, row.size.max,
+                               CsvField(row.sizeText));
         }
         else
         {
             csv += ",,,,,,";
         }
-        csv += Decibels(row.quality.PsnrLuma()) + "," + Decibels(row.quality.PsnrOverall()) + "\n";
+        csv += fmt::format("{},{}\n", Decibels(row.quality.PsnrLuma()),
+                           Decibels(row.quality.PsnrOverall()));
     }
     return csv;
 }
