@@ -6,6 +6,7 @@
 #include "cli/OutputFiles.h"
 #include "cli/Quality.h"
 #include "host/Drawing.h"
+#include "support/Text.h"
 
 namespace CommandLine
 {
@@ -29,7 +30,7 @@ void Label(EffectHost::Raster& raster, EffectHost::TextRenderer& text, const std
            int left, int width, int height)
 {
     const float size = std::clamp(height / 18.0f, 9.0f, 28.0f);
-    const std::u32string shown = EffectHost::FromUtf8(label);
+    const std::u32string shown = Zovazaz::ToCodePoints(label);
     const int margin = static_cast<int>(std::ceil(size * 0.35f));
     const int boxRight =
         left + std::min(width, static_cast<int>(std::ceil(text.Measure(shown, size))) + 2 * margin);

@@ -1,8 +1,10 @@
 #include "cli/EffectControls.h"
 
-#include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <string_view>
+
+#include <fmt/format.h>
 
 #include "cli/Session.h"
 
@@ -51,8 +53,7 @@ int PositionOf(const EffectHost::Host& host, A_long hostId, const char* what)
     const int position = host.PositionOfHostId(hostId);
     if (position < 0)
     {
-        throw RunError(std::string("The module has no ") + what + " control (host id " +
-                       std::to_string(hostId) + ")");
+        throw RunError(fmt::format("The module has no {} control (host id {})", what, hostId));
     }
     return position;
 }
@@ -95,7 +96,7 @@ void WarnOfOverriddenOptions(const EffectHost::Host& host, const EffectSettings&
         host.Parameter(PositionOf(host, HostIdTargetBitrate, "Target Bitrate")).u.fs_d.value !=
             *settings.bitrateKbps)
     {
-        add("--bitrate " + std::to_string(*settings.bitrateKbps));
+        add(fmt::format("--bitrate {}", *settings.bitrateKbps));
     }
     if (!overridden.empty())
     {
@@ -144,9 +145,7 @@ namespace
 
 std::string Bound(double value)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    return text;
+    return fmt::format("{:.10g}", value);
 }
 
 std::string KindOf(const PF_ParamDef& def)
@@ -176,7 +175,7 @@ std::string KindOf(const PF_ParamDef& def)
     case PF_Param_ARBITRARY_DATA:
         return "data";
     default:
-        return "type " + std::to_string(def.param_type);
+        return fmt::format("type {}", def.param_type);
     }
 }
 
@@ -191,7 +190,7 @@ std::string RangeOf(const PF_ParamDef& def)
     case PF_Param_FLOAT_SLIDER:
         return Bound(def.u.fs_d.valid_min) + " to " + Bound(def.u.fs_d.valid_max);
     case PF_Param_POPUP:
-        return "1 to " + std::to_string(def.u.pd.num_choices);
+        return fmt::format("1 to {}", def.u.pd.num_choices);
     case PF_Param_CHECKBOX:
         return "off, on";
     default:
@@ -199,30 +198,21 @@ std::string RangeOf(const PF_ParamDef& def)
     }
 }
 
-std::string Pad(std::string text, std::size_t width)
-{
-    if (text.size() < width)
-    {
-        text.append(width - text.size(), ' ');
-    }
-    return text;
-}
-
 } // namespace
 
 std::string DescribeControls(const EffectHost::Host& host)
 {
-    std::string out = Pad("#", 4) + Pad("Name", 34) + Pad("Id", 5) + Pad("Kind", 10) +
-                      Pad("Value", 30) + Pad("Range", 16) + "State\n";
+    // Columns padded to their width; a longer text pushes the rest along.
+    constexpr std::string_view Row = "{:<4}{:<34}{:<5}{:<10}{:<30}{:<16}{}\n";
+    std::string out = fmt::format(Row, "#", "Name", "Id", "Kind", "Value", "Range", "State");
     for (int position = 1; position < host.ParameterCount(); ++position)
     {
         const PF_ParamDef& def = host.Parameter(position);
         const std::string value = host.ValueText(position);
-        out += Pad(std::to_string(position), 4) +
-               Pad(std::string(def.name, strnlen(def.name, sizeof def.name)), 34) +
-               Pad(std::to_string(def.uu.id), 5) + Pad(KindOf(def), 10) +
-               Pad(value.empty() ? "-" : value, 30) + Pad(RangeOf(def), 16) +
-               (host.IsEnabled(position) ? "enabled" : "disabled") + "\n";
+        out += fmt::format(Row, position,
+                           std::string_view(def.name, strnlen(def.name, sizeof def.name)),
+                           def.uu.id, KindOf(def), value.empty() ? "-" : value, RangeOf(def),
+                           host.IsEnabled(position) ? "enabled" : "disabled");
     }
     return out;
 }

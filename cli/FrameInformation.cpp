@@ -4,7 +4,10 @@
 #include <stdexcept>
 #include <string_view>
 
+#include <fmt/format.h>
+
 #include "cli/EffectControls.h"
+#include "support/Text.h"
 
 namespace CommandLine
 {
@@ -47,16 +50,6 @@ void Expect(std::string_view& text, std::string_view word, const std::string& li
 std::uint64_t FirstRemainderOf(std::uint64_t digit)
 {
     return (digit * 1024 + 9) / 10;
-}
-
-std::string Narrow(const std::u16string& text)
-{
-    std::string out;
-    for (const char16_t c : text)
-    {
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    }
-    return out;
 }
 
 } // namespace
@@ -178,8 +171,8 @@ std::optional<FrameInformation> ReadInformation(EffectHost::Host& host)
     const int position = host.PositionOfHostId(HostIdInformation);
     if (position < 0)
     {
-        throw std::runtime_error("The module has no Information area (host id " +
-                                 std::to_string(HostIdInformation) + ")");
+        throw std::runtime_error(
+            fmt::format("The module has no Information area (host id {})", HostIdInformation));
     }
     // The strings a draw adds to the host's record are the area's lines, in
     // the order the effect drew them.
@@ -197,7 +190,7 @@ std::optional<FrameInformation> ReadInformation(EffectHost::Host& host)
     std::vector<std::string> lines;
     for (std::size_t i = before; i < strings.size(); ++i)
     {
-        lines.push_back(Narrow(strings[i]));
+        lines.push_back(Zovazaz::ToNarrow(strings[i]));
     }
     if (lines.size() == 1 && lines.front() == "N/A")
     {

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include <fmt/format.h>
+
 #include "cli/Session.h"
 #include "cli/VideoInput.h"
 #include "host/BuiltInClip.h"
@@ -15,7 +17,7 @@ namespace
 
 std::string RateText(EffectHost::FrameRate rate)
 {
-    return std::to_string(rate.numerator) + "/" + std::to_string(rate.denominator);
+    return fmt::format("{}/{}", rate.numerator, rate.denominator);
 }
 
 EffectHost::TimeSettings Clock(EffectHost::FrameRate rate, A_long frames)
@@ -38,9 +40,8 @@ LayerInput OpenBuiltInClip(const InputOptions& input, EffectHost::FrameRate rate
     LayerInput layer;
     layer.time = Clock(rate, frames);
     layer.source = std::make_shared<EffectHost::BuiltInClip>(width, height, frames);
-    layer.description = "the built-in clip, " + std::to_string(width) + " x " +
-                        std::to_string(height) + ", " + std::to_string(frames) + " frames at " +
-                        RateText(rate);
+    layer.description = fmt::format("the built-in clip, {} x {}, {} frames at {}", width, height,
+                                    frames, RateText(rate));
     return layer;
 }
 
@@ -71,10 +72,9 @@ LayerInput OpenImageSequence(const InputOptions& input, EffectHost::FrameRate ra
     }
     LayerInput layer;
     layer.time = Clock(rate, sequence->FrameCount());
-    layer.description =
-        "the image sequence " + *input.pattern + ", " + std::to_string(sequence->Width()) + " x " +
-        std::to_string(sequence->Height()) + ", " + std::to_string(sequence->FrameCount()) +
-        " frames from " + sequence->FramePath(0) + " at " + RateText(rate);
+    layer.description = fmt::format("the image sequence {}, {} x {}, {} frames from {} at {}",
+                                    *input.pattern, sequence->Width(), sequence->Height(),
+                                    sequence->FrameCount(), sequence->FramePath(0), RateText(rate));
     layer.source = std::move(sequence);
     return layer;
 }
@@ -96,9 +96,8 @@ bool ParseInputOption(ArgumentReader& reader, const std::string& option, InputOp
         input.duration = ParseInteger(option, reader.Value(option));
         if (*input.duration < 1 || *input.duration > LargestDuration)
         {
-            throw UsageError(option + " needs a number of frames from 1 to " +
-                             std::to_string(LargestDuration) + ", not " +
-                             std::to_string(*input.duration));
+            throw UsageError(fmt::format("{} needs a number of frames from 1 to {}, not {}", option,
+                                         LargestDuration, *input.duration));
         }
     }
     else if (option == "--rate")

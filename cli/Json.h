@@ -1,91 +1,40 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace CommandLine
 {
 
-// A file that is not the JSON it should be: the text says where.
-class JsonError : public std::runtime_error
-{
-  public:
-    using std::runtime_error::runtime_error;
-};
+// The reports and the project file: members keep the order they were set in,
+// so written files read in a stable, meaningful order.
+using Json = nlohmann::ordered_json;
 
-// A JSON value as the reports and the project file need it. Objects keep
-// their members in the order they were set, so written files read in a
-// stable, meaningful order.
-class Json
+// A whole number as a JSON integer (8000, not 8000.0), anything else as it
+// is; NaN and infinities, which JSON cannot hold, as null.
+inline Json JsonNumber(double value)
 {
-  public:
-    enum class Kind
+    if (!std::isfinite(value))
     {
-        Null,
-        Boolean,
-        Number,
-        String,
-        Array,
-        Object
-    };
+        return nullptr;
+    }
+    constexpr double exact = 9007199254740992.0; // 2^53: every whole double below is exact
+    if (value == std::trunc(value) && std::fabs(value) < exact)
+    {
+        return static_cast<std::int64_t>(value);
+    }
+    return value;
+}
 
-    Json() = default; // null
-    Json(bool value) : kind_(Kind::Boolean), boolean_(value) {}
-    Json(double value);
-    Json(int value) : Json(static_cast<double>(value)) {}
-    Json(long value) : Json(static_cast<double>(value)) {}
-    Json(long long value) : Json(static_cast<double>(value)) {}
-    Json(unsigned value) : Json(static_cast<double>(value)) {}
-    Json(unsigned long value) : Json(static_cast<double>(value)) {}
-    Json(unsigned long long value) : Json(static_cast<double>(value)) {}
-    Json(std::string value) : kind_(Kind::String), text_(std::move(value)) {}
-    Json(const char* value) : Json(std::string(value)) {}
-
-    static Json Array();
-    static Json Object();
-
-    Kind Type() const noexcept { return kind_; }
-    bool IsNumber() const noexcept { return kind_ == Kind::Number; }
-    bool IsString() const noexcept { return kind_ == Kind::String; }
-    bool IsObject() const noexcept { return kind_ == Kind::Object; }
-    bool IsArray() const noexcept { return kind_ == Kind::Array; }
-
-    // Throw JsonError naming `what` when the value is of another kind.
-    double Number(const std::string& what) const;
-    const std::string& String(const std::string& what) const;
-
-    // Arrays.
-    Json& Add(Json value);
-    const std::vector<Json>& Items() const noexcept { return items_; }
-
-    // Objects: Set replaces a member of the same key in place.
-    Json& Set(const std::string& key, Json value);
-    const Json* Find(const std::string& key) const noexcept;
-    const std::vector<std::pair<std::string, Json>>& Members() const noexcept { return members_; }
-
-    // Two-space indentation; numbers that are whole print without a
-    // fraction; NaN and infinities, which JSON cannot hold, print as null.
-    std::string Dump() const;
-
-    // Throws JsonError with the line and column of the first mistake.
-    static Json Parse(std::string_view text);
-
-  private:
-    void DumpInto(std::string& out, int depth) const;
-
-    Kind kind_ = Kind::Null;
-    bool boolean_ = false;
-    double number_ = 0.0;
-    std::string text_;
-    std::vector<Json> items_;
-    std::vector<std::pair<std::string, Json>> members_;
-};
-
-// The text as a JSON string literal, quotes included.
-std::string JsonQuote(std::string_view text);
+// The file's text: two-space indentation and a final line break. Bytes of a
+// text that are not UTF-8 (a file name, say) are written as U+FFFD, so the
+// file stays valid JSON.
+inline std::string JsonText(const Json& json)
+{
+    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
 
 } // namespace CommandLine

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include <fmt/format.h>
+
 namespace CommandLine
 {
 
@@ -80,8 +82,8 @@ std::pair<int, int> ParseSize(const std::string& option, const std::string& text
     }
     catch (const UsageError&)
     {
-        throw UsageError(option + " needs WIDTHxHEIGHT, each 1 to " + std::to_string(Largest) +
-                         ", not \"" + text + "\"");
+        throw UsageError(
+            fmt::format("{} needs WIDTHxHEIGHT, each 1 to {}, not \"{}\"", option, Largest, text));
     }
 }
 

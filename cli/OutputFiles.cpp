@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <fmt/format.h>
+
 namespace CommandLine
 {
 
@@ -19,8 +21,7 @@ namespace
 // over each other's unfinished files.
 std::filesystem::path TemporaryBeside(const std::filesystem::path& path)
 {
-    return path.parent_path() /
-           ("." + path.filename().string() + ".partial-" + std::to_string(::getpid()));
+    return path.parent_path() / fmt::format(".{}.partial-{}", path.filename().string(), ::getpid());
 }
 
 void RemoveQuietly(const std::filesystem::path& path) noexcept

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "cli/Session.h"
 
 namespace CommandLine
@@ -46,7 +48,7 @@ class TemporaryFile
 
 std::string OutputFolder::TemporaryName(const std::string& name)
 {
-    return "." + name + "." + std::to_string(::getpid()) + ".tmp";
+    return fmt::format(".{}.{}.tmp", name, ::getpid());
 }
 
 OutputFolder::OutputFolder(std::filesystem::path path) : path_(std::move(path))
@@ -173,8 +175,7 @@ void OutputFolder::Record(const std::string& name, const std::filesystem::path& 
     const std::filesystem::path record = path_ / RecordName;
     // One write of one whole line, appended: a run killed in the middle
     // leaves at worst a cut last line, which the next run skips.
-    const std::string line =
-        std::to_string(size) + " " + std::to_string(modified) + " " + name + "\n";
+    const std::string line = fmt::format("{} {} {}\n", size, modified, name);
     const int descriptor =
         error ? -1 : ::open(record.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     const bool written = descriptor >= 0 && ::write(descriptor, line.data(), line.size()) ==

@@ -6,8 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <iostream>
+
+#include <fmt/format.h>
 
 #include "cli/EffectControls.h"
 #include "cli/PreviewOutputs.h"
@@ -16,6 +17,7 @@
 #include "host/Interrupt.h"
 #include "host/Raster.h"
 #include "host/VideoSource.h"
+#include "support/Text.h"
 
 namespace CommandLine
 {
@@ -25,52 +27,9 @@ namespace
 
 const char* const ResolutionNames[] = {"full", "half", "third", "quarter"};
 
-std::string Utf8(const std::u16string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i)
-    {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000)
-        {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        }
-        else if (c >= 0xD800 && c < 0xE000)
-        {
-            c = 0xFFFD;
-        }
-        if (c < 0x80)
-        {
-            out.push_back(static_cast<char>(c));
-        }
-        else if (c < 0x800)
-        {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-        else if (c < 0x10000)
-        {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-        else
-        {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
 std::string Seconds(double seconds)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f s", seconds);
-    return text;
+    return fmt::format("{:.2f} s", seconds);
 }
 
 bool IsHelp(const std::string& option)
@@ -108,8 +67,11 @@ std::string FrameList(const std::vector<A_long>& frames)
         {
             ++end;
         }
-        text += (text.empty() ? "" : ", ") + std::to_string(frames[i]) +
-                (end > i ? "-" + std::to_string(frames[end]) : std::string());
+        text += fmt::format("{}{}", text.empty() ? "" : ", ", frames[i]);
+        if (end > i)
+        {
+            text += fmt::format("-{}", frames[end]);
+        }
         i = end + 1;
     }
     return text;
@@ -124,10 +86,10 @@ void WarnOfDamage(const LayerInput& input)
     const std::vector<A_long> damaged = video ? video->DamagedFrames() : std::vector<A_long>();
     if (!damaged.empty())
     {
-        std::cerr << "ruzirazu: warning: " << video->Description().path
-                  << " is damaged: libavcodec reported decoding errors at "
-                  << (damaged.size() == 1 ? "frame " : "frames ") << FrameList(damaged)
-                  << ", which show what it could recover\n";
+        std::cerr << fmt::format("ruzirazu: warning: {} is damaged: libavcodec reported decoding "
+                                 "errors at {} {}, which show what it could recover\n",
+                                 video->Description().path,
+                                 damaged.size() == 1 ? "frame" : "frames", FrameList(damaged));
     }
 }
 
@@ -213,9 +175,7 @@ bool ParsePreviewOption(ArgumentReader& reader, const std::string& option, Previ
 
 std::string FrameFiles::FileName(A_long index)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "frame_%05ld.png", static_cast<long>(index));
-    return name;
+    return fmt::format("frame_{:05}.png", index);
 }
 
 void FrameFiles::Frame(const RenderedFrame& frame)
@@ -254,7 +214,7 @@ std::string FrameFiles::Summary() const
     {
         return "Wrote " + first;
     }
-    return "Wrote " + std::to_string(written_) + " frames, " + first + " to " + FileName(last_);
+    return fmt::format("Wrote {} frames, {} to {}", written_, first, FileName(last_));
 }
 
 void PanelFile::Finish(EffectHost::Host& host)
@@ -296,7 +256,7 @@ std::string InformationText(EffectHost::Host& host)
     std::string text;
     for (const auto& line : lines)
     {
-        text += Utf8(line) + "\n";
+        text += Zovazaz::ToNarrow(line) + "\n";
     }
     return text;
 }
@@ -378,9 +338,8 @@ int RunPreview(ArgumentReader& arguments)
         options.frames.value_or(std::pair<A_long, A_long>{0, frameCount - 1});
     if (last >= frameCount)
     {
-        throw UsageError("--frames " + std::to_string(first) + "-" + std::to_string(last) +
-                         " is outside the layer, whose frames are 0-" +
-                         std::to_string(frameCount - 1));
+        throw UsageError(fmt::format("--frames {}-{} is outside the layer, whose frames are 0-{}",
+                                     first, last, frameCount - 1));
     }
 
     OutputFolder folder(options.outputFolder);
@@ -415,9 +374,10 @@ int RunPreview(ArgumentReader& arguments)
 
     if (TooSmallToEncode(host.RenderWidth(), host.RenderHeight()))
     {
-        std::cerr << "ruzirazu: the layer is " << host.RenderWidth() << " x " << host.RenderHeight()
-                  << " at this resolution; the effect shows layers under 16 x 16 as "
-                     "transparent black and encodes nothing\n";
+        std::cerr << fmt::format("ruzirazu: the layer is {} x {} at this resolution; the effect "
+                                 "shows layers under 16 x 16 as transparent black and encodes "
+                                 "nothing\n",
+                                 host.RenderWidth(), host.RenderHeight());
     }
 
     using Clock = std::chrono::steady_clock;
@@ -451,10 +411,10 @@ int RunPreview(ArgumentReader& arguments)
         }
         if (!host.LayerError().empty())
         {
-            throw RunError("Cannot render frame " + std::to_string(frame) +
-                           ": the layer failed: " + host.LayerError());
+            throw RunError(fmt::format("Cannot render frame {}: the layer failed: {}", frame,
+                                       host.LayerError()));
         }
-        EffectSession::Check(result, "rendering frame " + std::to_string(frame));
+        EffectSession::Check(result, fmt::format("rendering frame {}", frame));
         const RenderedFrame rendered{frame, output, host};
         for (const auto& out : outputs)
         {
@@ -472,13 +432,12 @@ int RunPreview(ArgumentReader& arguments)
     const A_long rendered = last - first + 1;
     // A stream on standard output must not have the summary mixed into it.
     std::ostream& out = outputRequest.Y4mToStandardOutput() ? std::cerr : std::cout;
-    out << "Rendered " << rendered << (rendered == 1 ? " frame" : " frames") << " (" << first << "-"
-        << last << ") of " << input.description << ", at "
-        << ResolutionNames[options.downsample - 1] << " resolution (" << host.RenderWidth() << " x "
-        << host.RenderHeight() << ")\n"
-        << "Encoded " << progress.SegmentsEncoded()
-        << (progress.SegmentsEncoded() == 1 ? " segment" : " segments") << " in "
-        << Seconds(seconds) << "\n";
+    out << fmt::format("Rendered {} {} ({}-{}) of {}, at {} resolution ({} x {})\n"
+                       "Encoded {} {} in {}\n",
+                       rendered, rendered == 1 ? "frame" : "frames", first, last, input.description,
+                       ResolutionNames[options.downsample - 1], host.RenderWidth(),
+                       host.RenderHeight(), progress.SegmentsEncoded(),
+                       progress.SegmentsEncoded() == 1 ? "segment" : "segments", Seconds(seconds));
     for (const auto& output : outputs)
     {
         const std::string summary = output->Summary();
@@ -487,7 +446,7 @@ int RunPreview(ArgumentReader& arguments)
             out << summary << "\n";
         }
     }
-    out << "Information at frame " << last << ":\n" << InformationText(host);
+    out << fmt::format("Information at frame {}:\n{}", last, InformationText(host));
     EffectSession::Check(host.GlobalSetdown(), "global set-down");
     return 0;
 }

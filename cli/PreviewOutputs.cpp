@@ -3,8 +3,9 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <iostream>
+
+#include <fmt/format.h>
 
 #include "cli/Compare.h"
 #include "cli/FrameInformation.h"
@@ -28,9 +29,7 @@ std::string PsnrText(double psnr)
     {
         return "identical";
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "PSNR %.1f dB", psnr);
-    return text;
+    return fmt::format("PSNR {:.1f} dB", psnr);
 }
 
 std::string NeedValue(ArgumentReader& reader, const std::string& option, const char* what)
@@ -130,7 +129,7 @@ Json DescribeInput(const LayerInput& input)
         json = DescribeLayer(kind, name, source.Width(), source.Height(), input.time.timeScale,
                              input.time.timeStep, EffectHost::FrameCount(input.time));
     }
-    json.Set("description", input.description);
+    json["description"] = input.description;
     return json;
 }
 
@@ -162,9 +161,7 @@ FrameAnalysis::FrameAnalysis(OutputFolder& folder, EffectHost::Host& host, bool 
 
 std::string FrameAnalysis::CompareName(A_long frame)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "compare_%05ld.png", static_cast<long>(frame));
-    return name;
+    return fmt::format("compare_{:05}.png", frame);
 }
 
 void FrameAnalysis::Frame(const RenderedFrame& frame)
@@ -200,16 +197,17 @@ void FrameAnalysis::Frame(const RenderedFrame& frame)
             const FrameQuality quality = MeasureQuality(*input, frame.output);
             if (!information && !TooSmallToEncode(frame.output.Width(), frame.output.Height()))
             {
-                throw std::runtime_error("Cannot read the effect's statistics: the Information "
-                                         "area shows \"N/A\" after frame " +
-                                         std::to_string(frame.index) + " was rendered");
+                throw std::runtime_error(
+                    fmt::format("Cannot read the effect's statistics: the Information area shows "
+                                "\"N/A\" after frame {} was rendered",
+                                frame.index));
             }
             report_.rows.push_back(information ? MakeFrameRow(*information, quality)
                                                : MakeUnencodedRow(frame.index, quality));
             report_.last = information;
             if (compare_)
             {
-                const std::string label = "frame " + std::to_string(frame.index);
+                const std::string label = fmt::format("frame {}", frame.index);
                 const std::string encoded =
                     information ? information->pictureType + "  " + information->sizeText + "  "
                                 : std::string("not encoded  ");
@@ -237,7 +235,7 @@ void FrameAnalysis::Finish(EffectHost::Host&)
                                   { WriteTextFile(temporary, content); });
             };
             text("report.csv", ReportCsv(report_));
-            text("report.json", ReportJson(report_).Dump());
+            text("report.json", JsonText(ReportJson(report_)));
             text("sizes.svg", ReportChart(report_));
         });
     written_ = true;
@@ -248,27 +246,23 @@ std::string FrameAnalysis::Summary() const
     std::string summary;
     if (comparisons_ > 0)
     {
-        summary += "Wrote " + std::to_string(comparisons_) + " side-by-side comparison" +
-                   (comparisons_ == 1 ? "" : "s") + " (compare_NNNNN.png)\n";
+        summary += fmt::format("Wrote {} side-by-side comparison{} (compare_NNNNN.png)\n",
+                               comparisons_, comparisons_ == 1 ? "" : "s");
     }
     if (written_)
     {
         const std::string folder = folder_.Path().string();
-        summary += "Wrote the per-frame report to " + folder + "/report.csv and " + folder +
-                   "/report.json, and the size chart to " + folder + "/sizes.svg";
+        summary += fmt::format("Wrote the per-frame report to {0}/report.csv and "
+                               "{0}/report.json, and the size chart to {0}/sizes.svg",
+                               folder);
         if (!report_.rows.empty())
         {
-            const Json json = ReportJson(report_);
-            const Json* psnr = json.Find("summary")->Find("psnrY");
-            const Json* mean = psnr->Find("mean");
-            if (mean->IsNumber())
+            const Json psnr = ReportJson(report_)["summary"]["psnrY"];
+            if (psnr["mean"].is_number())
             {
-                char text[64];
-                std::snprintf(text, sizeof text,
-                              "\nMean luma PSNR %.2f dB, worst %.2f dB at frame %d",
-                              mean->Number("mean"), psnr->Find("min")->Number("min"),
-                              static_cast<int>(psnr->Find("minFrame")->Number("frame")));
-                summary += text;
+                summary += fmt::format("\nMean luma PSNR {:.2f} dB, worst {:.2f} dB at frame {}",
+                                       psnr["mean"].get<double>(), psnr["min"].get<double>(),
+                                       psnr["minFrame"].get<int>());
             }
         }
     }
@@ -311,8 +305,8 @@ std::string Y4mOutput::Summary() const
     {
         return {};
     }
-    return "Wrote " + std::to_string(frames_) + " frames as a YUV4MPEG2 stream to " +
-           (target_ == "-" ? std::string("standard output") : target_);
+    return fmt::format("Wrote {} frames as a YUV4MPEG2 stream to {}", frames_,
+                       target_ == "-" ? std::string("standard output") : target_);
 }
 
 // -------------------------------------------------------------- project

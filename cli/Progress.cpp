@@ -1,20 +1,14 @@
 #include "cli/Progress.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include <fmt/format.h>
 
 namespace CommandLine
 {
 
 namespace
 {
-
-std::string Fixed(double value, int decimals)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
 
 constexpr int BarWidth = 30;
 
@@ -39,15 +33,14 @@ long ProgressDisplay::SegmentFrames(long segment) const noexcept
 
 std::string ProgressDisplay::RangeText(double done, double runSeconds) const
 {
-    std::string text =
-        "frames " + std::to_string(range_.first) + "-" + std::to_string(range_.last) + ": ";
     const double fraction = rangeFrames_ > 0 ? std::clamp(done / rangeFrames_, 0.0, 1.0) : 0.0;
-    text += Fixed(100.0 * fraction, 0) + "%, ";
+    const std::string text =
+        fmt::format("frames {}-{}: {:.0f}%, ", range_.first, range_.last, 100.0 * fraction);
     if (fraction <= 0.0 || runSeconds <= 0.0)
     {
         return text + "-- s left";
     }
-    return text + Fixed(runSeconds * (1.0 - fraction) / fraction, 1) + " s left";
+    return fmt::format("{}{:.1f} s left", text, runSeconds * (1.0 - fraction) / fraction);
 }
 
 void ProgressDisplay::BeginRender(long frame) noexcept
@@ -76,7 +69,7 @@ void ProgressDisplay::Report(long done, long total, double seconds, double runSe
     const double rangeDone =
         static_cast<double>(framesEncoded_) +
         (total > 0 ? static_cast<double>(frames) * std::clamp(done, 0L, total) / total : 0.0);
-    const std::string where = "segment " + std::to_string(segment_) + ", " + passName;
+    const std::string where = fmt::format("segment {}, {}", segment_, passName);
     const bool passEnds = passDone == passFrames;
 
     if (terminal_)
@@ -84,20 +77,19 @@ void ProgressDisplay::Report(long done, long total, double seconds, double runSe
         const long cells = passDone * BarWidth / passFrames;
         // Back to the line's start, the bar, then clear what a longer
         // previous bar left.
-        out_ << "\r[" << std::string(static_cast<std::size_t>(cells), '#')
-             << std::string(static_cast<std::size_t>(BarWidth - cells), '.') << "] " << where
-             << ": " << passDone << "/" << passFrames << " | " << RangeText(rangeDone, runSeconds)
-             << "\x1b[K" << std::flush;
+        out_ << fmt::format("\r[{:#<{}}{:.<{}}] {}: {}/{} | {}\x1b[K", "", cells, "",
+                            BarWidth - cells, where, passDone, passFrames,
+                            RangeText(rangeDone, runSeconds))
+             << std::flush;
     }
     else if (passEnds)
     {
         const double passSeconds = seconds - passStart_;
-        out_ << where << ": " << passFrames << " frames in " << Fixed(passSeconds, 2) << " s";
-        if (passSeconds > 0.0)
-        {
-            out_ << " (" << Fixed(passFrames / passSeconds, 1) << " frames/s)";
-        }
-        out_ << "; " << RangeText(rangeDone, runSeconds) << '\n' << std::flush;
+        const std::string rate =
+            passSeconds > 0.0 ? fmt::format(" ({:.1f} frames/s)", passFrames / passSeconds) : "";
+        out_ << fmt::format("{}: {} frames in {:.2f} s{}; {}\n", where, passFrames, passSeconds,
+                            rate, RangeText(rangeDone, runSeconds))
+             << std::flush;
     }
     if (passEnds)
     {

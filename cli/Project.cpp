@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <string_view>
+
+#include <fmt/format.h>
 
 #include "cli/EffectControls.h"
 #include "cli/OutputFiles.h"
@@ -59,7 +62,23 @@ double ValueOf(const PF_ParamDef& def)
 
 std::string Quoted(const std::filesystem::path& path)
 {
-    return "\"" + path.string() + "\"";
+    return fmt::format("\"{}\"", path.string());
+}
+
+// The member of an object, or null when the value is no object or lacks it.
+const Json* Member(const Json& json, const char* key)
+{
+    const auto found = json.find(key);
+    return found != json.end() ? &*found : nullptr;
+}
+
+// "line 3, column 7: " and what the parser expected there, without the
+// library's error number.
+std::string WhereParsingStopped(const Json::parse_error& error)
+{
+    const std::string_view what = error.what();
+    const std::size_t line = what.find("line ");
+    return std::string(line != std::string_view::npos ? what.substr(line) : what);
 }
 
 struct SavedControl
@@ -90,33 +109,33 @@ std::vector<ControlValue> ReadControls(const EffectHost::Host& host)
 
 Json ProjectJson(const EffectHost::Host& host)
 {
-    Json project = Json::Object();
-    project.Set("format", ProjectFormat);
-    Json effect = Json::Object();
-    effect.Set("name", host.Properties().name);
-    effect.Set("matchName", host.Properties().matchName);
-    effect.Set("version", host.Properties().effectVersion);
-    project.Set("effect", std::move(effect));
-    Json controls = Json::Object();
+    Json project = Json::object();
+    project["format"] = ProjectFormat;
+    Json effect = Json::object();
+    effect["name"] = host.Properties().name;
+    effect["matchName"] = host.Properties().matchName;
+    effect["version"] = host.Properties().effectVersion;
+    project["effect"] = std::move(effect);
+    Json controls = Json::object();
     for (const ControlValue& control : ReadControls(host))
     {
-        Json entry = Json::Object();
-        entry.Set("name", control.name);
-        entry.Set("value", control.value);
+        Json entry = Json::object();
+        entry["name"] = control.name;
+        entry["value"] = JsonNumber(control.value);
         if (control.kind == "popup")
         {
             // For the reader of the file; loading goes by the number.
-            entry.Set("item", control.text);
+            entry["item"] = control.text;
         }
-        controls.Set(std::to_string(control.hostId), std::move(entry));
+        controls[fmt::format("{}", control.hostId)] = std::move(entry);
     }
-    project.Set("controls", std::move(controls));
+    project["controls"] = std::move(controls);
     return project;
 }
 
 void SaveProject(const EffectHost::Host& host, const std::filesystem::path& path)
 {
-    WriteTextFile(path, ProjectJson(host).Dump());
+    WriteTextFile(path, JsonText(ProjectJson(host)));
 }
 
 std::vector<std::string> LoadProject(EffectHost::Host& host, const std::filesystem::path& path)
@@ -124,44 +143,47 @@ std::vector<std::string> LoadProject(EffectHost::Host& host, const std::filesyst
     Json project;
     try
     {
-        project = Json::Parse(ReadTextFile(path));
+        project = Json::parse(ReadTextFile(path));
     }
-    catch (const JsonError& error)
+    catch (const Json::parse_error& error)
     {
-        throw RunError("Project " + Quoted(path) + " is not valid JSON: " + error.what());
+        throw RunError(fmt::format("Project {} is not valid JSON: {}", Quoted(path),
+                                   WhereParsingStopped(error)));
     }
     catch (const std::runtime_error& error)
     {
-        throw RunError(std::string("Cannot read the project: ") + error.what());
+        throw RunError(fmt::format("Cannot read the project: {}", error.what()));
     }
-    const Json* effect = project.IsObject() ? project.Find("effect") : nullptr;
-    const Json* matchName = effect && effect->IsObject() ? effect->Find("matchName") : nullptr;
-    const Json* controls = project.IsObject() ? project.Find("controls") : nullptr;
-    if (!matchName || !matchName->IsString() || !controls || !controls->IsObject())
+    const Json* effect = Member(project, "effect");
+    const Json* matchName = effect ? Member(*effect, "matchName") : nullptr;
+    const Json* controls = Member(project, "controls");
+    if (!matchName || !matchName->is_string() || !controls || !controls->is_object())
     {
-        throw RunError("Project " + Quoted(path) +
-                       " is not a Ruzirazu project (it needs \"effect\" with a \"matchName\" "
-                       "and \"controls\" keyed by host id)");
+        throw RunError(
+            fmt::format("Project {} is not a Ruzirazu project (it needs \"effect\" with a "
+                        "\"matchName\" and \"controls\" keyed by host id)",
+                        Quoted(path)));
     }
     const std::string& expected = host.Properties().matchName;
-    if (matchName->String("matchName") != expected)
+    if (matchName->get_ref<const std::string&>() != expected)
     {
-        throw RunError("Project " + Quoted(path) + " holds the controls of \"" +
-                       matchName->String("matchName") + "\", not of \"" + expected + "\"");
+        throw RunError(fmt::format("Project {} holds the controls of \"{}\", not of \"{}\"",
+                                   Quoted(path), matchName->get_ref<const std::string&>(),
+                                   expected));
     }
 
     std::vector<std::string> warnings;
-    const Json* version = effect->Find("version");
-    if (version && version->IsNumber() &&
-        version->Number("version") != static_cast<double>(host.Properties().effectVersion))
+    const Json* version = Member(*effect, "version");
+    if (version && version->is_number() &&
+        version->get<double>() != static_cast<double>(host.Properties().effectVersion))
     {
-        warnings.push_back("project " + Quoted(path) + " was saved by effect version " +
-                           std::to_string(static_cast<long long>(version->Number("version"))) +
-                           ", this is version " + std::to_string(host.Properties().effectVersion));
+        warnings.push_back(
+            fmt::format("project {} was saved by effect version {}, this is version {}",
+                        Quoted(path), version->dump(), host.Properties().effectVersion));
     }
 
     std::vector<SavedControl> saved;
-    for (const auto& [key, entry] : controls->Members())
+    for (const auto& [key, entry] : controls->items())
     {
         A_long hostId = 0;
         const auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), hostId);
@@ -170,17 +192,18 @@ std::vector<std::string> LoadProject(EffectHost::Host& host, const std::filesyst
                                  : -1;
         if (position < 0 || ValueKind(host.Parameter(position)).empty())
         {
-            warnings.push_back("project " + Quoted(path) + ": ignoring control id \"" + key +
-                               "\", which this effect does not have");
+            warnings.push_back(fmt::format(
+                "project {}: ignoring control id \"{}\", which this effect does not have",
+                Quoted(path), key));
             continue;
         }
-        const Json* value = entry.IsObject() ? entry.Find("value") : nullptr;
-        if (!value || !value->IsNumber())
+        const Json* value = Member(entry, "value");
+        if (!value || !value->is_number())
         {
-            throw RunError("Project " + Quoted(path) + ": control " + key +
-                           " needs a number as its \"value\"");
+            throw RunError(fmt::format("Project {}: control {} needs a number as its \"value\"",
+                                       Quoted(path), key));
         }
-        saved.push_back(SavedControl{position, hostId, value->Number("value")});
+        saved.push_back(SavedControl{position, hostId, value->get<double>()});
     }
 
     // The preset first: choosing it sets the bitrate and the mode, which the
@@ -194,7 +217,7 @@ std::vector<std::string> LoadProject(EffectHost::Host& host, const std::filesyst
             host.ChangeParameter(control.position, control.value);
         if (!change.accepted)
         {
-            throw UsageError("project " + Quoted(path) + ": " + change.refusal);
+            throw UsageError(fmt::format("project {}: {}", Quoted(path), change.refusal));
         }
         if (change.sent)
         {

@@ -1,10 +1,11 @@
 #include "cli/Reports.h"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <map>
 #include <set>
+
+#include <fmt/format.h>
 
 #include "cli/OutputFiles.h"
 
@@ -20,9 +21,7 @@ std::string Decibels(double value)
     {
         return "inf";
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
+    return fmt::format("{:.3f}", value);
 }
 
 // A CSV field, quoted when it holds a separator, a quote or a line break.
@@ -43,7 +42,7 @@ std::string CsvField(const std::string& text)
 // Rounded to three decimals so the file reads as a table does.
 Json Rounded(double value)
 {
-    return std::isfinite(value) ? Json(std::round(value * 1000.0) / 1000.0) : Json();
+    return JsonNumber(std::round(value * 1000.0) / 1000.0);
 }
 
 Json PsnrSummary(const std::vector<FrameRow>& rows, bool luma)
@@ -69,11 +68,11 @@ Json PsnrSummary(const std::vector<FrameRow>& rows, bool luma)
             worstFrame = row.frame;
         }
     }
-    Json summary = Json::Object();
-    summary.Set("mean", finite > 0 ? Rounded(sumOfPsnr / finite) : Json());
-    summary.Set("global", rows.empty() ? Json() : Rounded(PsnrOf(sumOfErrors / rows.size())));
-    summary.Set("min", rows.empty() ? Json() : Rounded(worst));
-    summary.Set("minFrame", worstFrame >= 0 ? Json(worstFrame) : Json());
+    Json summary = Json::object();
+    summary["mean"] = finite > 0 ? Rounded(sumOfPsnr / finite) : Json();
+    summary["global"] = rows.empty() ? Json() : Rounded(PsnrOf(sumOfErrors / rows.size()));
+    summary["min"] = rows.empty() ? Json() : Rounded(worst);
+    summary["minFrame"] = worstFrame >= 0 ? Json(worstFrame) : Json();
     return summary;
 }
 
@@ -109,46 +108,47 @@ std::string ReportCsv(const Report& report)
                       "encoded_bytes_max,encoded_size_shown,psnr_y,psnr\n";
     for (const FrameRow& row : report.rows)
     {
-        csv += std::to_string(row.frame) + ",";
+        csv += fmt::format("{},", row.frame);
         if (row.encoded)
         {
-            csv += std::to_string(row.segment) + "," + CsvField(row.pictureType) + "," +
-                   std::to_string(row.size.Estimate()) + "," + std::to_string(row.size.min) + "," +
-                   std::to_string(row.size.max) + "," + CsvField(row.sizeText) + ",";
+            csv += fmt::format("{},{},{},{},{},{},", row.segment, CsvField(row.pictureType),
+                               row.size.Estimate(), row.size.min, row.size.max,
+                               CsvField(row.sizeText));
         }
         else
         {
             csv += ",,,,,,";
         }
-        csv += Decibels(row.quality.PsnrLuma()) + "," + Decibels(row.quality.PsnrOverall()) + "\n";
+        csv += fmt::format("{},{}\n", Decibels(row.quality.PsnrLuma()),
+                           Decibels(row.quality.PsnrOverall()));
     }
     return csv;
 }
 
 Json ReportJson(const Report& report)
 {
-    Json json = Json::Object();
-    Json effect = Json::Object();
-    effect.Set("name", report.effectName);
-    effect.Set("matchName", report.matchName);
-    effect.Set("version", report.effectVersion);
-    json.Set("effect", std::move(effect));
-    json.Set("input", report.input);
+    Json json = Json::object();
+    Json effect = Json::object();
+    effect["name"] = report.effectName;
+    effect["matchName"] = report.matchName;
+    effect["version"] = report.effectVersion;
+    json["effect"] = std::move(effect);
+    json["input"] = report.input;
 
-    Json settings = Json::Array();
+    Json settings = Json::array();
     for (const ControlValue& control : report.settings)
     {
-        Json entry = Json::Object();
-        entry.Set("name", control.name);
-        entry.Set("hostId", control.hostId);
-        entry.Set("value", control.value);
-        entry.Set("text", control.text);
-        settings.Add(std::move(entry));
+        Json entry = Json::object();
+        entry["name"] = control.name;
+        entry["hostId"] = control.hostId;
+        entry["value"] = JsonNumber(control.value);
+        entry["text"] = control.text;
+        settings.push_back(std::move(entry));
     }
-    json.Set("settings", std::move(settings));
+    json["settings"] = std::move(settings);
 
-    Json summary = Json::Object();
-    summary.Set("frames", report.rows.size());
+    Json summary = Json::object();
+    summary["frames"] = report.rows.size();
     std::set<int> segments;
     std::map<std::string, int> types;
     std::uint64_t estimate = 0;
@@ -166,65 +166,65 @@ Json ReportJson(const Report& report)
         low += row.size.min;
         high += row.size.max;
     }
-    summary.Set("segments", segments.size());
-    Json typeCounts = Json::Object();
+    summary["segments"] = segments.size();
+    Json typeCounts = Json::object();
     for (const auto& [type, count] : types)
     {
-        typeCounts.Set(type, count);
+        typeCounts[type] = count;
     }
-    summary.Set("pictureTypes", std::move(typeCounts));
-    Json bytes = Json::Object();
-    bytes.Set("estimate", estimate);
-    bytes.Set("min", low);
-    bytes.Set("max", high);
-    summary.Set("encodedBytes", std::move(bytes));
+    summary["pictureTypes"] = std::move(typeCounts);
+    Json bytes = Json::object();
+    bytes["estimate"] = estimate;
+    bytes["min"] = low;
+    bytes["max"] = high;
+    summary["encodedBytes"] = std::move(bytes);
     const double seconds = report.timeScale > 0 ? static_cast<double>(report.rows.size()) *
                                                       report.timeStep / report.timeScale
                                                 : 0.0;
-    summary.Set("seconds", Rounded(seconds));
-    summary.Set("bitrateKbps", seconds > 0 ? Rounded(estimate * 8.0 / seconds / 1000.0) : Json());
-    summary.Set("psnrY", PsnrSummary(report.rows, true));
-    summary.Set("psnr", PsnrSummary(report.rows, false));
+    summary["seconds"] = Rounded(seconds);
+    summary["bitrateKbps"] = seconds > 0 ? Rounded(estimate * 8.0 / seconds / 1000.0) : Json();
+    summary["psnrY"] = PsnrSummary(report.rows, true);
+    summary["psnr"] = PsnrSummary(report.rows, false);
     if (report.last)
     {
         // What the effect itself says about all the frames it holds, which
         // are the whole segments it encoded, not only the rendered frames.
-        Json shown = Json::Object();
-        shown.Set("encodedWidth", report.last->width);
-        shown.Set("encodedHeight", report.last->height);
-        shown.Set("averageBitrateKbps", report.last->averageKbps);
-        shown.Set("targetBitrateKbps",
-                  report.last->targetKbps ? Json(*report.last->targetKbps) : Json());
-        shown.Set("totalEncodedSize", report.last->totalText);
-        shown.Set("totalEncodedBytesMin", report.last->total.min);
-        shown.Set("totalEncodedBytesMax", report.last->total.max);
-        shown.Set("memoryUsage", report.last->memoryText);
-        summary.Set("effect", std::move(shown));
+        Json shown = Json::object();
+        shown["encodedWidth"] = report.last->width;
+        shown["encodedHeight"] = report.last->height;
+        shown["averageBitrateKbps"] = report.last->averageKbps;
+        shown["targetBitrateKbps"] =
+            report.last->targetKbps ? Json(*report.last->targetKbps) : Json();
+        shown["totalEncodedSize"] = report.last->totalText;
+        shown["totalEncodedBytesMin"] = report.last->total.min;
+        shown["totalEncodedBytesMax"] = report.last->total.max;
+        shown["memoryUsage"] = report.last->memoryText;
+        summary["effect"] = std::move(shown);
     }
-    json.Set("summary", std::move(summary));
+    json["summary"] = std::move(summary);
 
-    Json frames = Json::Array();
+    Json frames = Json::array();
     for (const FrameRow& row : report.rows)
     {
-        Json entry = Json::Object();
-        entry.Set("frame", row.frame);
-        entry.Set("segment", row.encoded ? Json(row.segment) : Json());
-        entry.Set("pictureType", row.encoded ? Json(row.pictureType) : Json());
-        entry.Set("encodedBytes", row.encoded ? Json(row.size.Estimate()) : Json());
-        entry.Set("encodedBytesMin", row.encoded ? Json(row.size.min) : Json());
-        entry.Set("encodedBytesMax", row.encoded ? Json(row.size.max) : Json());
-        entry.Set("encodedSizeShown", row.encoded ? Json(row.sizeText) : Json());
-        entry.Set("psnrY", Rounded(row.quality.PsnrLuma()));
-        entry.Set("psnr", Rounded(row.quality.PsnrOverall()));
-        frames.Add(std::move(entry));
+        Json entry = Json::object();
+        entry["frame"] = row.frame;
+        entry["segment"] = row.encoded ? Json(row.segment) : Json();
+        entry["pictureType"] = row.encoded ? Json(row.pictureType) : Json();
+        entry["encodedBytes"] = row.encoded ? Json(row.size.Estimate()) : Json();
+        entry["encodedBytesMin"] = row.encoded ? Json(row.size.min) : Json();
+        entry["encodedBytesMax"] = row.encoded ? Json(row.size.max) : Json();
+        entry["encodedSizeShown"] = row.encoded ? Json(row.sizeText) : Json();
+        entry["psnrY"] = Rounded(row.quality.PsnrLuma());
+        entry["psnr"] = Rounded(row.quality.PsnrOverall());
+        frames.push_back(std::move(entry));
     }
-    json.Set("frames", std::move(frames));
-    json.Set("notes",
-             "The effect shows a size of 1024 bytes or more in K, M or G with one truncated "
-             "decimal. encodedBytes is the middle of the range that the shown size allows, "
-             "encodedBytesMin and encodedBytesMax are its bounds (equal when the size is exact). "
-             "PSNR is measured by the host on the RGB pictures (psnrY on Y' = 0.299 R + 0.587 G "
-             "+ 0.114 B); null stands for identical pictures.");
+    json["frames"] = std::move(frames);
+    json["notes"] =
+        "The effect shows a size of 1024 bytes or more in K, M or G with one truncated "
+        "decimal. encodedBytes is the middle of the range that the shown size allows, "
+        "encodedBytesMin and encodedBytesMax are its bounds (equal when the size is exact). "
+        "PSNR is measured by the host on the RGB pictures (psnrY on Y' = 0.299 R + 0.587 G "
+        "+ 0.114 B); null stands for identical pictures.";
     return json;
 }
 
@@ -241,10 +241,10 @@ std::string ReportChart(const Report& report)
     }
     ChartSettings settings;
     settings.title = "Encoded size per frame";
-    const Json* name = report.input.IsObject() ? report.input.Find("name") : nullptr;
-    if (name != nullptr && name->IsString())
+    const auto name = report.input.find("name");
+    if (name != report.input.end() && name->is_string())
     {
-        settings.title += ": " + name->String("name");
+        settings.title += ": " + name->get<std::string>();
     }
     if (report.last && report.last->targetKbps)
     {
@@ -258,17 +258,17 @@ std::string ReportChart(const Report& report)
 Json DescribeLayer(const std::string& kind, const std::string& name, int width, int height,
                    std::uint32_t timeScale, std::int32_t timeStep, int frames)
 {
-    Json input = Json::Object();
-    input.Set("kind", kind);
-    input.Set("name", name);
-    input.Set("width", width);
-    input.Set("height", height);
-    input.Set("frameRate", std::to_string(timeScale) + "/" + std::to_string(timeStep));
-    input.Set("framesPerSecond",
-              timeStep > 0 ? Rounded(static_cast<double>(timeScale) / timeStep) : Json());
-    input.Set("frames", frames);
-    input.Set("durationSeconds",
-              timeScale > 0 ? Rounded(static_cast<double>(frames) * timeStep / timeScale) : Json());
+    Json input = Json::object();
+    input["kind"] = kind;
+    input["name"] = name;
+    input["width"] = width;
+    input["height"] = height;
+    input["frameRate"] = fmt::format("{}/{}", timeScale, timeStep);
+    input["framesPerSecond"] =
+        timeStep > 0 ? Rounded(static_cast<double>(timeScale) / timeStep) : Json();
+    input["frames"] = frames;
+    input["durationSeconds"] =
+        timeScale > 0 ? Rounded(static_cast<double>(frames) * timeStep / timeScale) : Json();
     return input;
 }
 
@@ -278,22 +278,22 @@ Json DescribeVideo(const EffectHost::VideoSource& source)
     Json input = DescribeLayer("video file", std::filesystem::path(video.path).filename().string(),
                                source.Width(), source.Height(), video.timeScale, video.timeStep,
                                video.frameCount);
-    input.Set("path", video.path);
-    input.Set("container", video.container);
-    input.Set("codec", video.codec);
-    input.Set("pixelFormat", video.pixelFormat);
-    input.Set("streamWidth", video.width);
-    input.Set("streamHeight", video.height);
-    input.Set("orientation", video.orientation.empty() ? "upright" : video.orientation);
-    input.Set("framesEstimated", video.frameCountEstimated);
-    input.Set("averageRate", video.averageRate);
+    input["path"] = video.path;
+    input["container"] = video.container;
+    input["codec"] = video.codec;
+    input["pixelFormat"] = video.pixelFormat;
+    input["streamWidth"] = video.width;
+    input["streamHeight"] = video.height;
+    input["orientation"] = video.orientation.empty() ? "upright" : video.orientation;
+    input["framesEstimated"] = video.frameCountEstimated;
+    input["averageRate"] = video.averageRate;
     return input;
 }
 
 void WriteReports(const Report& report, const std::filesystem::path& folder)
 {
     WriteTextFile(folder / "report.csv", ReportCsv(report));
-    WriteTextFile(folder / "report.json", ReportJson(report).Dump());
+    WriteTextFile(folder / "report.json", JsonText(ReportJson(report)));
     WriteTextFile(folder / "sizes.svg", ReportChart(report));
 }
 

@@ -36,7 +36,7 @@ struct Report
     std::string effectName;
     std::string matchName;
     long effectVersion = 0;
-    Json input = Json::Object(); // the input's description
+    Json input = Json::object(); // the input's description
     std::vector<ControlValue> settings;
     std::uint32_t timeScale = 0;
     std::int32_t timeStep = 0;

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include <fmt/format.h>
+
 namespace CommandLine
 {
 
@@ -87,7 +89,7 @@ void EffectSession::Check(const EffectHost::CommandResult& result, const std::st
     }
     if (result.error != PF_Err_NONE)
     {
-        throw RunError("The effect failed " + what + " with error " + std::to_string(result.error));
+        throw RunError(fmt::format("The effect failed {} with error {}", what, result.error));
     }
 }
 

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <iterator>
 #include <set>
+
+#include <fmt/format.h>
 
 namespace CommandLine
 {
@@ -44,29 +46,17 @@ std::string Escape(const std::string& text)
     return out;
 }
 
-std::string Number(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
-}
-
 std::string Bytes(double bytes)
 {
-    char text[32];
     if (bytes >= 1024.0 * 1024.0)
     {
-        std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024.0 * 1024.0));
+        return fmt::format("{:.1f} MiB", bytes / (1024.0 * 1024.0));
     }
-    else if (bytes >= 1024.0)
+    if (bytes >= 1024.0)
     {
-        std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024.0);
+        return fmt::format("{:.1f} KiB", bytes / 1024.0);
     }
-    else
-    {
-        std::snprintf(text, sizeof text, "%.0f B", bytes);
-    }
-    return text;
+    return fmt::format("{:.0f} B", bytes);
 }
 
 // A round step for about five grid lines up to `top`.
@@ -146,14 +136,18 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
     const double slot = frames.empty() ? plotWidth : plotWidth / frames.size();
     const double gap = slot > 4 ? std::min(slot * 0.15, 3.0) : 0.0;
 
+    // Coordinates are written with two decimals.
     std::string svg;
-    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Number(ChartWidth) +
-           "\" height=\"" + Number(ChartHeight) + "\" viewBox=\"0 0 " + Number(ChartWidth) + " " +
-           Number(ChartHeight) + "\" font-family=\"DejaVu Sans, Arial, sans-serif\" " +
-           "font-size=\"12\">\n";
+    const auto out = std::back_inserter(svg);
+    fmt::format_to(out,
+                   "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0:.2f}\" height=\"{1:.2f}\" "
+                   "viewBox=\"0 0 {0:.2f} {1:.2f}\" font-family=\"DejaVu Sans, Arial, sans-serif\" "
+                   "font-size=\"12\">\n",
+                   ChartWidth, ChartHeight);
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-    svg += "<text x=\"" + Number(Left) + "\" y=\"22\" font-size=\"15\" font-weight=\"bold\">" +
-           Escape(settings.title) + "</text>\n";
+    fmt::format_to(out,
+                   "<text x=\"{:.2f}\" y=\"22\" font-size=\"15\" font-weight=\"bold\">{}</text>\n",
+                   Left, Escape(settings.title));
 
     // The colour key sits on the title's line, so no reader has to look for it.
     std::set<std::string> typesSeen;
@@ -167,11 +161,10 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
     double keyX = Left;
     for (const std::string& type : types)
     {
-        svg += "<rect class=\"key\" x=\"" + Number(keyX) +
-               "\" y=\"32\" width=\"12\" height=\"12\" " + "fill=\"" + PictureTypeColour(type) +
-               "\"/>";
-        svg +=
-            "<text x=\"" + Number(keyX + 16) + "\" y=\"43\">" + Escape(type) + " frames</text>\n";
+        fmt::format_to(out,
+                       "<rect class=\"key\" x=\"{:.2f}\" y=\"32\" width=\"12\" height=\"12\" "
+                       "fill=\"{}\"/><text x=\"{:.2f}\" y=\"43\">{} frames</text>\n",
+                       keyX, PictureTypeColour(type), keyX + 16, Escape(type));
         keyX += 30 + 7.5 * (type.size() + 7);
     }
 
@@ -179,14 +172,17 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
     for (double value = 0; value <= top + step / 2; value += step)
     {
         const double y = yOf(value);
-        svg += "<line x1=\"" + Number(Left) + "\" y1=\"" + Number(y) + "\" x2=\"" +
-               Number(Left + plotWidth) + "\" y2=\"" + Number(y) +
-               "\" stroke=\"#e5e5e5\" stroke-width=\"1\"/>\n";
-        svg += "<text x=\"" + Number(Left - 6) + "\" y=\"" + Number(y + 4) +
-               "\" text-anchor=\"end\" fill=\"#555555\">" + Bytes(value) + "</text>\n";
+        fmt::format_to(out,
+                       "<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{2:.2f}\" y2=\"{1:.2f}\" "
+                       "stroke=\"#e5e5e5\" stroke-width=\"1\"/>\n"
+                       "<text x=\"{3:.2f}\" y=\"{4:.2f}\" text-anchor=\"end\" fill=\"#555555\">{5}"
+                       "</text>\n",
+                       Left, y, Left + plotWidth, Left - 6, y + 4, Bytes(value));
     }
-    svg += "<text x=\"" + Number(Left + plotWidth / 2) + "\" y=\"" + Number(ChartHeight - 8) +
-           "\" text-anchor=\"middle\" fill=\"#555555\">frame</text>\n";
+    fmt::format_to(out,
+                   "<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" "
+                   "fill=\"#555555\">frame</text>\n",
+                   Left + plotWidth / 2, ChartHeight - 8);
 
     // Bars, with the frame's numbers as a tooltip.
     const bool typeOnBars = slot >= 22;
@@ -197,27 +193,32 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
         const ChartFrame& frame = frames[i];
         const double x = Left + i * slot + gap / 2;
         const double y = yOf(static_cast<double>(frame.bytes));
-        svg += "<rect class=\"bar\" data-frame=\"" + std::to_string(frame.frame) +
-               "\" data-type=\"" + Escape(frame.pictureType) + "\" x=\"" + Number(x) + "\" y=\"" +
-               Number(y) + "\" width=\"" + Number(std::max(slot - gap, 0.5)) + "\" height=\"" +
-               Number(Top + plotHeight - y) + "\" fill=\"" + PictureTypeColour(frame.pictureType) +
-               "\"><title>frame " + std::to_string(frame.frame) + ", segment " +
-               std::to_string(frame.segment) + ", " + Escape(frame.pictureType) + ", " +
-               std::to_string(frame.bytes) + " bytes" +
-               (frame.bytesMax > frame.bytes ? " (up to " + std::to_string(frame.bytesMax) + ")"
-                                             : std::string()) +
-               "</title></rect>\n";
+        const std::string type = Escape(frame.pictureType);
+        fmt::format_to(out,
+                       "<rect class=\"bar\" data-frame=\"{}\" data-type=\"{}\" x=\"{:.2f}\" "
+                       "y=\"{:.2f}\" width=\"{:.2f}\" height=\"{:.2f}\" fill=\"{}\"><title>frame "
+                       "{}, segment {}, {}, {} bytes",
+                       frame.frame, type, x, y, std::max(slot - gap, 0.5), Top + plotHeight - y,
+                       PictureTypeColour(frame.pictureType), frame.frame, frame.segment, type,
+                       frame.bytes);
+        if (frame.bytesMax > frame.bytes)
+        {
+            fmt::format_to(out, " (up to {})", frame.bytesMax);
+        }
+        svg += "</title></rect>\n";
         if (typeOnBars)
         {
-            svg += "<text x=\"" + Number(x + (slot - gap) / 2) + "\" y=\"" + Number(y - 3) +
-                   "\" text-anchor=\"middle\" font-size=\"10\">" + Escape(frame.pictureType) +
-                   "</text>\n";
+            fmt::format_to(out,
+                           "<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" "
+                           "font-size=\"10\">{}</text>\n",
+                           x + (slot - gap) / 2, y - 3, type);
         }
         if (i % labelEvery == 0)
         {
-            svg += "<text x=\"" + Number(x + (slot - gap) / 2) + "\" y=\"" +
-                   Number(Top + plotHeight + 16) + "\" text-anchor=\"middle\" fill=\"#555555\">" +
-                   std::to_string(frame.frame) + "</text>\n";
+            fmt::format_to(out,
+                           "<text x=\"{:.2f}\" y=\"{:.2f}\" text-anchor=\"middle\" "
+                           "fill=\"#555555\">{}</text>\n",
+                           x + (slot - gap) / 2, Top + plotHeight + 16, frame.frame);
         }
     }
 
@@ -227,33 +228,36 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
         if (i == 0 || frames[i].segment != frames[i - 1].segment)
         {
             const double x = Left + i * slot;
-            svg += "<line class=\"segment\" x1=\"" + Number(x) + "\" y1=\"" + Number(Top) +
-                   "\" x2=\"" + Number(x) + "\" y2=\"" + Number(Top + plotHeight) +
-                   "\" stroke=\"#333333\" stroke-width=\"1\" stroke-dasharray=\"4 3\"/>\n";
-            svg += "<text x=\"" + Number(x + 3) + "\" y=\"" + Number(Top + 11) +
-                   "\" fill=\"#333333\" font-size=\"10\">segment " +
-                   std::to_string(frames[i].segment) + "</text>\n";
+            fmt::format_to(out,
+                           "<line class=\"segment\" x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" "
+                           "y2=\"{2:.2f}\" stroke=\"#333333\" stroke-width=\"1\" "
+                           "stroke-dasharray=\"4 3\"/>\n"
+                           "<text x=\"{3:.2f}\" y=\"{4:.2f}\" fill=\"#333333\" "
+                           "font-size=\"10\">segment {5}</text>\n",
+                           x, Top, Top + plotHeight, x + 3, Top + 11, frames[i].segment);
         }
     }
 
     if (settings.targetBytesPerFrame)
     {
         const double y = yOf(*settings.targetBytesPerFrame);
-        svg += "<line class=\"target\" x1=\"" + Number(Left) + "\" y1=\"" + Number(y) + "\" x2=\"" +
-               Number(Left + plotWidth) + "\" y2=\"" + Number(y) +
-               "\" stroke=\"#8e44ad\" stroke-width=\"2\"/>\n";
-        std::string label = "target " + Bytes(*settings.targetBytesPerFrame) + " per frame";
+        std::string label =
+            fmt::format("target {} per frame", Bytes(*settings.targetBytesPerFrame));
         if (settings.targetKbps)
         {
-            label += " (" + std::to_string(*settings.targetKbps) + " kbit/s)";
+            label += fmt::format(" ({} kbit/s)", *settings.targetKbps);
         }
-        svg += "<text x=\"" + Number(Left + plotWidth - 4) + "\" y=\"" + Number(y - 5) +
-               "\" text-anchor=\"end\" fill=\"#8e44ad\" font-weight=\"bold\">" + Escape(label) +
-               "</text>\n";
+        fmt::format_to(out,
+                       "<line class=\"target\" x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{2:.2f}\" "
+                       "y2=\"{1:.2f}\" stroke=\"#8e44ad\" stroke-width=\"2\"/>\n"
+                       "<text x=\"{3:.2f}\" y=\"{4:.2f}\" text-anchor=\"end\" fill=\"#8e44ad\" "
+                       "font-weight=\"bold\">{5}</text>\n",
+                       Left, y, Left + plotWidth, Left + plotWidth - 4, y - 5, Escape(label));
     }
-    svg += "<line x1=\"" + Number(Left) + "\" y1=\"" + Number(Top + plotHeight) + "\" x2=\"" +
-           Number(Left + plotWidth) + "\" y2=\"" + Number(Top + plotHeight) +
-           "\" stroke=\"#333333\"/>\n";
+    fmt::format_to(out,
+                   "<line x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{2:.2f}\" y2=\"{1:.2f}\" "
+                   "stroke=\"#333333\"/>\n",
+                   Left, Top + plotHeight, Left + plotWidth);
     svg += "</svg>\n";
     return svg;
 }

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <filesystem>
 
+#include <fmt/format.h>
+
 #include "cli/Session.h"
 #include "host/VideoSource.h"
 
@@ -56,12 +58,10 @@ LayerInput OpenVideoInput(const InputOptions& input)
     layer.time.timeStep = description.timeStep;
     layer.time.totalTime = description.frameCount * description.timeStep;
     layer.time.currentTime = 0;
-    layer.description = "the video " + *input.pattern + ", " + std::to_string(video->Width()) +
-                        " x " + std::to_string(video->Height()) + ", " +
-                        std::to_string(description.frameCount) + " frames at " +
-                        std::to_string(description.timeScale) + "/" +
-                        std::to_string(description.timeStep) +
-                        (description.orientation.empty() ? "" : ", " + description.orientation);
+    layer.description = fmt::format(
+        "the video {}, {} x {}, {} frames at {}/{}{}", *input.pattern, video->Width(),
+        video->Height(), description.frameCount, description.timeScale, description.timeStep,
+        description.orientation.empty() ? std::string() : ", " + description.orientation);
     layer.source = std::move(video);
     return layer;
 }

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <fmt/format.h>
+
 namespace CommandLine
 {
 
@@ -55,7 +57,7 @@ Y4mWriter::Y4mWriter(const std::string& target, int width, int height, std::uint
     {
         path_ = target;
         temporary_ = path_.parent_path() /
-                     ("." + path_.filename().string() + ".partial-" + std::to_string(::getpid()));
+                     fmt::format(".{}.partial-{}", path_.filename().string(), ::getpid());
         file_.reset(std::fopen(temporary_.c_str(), "wb"));
         if (!file_)
         {
@@ -79,9 +81,9 @@ Y4mWriter::~Y4mWriter()
 
 std::string Y4mWriter::Header(int width, int height, std::uint32_t rateNum, std::uint32_t rateDen)
 {
-    return "YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) + " F" +
-           std::to_string(rateNum) + ":" + std::to_string(rateDen) +
-           " Ip A1:1 C420jpeg XYSCSS=420JPEG XCOLORRANGE=LIMITED\n";
+    return fmt::format("YUV4MPEG2 W{} H{} F{}:{} Ip A1:1 C420jpeg XYSCSS=420JPEG "
+                       "XCOLORRANGE=LIMITED\n",
+                       width, height, rateNum, rateDen);
 }
 
 std::vector<std::uint8_t> Y4mWriter::FramePlanes(const EffectHost::World& frame)

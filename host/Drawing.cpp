@@ -12,6 +12,7 @@
 #include "host/Callbacks.h"
 #include "host/Guard.h"
 #include "host/Parameters.h"
+#include "support/Text.h"
 
 namespace EffectHost
 {
@@ -117,60 +118,6 @@ void TextRenderer::Draw(Raster& raster, const PF_Rect& clip, float x, float y,
         }
         pen += glyph->advance.x / 64.0f;
     }
-}
-
-std::u32string FromUtf16(const char16_t* text)
-{
-    std::u32string result;
-    if (!text)
-    {
-        return result;
-    }
-    for (const char16_t* p = text; *p; ++p)
-    {
-        const char16_t unit = *p;
-        if (unit >= 0xD800 && unit < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000)
-        {
-            result.push_back(0x10000 + ((char32_t(unit) - 0xD800) << 10) + (p[1] - 0xDC00));
-            ++p;
-        }
-        else if (unit >= 0xD800 && unit < 0xE000)
-        {
-            result.push_back(0xFFFD); // an unpaired surrogate
-        }
-        else
-        {
-            result.push_back(unit);
-        }
-    }
-    return result;
-}
-
-std::u32string FromUtf8(const std::string& text)
-{
-    std::u32string result;
-    for (std::size_t i = 0; i < text.size();)
-    {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        int extra = byte < 0x80 ? 0 : byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : -1;
-        if (extra < 0 || i + extra >= text.size() + (extra == 0 ? 1 : 0))
-        {
-            if (extra != 0)
-            {
-                result.push_back(0xFFFD);
-                ++i;
-                continue;
-            }
-        }
-        char32_t code = extra == 0 ? byte : byte & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k)
-        {
-            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        result.push_back(code);
-        i += extra + 1;
-    }
-    return result;
 }
 
 // ----------------------------------------------------------- the objects
@@ -1153,7 +1100,7 @@ SPErr Drawing::OnDrawString(DRAWBOT_SurfaceRef ref, DRAWBOT_BrushRef brushRef,
 
             // Without its font the call fails, and the guard tells the user why.
             TextRenderer& renderer = drawing.Text();
-            std::u32string shown = FromUtf16(units);
+            std::u32string shown = Zovazaz::ToCodePoints(Zovazaz::WStringRef(units));
             if (truncation != kDRAWBOT_TextTruncation_None && truncationWidth > 0.0f &&
                 renderer.Measure(shown, font->size) > truncationWidth)
             {

@@ -42,9 +42,6 @@ class TextRenderer
     std::unique_ptr<Faces> faces_;
 };
 
-std::u32string FromUtf16(const char16_t* text);
-std::u32string FromUtf8(const std::string& text);
-
 // The panel's drawing services: "PF Param Utils Suite", "PF AE App Suite",
 // "PF Effect Custom UI Suite" and the four DRAWBOT suites over an RGBA
 // raster. Every DRAWBOT reference is the address of one of the host's

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "host/Drawing.h"
+#include "support/Text.h"
 
 namespace EffectHost
 {
@@ -54,7 +55,7 @@ void Panel::DrawText(Raster& raster, int x, int baseline, const std::string& tex
                      const PF_Rect& clip)
 {
     host_.Draw().Text().Draw(raster, clip, static_cast<float>(x), static_cast<float>(baseline),
-                             FromUtf8(text), colour, TextSize);
+                             Zovazaz::ToCodePoints(text), colour, TextSize);
 }
 
 void Panel::DrawRow(Raster& raster, int position, int top, int indent, int width)
@@ -148,8 +149,10 @@ int Panel::ValueColumnLeft(int width)
         }
         else if (!IsHidden(def) && !IsCustomArea(def))
         {
-            const float name = host_.Draw().Text().Measure(
-                FromUtf8(std::string(def.name, strnlen(def.name, sizeof def.name))), TextSize);
+            const float name =
+                host_.Draw().Text().Measure(Zovazaz::ToCodePoints(Zovazaz::StringRef(
+                                                def.name, strnlen(def.name, sizeof def.name))),
+                                            TextSize);
             left = std::max(left, indent + 22 + static_cast<int>(std::ceil(name)) + NameGap);
         }
     }

@@ -461,16 +461,17 @@ void Renderer::LogSummary(const SegmentBounds& bounds, std::uint64_t encodedByte
 
     ZLOG(Info) << fmt::sprintf(
         "Frame size: %d x %d, frames: %d - %d (%d), mode: %s,\n"
-        "\ttarget bitrate: %d, actual bitrate: %d, rate factor: %d, keyframe step: %d, "
+        "\ttarget bitrate: %d, actual bitrate: %u, rate factor: %d, keyframe step: %d, "
         "b-frames: %d\n"
-        "\tEncoded size: %d, original size: %d, storage size: %d, storage compression ratio: "
-        "%.1f%%\n"
+        "\tEncoded size: %llu, original size: %llu, storage size: %llu, storage compression "
+        "ratio: %.1f%%\n"
         "\tTime taken: %.3f s, check-out time: %.3f, convert time: %.3f, encode time: %.3f, "
         "store time: %.3f, unaccounted time: %.3f",
         width_, height_, bounds.first, bounds.end - 1, bounds.end - bounds.first,
         settings_.averageBitrate ? "Bitrate" : "Rate Factor", settings_.targetBitrateKbps,
         actualBitrate, settings_.rateFactor, settings_.keyFrameInterval,
-        settings_.bFramesChecked ? 1 : 0, encodedBytes, originalSize, storageSize, ratio,
-        Seconds(timings.total), Seconds(timings.checkout), Seconds(timings.convert),
+        settings_.bFramesChecked ? 1 : 0, static_cast<unsigned long long>(encodedBytes),
+        static_cast<unsigned long long>(originalSize), static_cast<unsigned long long>(storageSize),
+        ratio, Seconds(timings.total), Seconds(timings.checkout), Seconds(timings.convert),
         Seconds(timings.encode), Seconds(timings.store), Seconds(unaccounted));
 }

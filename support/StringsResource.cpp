@@ -102,12 +102,8 @@ void StringsResource::EnsureWide(Entry& entry)
         return;
     }
     // A multi-byte narrow text has a shorter wide form; it is kept whole with
-    // its own terminator. Invalid narrow text has no wide form.
-    const WString wide = ToWide(StringRef(entry.narrow.get(), entry.length));
-    if (!wide.empty() || entry.length == 0)
-    {
-        entry.wide = CopyText(std::u16string_view(wide));
-    }
+    // its own terminator.
+    entry.wide = CopyText(std::u16string_view(ToWide(StringRef(entry.narrow.get(), entry.length))));
 }
 
 const char16_t* StringsResource::GetWideString(std::uint32_t id)

@@ -1,6 +1,7 @@
 #include "support/Text.h"
 
 #include <cstdint>
+#include <string_view>
 
 namespace Zovazaz
 {
@@ -13,60 +14,94 @@ bool IsContinuation(unsigned char byte)
     return (byte & 0xC0) == 0x80;
 }
 
-// Decodes one UTF-8 sequence at text[i], rejecting overlong forms, surrogate
-// code points and values past U+10FFFF; false on any malformed input.
-bool DecodeUtf8(std::string_view text, std::size_t& i, char32_t& codePoint)
+constexpr char32_t Replacement = 0xFFFD;
+
+// Calls `emit` with each code point of UTF-8 text. A malformed sequence gives
+// one U+FFFD for its longest start that could still have been valid, and
+// decoding resumes at the byte that broke it, so C3 28 is U+FFFD '(' and an
+// overlong C0 AF is two U+FFFD. Overlong forms, encoded surrogates and values
+// past U+10FFFF are malformed: the ranges allowed for the second byte rule
+// them out.
+template <class Emit> void DecodeUtf8(std::string_view text, Emit&& emit)
 {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t count = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80)
+    char32_t codePoint = 0;
+    int needed = 0;
+    unsigned char lower = 0x80;
+    unsigned char upper = 0xBF;
+    for (std::size_t i = 0; i < text.size(); ++i)
     {
-        codePoint = lead;
-        ++i;
-        return true;
-    }
-    if ((lead & 0xE0) == 0xC0)
-    {
-        count = 1;
-        codePoint = lead & 0x1F;
-        minimum = 0x80;
-    }
-    else if ((lead & 0xF0) == 0xE0)
-    {
-        count = 2;
-        codePoint = lead & 0x0F;
-        minimum = 0x800;
-    }
-    else if ((lead & 0xF8) == 0xF0)
-    {
-        count = 3;
-        codePoint = lead & 0x07;
-        minimum = 0x10000;
-    }
-    else
-    {
-        return false;
-    }
-    if (text.size() - i <= count)
-    {
-        return false;
-    }
-    for (std::size_t k = 1; k <= count; ++k)
-    {
-        const auto byte = static_cast<unsigned char>(text[i + k]);
-        if (!IsContinuation(byte))
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (needed == 0)
         {
-            return false;
+            if (byte < 0x80)
+            {
+                emit(byte);
+            }
+            else if (byte >= 0xC2 && byte <= 0xDF)
+            {
+                needed = 1;
+                codePoint = byte & 0x1F;
+            }
+            else if (byte >= 0xE0 && byte <= 0xEF)
+            {
+                lower = byte == 0xE0 ? 0xA0 : 0x80;
+                upper = byte == 0xED ? 0x9F : 0xBF;
+                needed = 2;
+                codePoint = byte & 0x0F;
+            }
+            else if (byte >= 0xF0 && byte <= 0xF4)
+            {
+                lower = byte == 0xF0 ? 0x90 : 0x80;
+                upper = byte == 0xF4 ? 0x8F : 0xBF;
+                needed = 3;
+                codePoint = byte & 0x07;
+            }
+            else
+            {
+                emit(Replacement);
+            }
+            continue;
         }
+        if (byte < lower || byte > upper)
+        {
+            needed = 0;
+            lower = 0x80;
+            upper = 0xBF;
+            emit(Replacement);
+            --i; // the byte may start the next character
+            continue;
+        }
+        lower = 0x80;
+        upper = 0xBF;
         codePoint = (codePoint << 6) | (byte & 0x3F);
+        if (--needed == 0)
+        {
+            emit(codePoint);
+        }
     }
-    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+    if (needed != 0)
     {
-        return false;
+        emit(Replacement); // cut short at the end
     }
-    i += count + 1;
-    return true;
+}
+
+// Calls `emit` with each code point of UTF-16 text; a surrogate without its
+// other half gives U+FFFD.
+template <class Emit> void DecodeUtf16(std::u16string_view text, Emit&& emit)
+{
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        const char32_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
+        {
+            emit(0x10000 + ((unit - 0xD800) << 10) + (text[++i] - 0xDC00));
+        }
+        else
+        {
+            emit(unit >= 0xD800 && unit <= 0xDFFF ? Replacement : unit);
+        }
+    }
 }
 
 void AppendUtf8(std::string& out, char32_t codePoint)
@@ -119,53 +154,46 @@ BasicStringRef<Char> TrimTextOf(BasicStringRef<Char> text, BasicStringRef<Char> 
 
 WString ToWide(StringRef text)
 {
-    const std::string_view view = text.View();
     WString result;
-    result.reserve(view.size());
-    for (std::size_t i = 0; i < view.size();)
-    {
-        char32_t codePoint = 0;
-        if (!DecodeUtf8(view, i, codePoint))
-        {
-            return {};
-        }
-        if (codePoint >= 0x10000)
-        {
-            codePoint -= 0x10000;
-            result += static_cast<char16_t>(0xD800 + (codePoint >> 10));
-            result += static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
-        }
-        else
-        {
-            result += static_cast<char16_t>(codePoint);
-        }
-    }
+    result.reserve(text.size());
+    DecodeUtf8(text.View(),
+               [&](char32_t codePoint)
+               {
+                   if (codePoint >= 0x10000)
+                   {
+                       codePoint -= 0x10000;
+                       result += static_cast<char16_t>(0xD800 + (codePoint >> 10));
+                       result += static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+                   }
+                   else
+                   {
+                       result += static_cast<char16_t>(codePoint);
+                   }
+               });
     return result;
 }
 
 std::string ToNarrow(WStringRef text)
 {
-    const std::u16string_view view = text.View();
     std::string result;
-    result.reserve(view.size());
-    for (std::size_t i = 0; i < view.size(); ++i)
-    {
-        char32_t unit = view[i];
-        if (unit >= 0xDC00 && unit <= 0xDFFF)
-        {
-            return {}; // a low surrogate without its high half
-        }
-        if (unit >= 0xD800 && unit <= 0xDBFF)
-        {
-            if (i + 1 == view.size() || view[i + 1] < 0xDC00 || view[i + 1] > 0xDFFF)
-            {
-                return {};
-            }
-            unit = 0x10000 + ((unit - 0xD800) << 10) + (view[i + 1] - 0xDC00);
-            ++i;
-        }
-        AppendUtf8(result, unit);
-    }
+    result.reserve(text.size());
+    DecodeUtf16(text.View(), [&](char32_t codePoint) { AppendUtf8(result, codePoint); });
+    return result;
+}
+
+std::u32string ToCodePoints(StringRef text)
+{
+    std::u32string result;
+    result.reserve(text.size());
+    DecodeUtf8(text.View(), [&](char32_t codePoint) { result += codePoint; });
+    return result;
+}
+
+std::u32string ToCodePoints(WStringRef text)
+{
+    std::u32string result;
+    result.reserve(text.size());
+    DecodeUtf16(text.View(), [&](char32_t codePoint) { result += codePoint; });
     return result;
 }
 

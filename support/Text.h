@@ -5,10 +5,15 @@
 namespace Zovazaz
 {
 
-// Narrow text is UTF-8, wide text UTF-16. A conversion of invalid input, or of
-// an empty text, gives an empty result. Only memory exhaustion throws.
+// Narrow text is UTF-8, wide text UTF-16. Invalid input (a malformed,
+// overlong or cut-short UTF-8 sequence, an encoded or unpaired surrogate, a
+// value past U+10FFFF) becomes U+FFFD, one for each broken sequence, so the
+// rest of the text survives. Only memory exhaustion throws.
 WString ToWide(StringRef text);
 std::string ToNarrow(WStringRef text);
+// The code points of the text, with the same replacement.
+std::u32string ToCodePoints(StringRef text);
+std::u32string ToCodePoints(WStringRef text);
 
 // The length of the longest start of `text` of at most `limit` bytes that
 // does not end inside a UTF-8 character.

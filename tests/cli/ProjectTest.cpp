@@ -75,14 +75,9 @@ RoundTrip(const EffectSettings& settings, const std::filesystem::path& path)
 
 std::string WithControl(const std::filesystem::path& path, const std::string& id, double value)
 {
-    Json project = Json::Parse(ReadTextFile(path));
-    Json controls = *project.Find("controls");
-    Json entry = Json::Object();
-    entry.Set("name", "whatever");
-    entry.Set("value", value);
-    controls.Set(id, entry);
-    project.Set("controls", controls);
-    return project.Dump();
+    Json project = Json::parse(ReadTextFile(path));
+    project.at("controls")[id] = {{"name", "whatever"}, {"value", value}};
+    return project.dump();
 }
 
 } // namespace
@@ -117,16 +112,13 @@ TEST(ProjectFile, ThePresetGoesFirstSoTheSavedBitrateWinsWhateverTheOrderInTheFi
         auto session = Applied();
         SaveProject(session->Host(), folder / "base.json");
     }
-    Json project = Json::Parse(ReadTextFile(folder / "base.json"));
-    Json controls = Json::Object();
-    Json bitrate = Json::Object();
-    bitrate.Set("value", 2345);
-    controls.Set(std::to_string(HostIdTargetBitrate), bitrate);
-    Json preset = Json::Object();
-    preset.Set("value", 2); // YouTube (Standard Quality), which sets its own bitrate
-    controls.Set(std::to_string(HostIdPresets), preset);
-    project.Set("controls", controls);
-    WriteTextFile(folder / "look.json", project.Dump());
+    Json project = Json::parse(ReadTextFile(folder / "base.json"));
+    Json controls = Json::object();
+    controls[std::to_string(HostIdTargetBitrate)]["value"] = 2345;
+    // YouTube (Standard Quality), which sets its own bitrate
+    controls[std::to_string(HostIdPresets)]["value"] = 2;
+    project["controls"] = controls;
+    WriteTextFile(folder / "look.json", project.dump());
 
     {
         auto session = Applied();
@@ -149,18 +141,17 @@ TEST(ProjectFile, IsKeyedByHostIdWithTheEffectsMatchNameAndVersion)
     const auto path = Scratch() / "look.json";
     auto session = Applied();
     SaveProject(session->Host(), path);
-    const Json project = Json::Parse(ReadTextFile(path));
-    EXPECT_EQ(project.Find("effect")->Find("matchName")->String("matchName"),
-              session->Host().Properties().matchName);
-    EXPECT_EQ(project.Find("effect")->Find("version")->Number("version"),
-              session->Host().Properties().effectVersion);
-    const Json& controls = *project.Find("controls");
-    EXPECT_EQ(controls.Find(std::to_string(HostIdSegmentLength))->Find("value")->Number("v"), 15);
-    EXPECT_EQ(controls.Find(std::to_string(HostIdPresets))->Find("item")->String("item"),
-              "None (Manual)");
+    const std::string text = ReadTextFile(path);
+    const Json project = Json::parse(text);
+    EXPECT_EQ(project.at("effect").at("matchName"), session->Host().Properties().matchName);
+    EXPECT_EQ(project.at("effect").at("version"), session->Host().Properties().effectVersion);
+    const Json& controls = project.at("controls");
+    EXPECT_EQ(controls.at(std::to_string(HostIdSegmentLength)).at("value"), 15);
+    EXPECT_NE(text.find("\"value\": 15\n"), std::string::npos) << "whole values as integers";
+    EXPECT_EQ(controls.at(std::to_string(HostIdPresets)).at("item"), "None (Manual)");
     // Areas hold no value and are not saved.
-    EXPECT_EQ(controls.Find(std::to_string(HostIdInformation)), nullptr);
-    EXPECT_EQ(controls.Find(std::to_string(HostIdAbout)), nullptr);
+    EXPECT_FALSE(controls.contains(std::to_string(HostIdInformation)));
+    EXPECT_FALSE(controls.contains(std::to_string(HostIdAbout)));
 }
 
 TEST(ProjectFile, AnUnknownIdIsSkippedWithAWarning)
@@ -170,13 +161,9 @@ TEST(ProjectFile, AnUnknownIdIsSkippedWithAWarning)
         auto session = Applied();
         SaveProject(session->Host(), path);
     }
-    Json project = Json::Parse(WithControl(path, "99", 3));
-    Json controls = *project.Find("controls");
-    Json segment = Json::Object();
-    segment.Set("value", 40);
-    controls.Set(std::to_string(HostIdSegmentLength), segment);
-    project.Set("controls", controls);
-    WriteTextFile(path, project.Dump());
+    Json project = Json::parse(WithControl(path, "99", 3));
+    project.at("controls")[std::to_string(HostIdSegmentLength)] = {{"value", 40}};
+    WriteTextFile(path, project.dump());
 
     auto session = Applied();
     const std::vector<std::string> warnings = LoadProject(session->Host(), path);
@@ -209,11 +196,9 @@ TEST(ProjectFile, RefusesValuesOutsideTheirRangeAndFilesOfAnotherKind)
         EXPECT_NE(std::string(error.what()).find("2000"), std::string::npos) << error.what();
     }
 
-    Json other = Json::Parse(ReadTextFile(path));
-    Json effect = *other.Find("effect");
-    effect.Set("matchName", "Some Other Effect");
-    other.Set("effect", effect);
-    WriteTextFile(folder / "other.json", other.Dump());
+    Json other = Json::parse(ReadTextFile(path));
+    other.at("effect")["matchName"] = "Some Other Effect";
+    WriteTextFile(folder / "other.json", other.dump());
     EXPECT_THROW(LoadProject(session->Host(), folder / "other.json"), RunError);
 
     WriteTextFile(folder / "broken.json", "{\"effect\": {\n");
@@ -229,4 +214,36 @@ TEST(ProjectFile, RefusesValuesOutsideTheirRangeAndFilesOfAnotherKind)
     EXPECT_THROW(LoadProject(session->Host(), folder / "missing.json"), RunError);
     WriteTextFile(folder / "list.json", "[1, 2]");
     EXPECT_THROW(LoadProject(session->Host(), folder / "list.json"), RunError);
+}
+
+// Escapes decode to UTF-8, a surrogate pair to one four-byte character; a
+// lone surrogate or a number with a leading zero is not JSON and is refused.
+TEST(ProjectFile, TextsDecodeToUtf8AndWhatIsNotJsonIsRefused)
+{
+    const auto folder = Scratch();
+    auto session = Applied();
+    const std::string matchName = session->Host().Properties().matchName;
+    const auto load = [&](const std::string& effect)
+    {
+        WriteTextFile(folder / "look.json", "{\"effect\": {" + effect + "}, \"controls\": {}}");
+        try
+        {
+            LoadProject(session->Host(), folder / "look.json");
+        }
+        catch (const RunError& error)
+        {
+            return std::string(error.what());
+        }
+        return std::string("accepted");
+    };
+
+    EXPECT_NE(
+        load(R"("matchName": "Clap \ud83c\udfac \u00e9")").find("Clap \xF0\x9F\x8E\xAC \xC3\xA9\""),
+        std::string::npos);
+    for (const std::string& effect : {"\"matchName\": \"" + matchName + "\\ud83c\"",
+                                      "\"matchName\": \"" + matchName + "\", \"version\": [01]"})
+    {
+        EXPECT_NE(load(effect).find("is not valid JSON: line 1, column"), std::string::npos)
+            << effect << ": " << load(effect);
+    }
 }

@@ -156,13 +156,13 @@ TEST_P(OddSizedClip, PreviewsEveryFrameWithComparisonsAndAReport)
     EXPECT_NE(outcome.out.find("24 frames at 30000/1001"), std::string::npos) << outcome.out;
 
     const fs::path out = folder / "out";
-    const Json report = Json::Parse(ReadFile(out / "report.json"));
-    const Json& input = *report.Find("input");
-    EXPECT_EQ(input.Find("kind")->String("kind"), "video file");
-    EXPECT_EQ(input.Find("frameRate")->String("rate"), "30000/1001");
-    EXPECT_EQ(input.Find("frames")->Number("frames"), 24);
-    EXPECT_EQ(input.Find("width")->Number("width"), 161);
-    EXPECT_EQ(input.Find("height")->Number("height"), 91);
+    const Json report = Json::parse(ReadFile(out / "report.json"));
+    const Json& input = report.at("input");
+    EXPECT_EQ(input.at("kind"), "video file");
+    EXPECT_EQ(input.at("frameRate"), "30000/1001");
+    EXPECT_EQ(input.at("frames"), 24);
+    EXPECT_EQ(input.at("width"), 161);
+    EXPECT_EQ(input.at("height"), 91);
 
     const std::vector<std::string> csv = Lines(ReadFile(out / "report.csv"));
     ASSERT_EQ(csv.size(), 25u);
@@ -238,17 +238,16 @@ TEST(VideoPreview, AFrameRangeGivesOneReportRowPerRenderedFrame)
     const Outcome outcome =
         Preview(folder, "-i clip.mkv -o out --frames 12-20 --mode crf --crf 20");
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
-    const Json report = Json::Parse(ReadFile(folder / "out" / "report.json"));
-    const auto& frames = report.Find("frames")->Items();
+    const Json report = Json::parse(ReadFile(folder / "out" / "report.json"));
+    const Json& frames = report.at("frames");
     ASSERT_EQ(frames.size(), 9u);
     for (std::size_t i = 0; i < frames.size(); ++i)
     {
-        EXPECT_EQ(frames[i].Find("frame")->Number("frame"), 12 + static_cast<double>(i));
+        EXPECT_EQ(frames[i].at("frame"), 12 + i);
     }
-    EXPECT_EQ(report.Find("summary")->Find("frames")->Number("frames"), 9);
-    EXPECT_EQ(report.Find("summary")->Find("segments")->Number("segments"), 2); // 0-14, 15-29
-    EXPECT_EQ(report.Find("summary")->Find("effect")->Find("targetBitrateKbps")->Type(),
-              Json::Kind::Null);
+    EXPECT_EQ(report.at("summary").at("frames"), 9);
+    EXPECT_EQ(report.at("summary").at("segments"), 2); // 0-14, 15-29
+    EXPECT_TRUE(report.at("summary").at("effect").at("targetBitrateKbps").is_null());
     EXPECT_FALSE(fs::exists(folder / "out" / "compare_00012.png"));
 }
 
@@ -275,9 +274,8 @@ TEST(VideoPreview, APhoneClipIsPreviewedTheWayUpPlayersShowIt)
     EXPECT_NE(outcome.out.find("90 x 160, 2 frames at 30000/1001, rotated 90° clockwise"),
               std::string::npos)
         << outcome.out;
-    const Json report = Json::Parse(ReadFile(folder / "out" / "report.json"));
-    EXPECT_EQ(report.Find("input")->Find("orientation")->String("orientation"),
-              "rotated 90° clockwise");
+    const Json report = Json::parse(ReadFile(folder / "out" / "report.json"));
+    EXPECT_EQ(report.at("input").at("orientation"), "rotated 90° clockwise");
 
     const World preview = ReadPicture(folder / "out" / FrameName("frame", 1));
     ASSERT_EQ(preview.Width(), 90);
@@ -322,20 +320,19 @@ TEST(VideoPreview, SavedSettingsComeBackAndTheCommandLineChangesThemFurther)
     ASSERT_EQ(third.exitCode, 0) << third.err;
 
     const auto settingsOf = [&](const char* run)
-    { return Json::Parse(ReadFile(folder / run / "report.json")).Find("settings")->Dump(); };
+    { return Json::parse(ReadFile(folder / run / "report.json")).at("settings"); };
     EXPECT_EQ(settingsOf("second"), settingsOf("first"));
     EXPECT_NE(settingsOf("third"), settingsOf("first"));
-    const Json third_settings = Json::Parse(settingsOf("third"));
-    for (const Json& setting : third_settings.Items())
+    for (const Json& setting : settingsOf("third"))
     {
-        const std::string& name = setting.Find("name")->String("name");
+        const Json& name = setting.at("name");
         if (name == "Rate Factor")
         {
-            EXPECT_EQ(setting.Find("value")->Number("value"), 20);
+            EXPECT_EQ(setting.at("value"), 20);
         }
         if (name == "Key Frame Interval")
         {
-            EXPECT_EQ(setting.Find("value")->Number("value"), 7);
+            EXPECT_EQ(setting.at("value"), 7);
         }
     }
 }

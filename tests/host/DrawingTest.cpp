@@ -8,6 +8,7 @@
 #include "AE_EffectUI.h"
 #include "host/Drawing.h"
 #include "host/Panel.h"
+#include "support/Text.h"
 #include "tests/host/TestEffect.h"
 
 using namespace EffectHost;
@@ -362,9 +363,11 @@ TEST_F(PanelDrawing, TheLongestNameIsDrawnWhole)
     const int top = Panel::HeaderHeight + Host::PanelRowHeight;
     TextRenderer text;
     Raster reference(panel.Width(), panel.Height(), host_->PanelBackground());
-    text.Draw(reference, PF_Rect{0, 0, panel.Width(), panel.Height()}, 22, top + 14, FromUtf8(name),
-              Drawing::ToRgba(Drawing::PanelColour(PF_App_Color_TEXT)), Panel::TextSize);
-    const int right = 22 + static_cast<int>(text.Measure(FromUtf8(name), Panel::TextSize)) + 2;
+    text.Draw(reference, PF_Rect{0, 0, panel.Width(), panel.Height()}, 22, top + 14,
+              Zovazaz::ToCodePoints(name), Drawing::ToRgba(Drawing::PanelColour(PF_App_Color_TEXT)),
+              Panel::TextSize);
+    const int right =
+        22 + static_cast<int>(text.Measure(Zovazaz::ToCodePoints(name), Panel::TextSize)) + 2;
     ASSERT_LT(right, panel.Width());
     int differing = 0;
     for (int y = top; y < top + Host::PanelRowHeight - 1; ++y)
@@ -430,9 +433,32 @@ TEST(PanelText, MissingFontNamesThePackageThatProvidesIt)
     }
 }
 
-TEST(PanelText, Utf16SurrogatePairsBecomeOneCharacter)
+// The names of controls are UTF-8; each broken sequence shows as one U+FFFD
+// and the characters after it survive.
+TEST_F(PanelDrawing, BrokenUtf8InANameIsDrawnAsReplacementCharacters)
 {
-    EXPECT_EQ(FromUtf16(u"a\U0001F600b"), (std::u32string{U'a', 0x1F600, U'b'}));
-    EXPECT_EQ(FromUtf16(u"\xD800x"), (std::u32string{0xFFFD, U'x'}));
-    EXPECT_EQ(FromUtf8("\xC3\xA9t\xE2\x80\xA6"), (std::u32string{0xE9, U't', 0x2026}));
+    const auto panelNamed = [&](const char* name)
+    {
+        Effect().handler = [name](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[],
+                                  PF_LayerDef*, void*) -> PF_Err
+        { return command == PF_Cmd_PARAMS_SETUP ? AddCheckbox(in, name, true, 1) : PF_Err_NONE; };
+        host_->ParamsSetup();
+        return host_->DrawPanel();
+    };
+    const Raster broken = panelNamed("M \xC3\x28 \xC0\xAF \xFF\x41");
+    const Raster replaced = panelNamed("M \xEF\xBF\xBD( \xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD"
+                                       "A");
+    const Raster shorter = panelNamed("M");
+    int differing = 0;
+    int drawn = 0;
+    for (int y = 0; y < broken.Height(); ++y)
+    {
+        for (int x = 0; x < broken.Width(); ++x)
+        {
+            differing += !(broken.At(x, y) == replaced.At(x, y));
+            drawn += !(replaced.At(x, y) == shorter.At(x, y));
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(drawn, 50); // the replacement characters are drawn, not left out
 }

@@ -101,13 +101,14 @@ TEST(StringsResourceForms, AMultiByteNarrowTextGetsItsWholeWideForm)
     EXPECT_EQ(std::u16string(wide), u"Gr\u00F6\u00DFe");
 }
 
-TEST(StringsResourceForms, AnInvalidNarrowTextHasNoWideForm)
+TEST(StringsResourceForms, AnInvalidNarrowTextShowsReplacementCharacters)
 {
     StringsResource table;
     table.SetId("bad \xC0", 0);
     table.SetId("", 1);
 
-    EXPECT_EQ(table.GetWideString(0), nullptr);
+    ASSERT_NE(table.GetWideString(0), nullptr);
+    EXPECT_EQ(std::u16string(table.GetWideString(0)), u"bad \uFFFD");
     ASSERT_NE(table.GetWideString(1), nullptr);
     EXPECT_EQ(std::u16string(table.GetWideString(1)), u"");
 }

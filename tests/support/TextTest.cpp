@@ -22,24 +22,29 @@ TEST(TextConversion, ConvertsOnlyTheGivenLength)
     EXPECT_EQ(ToNarrow(WStringRef(u"abcdef", 2)), "ab");
 }
 
-TEST(TextConversion, InvalidNarrowTextGivesEmpty)
+TEST(TextConversion, EachBrokenSequenceBecomesOneReplacementAndTheRestSurvives)
 {
-    EXPECT_EQ(ToWide("ok\xC0\xAF"), u"");         // overlong '/'
-    EXPECT_EQ(ToWide("ok\xE2\x82"), u"");         // cut short
-    EXPECT_EQ(ToWide("ok\xED\xA0\x80"), u"");     // encoded surrogate
-    EXPECT_EQ(ToWide("ok\xF4\x90\x80\x80"), u""); // past U+10FFFF
-    EXPECT_EQ(ToWide("ok\x80"), u"");             // stray continuation byte
-}
+    EXPECT_EQ(ToWide("\xC3\x28"), u"\uFFFD(");                          // lead without continuation
+    EXPECT_EQ(ToWide("ok\xC0\xAF"), u"ok\uFFFD\uFFFD");                 // overlong '/'
+    EXPECT_EQ(ToWide("\xFF\x41\x41\x41"), u"\uFFFDAAA");                // never a lead byte
+    EXPECT_EQ(ToWide("ok\xE2\x82"), u"ok\uFFFD");                       // cut short at the end
+    EXPECT_EQ(ToWide("\xE2\x82x\xE2\x82\xAC"), u"\uFFFDx\u20AC");       // cut short inside
+    EXPECT_EQ(ToWide("\xED\xA0\x80!"), u"\uFFFD\uFFFD\uFFFD!");         // encoded surrogate
+    EXPECT_EQ(ToWide("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD"); // past U+10FFFF
+    EXPECT_EQ(ToWide("ok\x80"), u"ok\uFFFD");                           // stray continuation
 
-TEST(TextConversion, UnpairedSurrogatesGiveEmpty)
-{
     const char16_t highAlone[] = {u'a', 0xD83C, u'b', 0};
     const char16_t lowAlone[] = {u'a', 0xDFAC, 0};
     const char16_t highAtEnd[] = {u'a', 0xD83C, 0};
+    EXPECT_EQ(ToNarrow(highAlone), "a\xEF\xBF\xBD"
+                                   "b");
+    EXPECT_EQ(ToNarrow(lowAlone), "a\xEF\xBF\xBD");
+    EXPECT_EQ(ToNarrow(highAtEnd), "a\xEF\xBF\xBD");
 
-    EXPECT_EQ(ToNarrow(highAlone), "");
-    EXPECT_EQ(ToNarrow(lowAlone), "");
-    EXPECT_EQ(ToNarrow(highAtEnd), "");
+    EXPECT_EQ(ToCodePoints("\xC3\xA9\xC0\xAF\xF0\x9F\x98\x80"),
+              (std::u32string{0xE9, 0xFFFD, 0xFFFD, 0x1F600}));
+    EXPECT_EQ(ToCodePoints(highAlone), (std::u32string{U'a', 0xFFFD, U'b'}));
+    EXPECT_EQ(ToCodePoints(u"a\U0001F600b"), (std::u32string{U'a', 0x1F600, U'b'}));
 }
 
 TEST(TextConversion, EmptyAndNullTextGiveEmpty)
