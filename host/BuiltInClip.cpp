@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "host/Drawing.h"
 #include "host/Raster.h"
+#include "host/Text.h"
 
 namespace EffectHost
 {

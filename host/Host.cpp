@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "host/AppSuites.h"
 #include "host/BasicSuite.h"
 #include "host/Callbacks.h"
 #include "host/Drawing.h"
@@ -12,6 +13,7 @@
 #include "host/Panel.h"
 #include "host/Parameters.h"
 #include "host/Resolution.h"
+#include "host/Text.h"
 
 namespace EffectHost
 {
@@ -64,8 +66,10 @@ Host::Host(HostOptions options) : options_(options)
     handleSuite_ = std::make_unique<HandleSuite>(*this);
     callbacks_ = std::make_unique<Callbacks>(*this);
     parameters_ = std::make_unique<Parameters>(*this);
+    appSuites_ = std::make_unique<AppSuites>();
     drawing_ = std::make_unique<Drawing>(*this);
     basicSuite_->Offer(kPFHandleSuite, kPFHandleSuiteVersion2, handleSuite_->Table());
+    appSuites_->OfferSuites(*basicSuite_);
     drawing_->OfferSuites(*basicSuite_);
     layerSource_ = std::make_shared<PatternLayerSource>(1280, 720);
     // Claimed last, so that a failure above leaves no host registered.
@@ -582,7 +586,16 @@ CommandResult Host::RenderFrame(A_long frame, World& output)
 
 Rgba Host::PanelBackground() const noexcept
 {
-    return Drawing::ToRgba(Drawing::PanelColour(PF_App_Color_PANEL_BACKGROUND));
+    return AppSuites::ToRgba(AppSuites::PanelColour(PF_App_Color_PANEL_BACKGROUND));
+}
+
+TextRenderer& Host::Text()
+{
+    if (!text_)
+    {
+        text_ = std::make_unique<TextRenderer>();
+    }
+    return *text_;
 }
 
 DrawResult Host::SendDrawEvent(Raster& surface, int position, const PF_Rect& frame,

@@ -154,7 +154,9 @@ class BasicSuite;
 class HandleSuite;
 class Callbacks;
 class Parameters;
+class AppSuites;
 class Drawing;
+class TextRenderer;
 class Module;
 
 class Host
@@ -305,6 +307,9 @@ class Host
     HandleSuite& HandleStore() noexcept { return *handleSuite_; }
     Parameters& Params() noexcept { return *parameters_; }
     Drawing& Draw() noexcept { return *drawing_; }
+    // The panel's font, opened when first asked for. Throws
+    // std::runtime_error when it cannot be opened.
+    TextRenderer& Text();
     Callbacks& Calls() noexcept { return *callbacks_; }
     ProgressSink& Progress() noexcept { return progressSink_; }
 
@@ -325,7 +330,9 @@ class Host
     std::unique_ptr<HandleSuite> handleSuite_;
     std::unique_ptr<Callbacks> callbacks_;
     std::unique_ptr<Parameters> parameters_;
+    std::unique_ptr<AppSuites> appSuites_;
     std::unique_ptr<Drawing> drawing_;
+    std::unique_ptr<TextRenderer> text_;
 
     std::shared_ptr<const LayerSource> layerSource_;
     TimeSettings time_;

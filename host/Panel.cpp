@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/AppSuites.h"
 #include "host/Drawing.h"
+#include "host/Text.h"
 #include "support/Text.h"
 
 namespace EffectHost
@@ -15,7 +17,7 @@ namespace
 
 Rgba Colour(PF_App_ColorType type)
 {
-    return Drawing::ToRgba(Drawing::PanelColour(type));
+    return AppSuites::ToRgba(AppSuites::PanelColour(type));
 }
 
 const Rgba DisabledText{98, 98, 98, 255};
@@ -54,8 +56,8 @@ void FrameRect(Raster& raster, int left, int top, int right, int bottom, Rgba co
 void Panel::DrawText(Raster& raster, int x, int baseline, const std::string& text, Rgba colour,
                      const PF_Rect& clip)
 {
-    host_.Draw().Text().Draw(raster, clip, static_cast<float>(x), static_cast<float>(baseline),
-                             Zovazaz::ToCodePoints(text), colour, TextSize);
+    host_.Text().Draw(raster, clip, static_cast<float>(x), static_cast<float>(baseline),
+                      Zovazaz::ToCodePoints(text), colour, TextSize);
 }
 
 void Panel::DrawRow(Raster& raster, int position, int top, int indent, int width)
@@ -149,10 +151,10 @@ int Panel::ValueColumnLeft(int width)
         }
         else if (!IsHidden(def) && !IsCustomArea(def))
         {
-            const float name =
-                host_.Draw().Text().Measure(Zovazaz::ToCodePoints(Zovazaz::StringRef(
-                                                def.name, strnlen(def.name, sizeof def.name))),
-                                            TextSize);
+            const float name = host_.Text().Measure(
+                Zovazaz::ToCodePoints(
+                    Zovazaz::StringRef(def.name, strnlen(def.name, sizeof def.name))),
+                TextSize);
             left = std::max(left, indent + 22 + static_cast<int>(std::ceil(name)) + NameGap);
         }
     }
