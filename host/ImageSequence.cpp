@@ -1,16 +1,13 @@
 #include "host/ImageSequence.h"
 
-#include <png.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <list>
 #include <mutex>
 #include <stdexcept>
 #include <unordered_map>
+
+#include "host/Png.h"
 
 namespace EffectHost
 {
@@ -121,107 +118,16 @@ long NumberOf(const Pattern& pattern, const std::string& name)
     return pattern.Name(number) == name ? number : -1;
 }
 
-struct FileCloser
+// The file's pixels as the world lays them out: ARGB, packed rows.
+std::vector<PF_Pixel> ReadArgb(PngReader& reader)
 {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-[[noreturn]] void ThrowPngError(png_structp, png_const_charp message)
-{
-    throw std::runtime_error(message);
+    static_assert(sizeof(PF_Pixel) == 4, "PF_Pixel is four 8-bit channels");
+    std::vector<PF_Pixel> pixels(static_cast<std::size_t>(reader.Width()) *
+                                 static_cast<std::size_t>(reader.Height()));
+    reader.Read(PngPixelOrder::Argb,
+                std::span(reinterpret_cast<std::uint8_t*>(pixels.data()), pixels.size() * 4));
+    return pixels;
 }
-
-void IgnorePngWarning(png_structp, png_const_charp) {}
-
-// One PNG file open for reading, header read, transformed to 8-bit RGBA.
-class PngInput
-{
-  public:
-    explicit PngInput(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "rb"))
-    {
-        if (!file_)
-        {
-            throw std::runtime_error("Cannot read " + path_ + ": " + std::strerror(errno));
-        }
-        png_byte signature[8] = {};
-        if (std::fread(signature, 1, sizeof signature, file_.get()) != sizeof signature ||
-            png_sig_cmp(signature, 0, sizeof signature) != 0)
-        {
-            throw std::runtime_error("Cannot read " + path_ + ": not a PNG image");
-        }
-        png_ =
-            png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ThrowPngError, IgnorePngWarning);
-        info_ = png_ ? png_create_info_struct(png_) : nullptr;
-        if (!png_ || !info_)
-        {
-            throw std::runtime_error("libpng could not start");
-        }
-        Guard(
-            [&]
-            {
-                png_init_io(png_, file_.get());
-                png_set_sig_bytes(png_, sizeof signature);
-                png_read_info(png_, info_);
-            });
-        width_ = static_cast<A_long>(png_get_image_width(png_, info_));
-        height_ = static_cast<A_long>(png_get_image_height(png_, info_));
-    }
-    ~PngInput() { png_destroy_read_struct(&png_, &info_, nullptr); }
-    PngInput(const PngInput&) = delete;
-    PngInput& operator=(const PngInput&) = delete;
-
-    A_long Width() const noexcept { return width_; }
-    A_long Height() const noexcept { return height_; }
-
-    // The pixels as ARGB, row after row.
-    void Read(std::vector<PF_Pixel>& pixels)
-    {
-        Guard(
-            [&]
-            {
-                png_set_expand(png_);
-                png_set_strip_16(png_);
-                png_set_gray_to_rgb(png_);
-                png_set_add_alpha(png_, 0xFF, PNG_FILLER_AFTER);
-                png_set_interlace_handling(png_);
-                png_read_update_info(png_, info_);
-                std::vector<png_byte> rgba(static_cast<std::size_t>(width_) * height_ * 4);
-                std::vector<png_bytep> rows(static_cast<std::size_t>(height_));
-                for (A_long y = 0; y < height_; ++y)
-                {
-                    rows[y] = &rgba[static_cast<std::size_t>(y) * width_ * 4];
-                }
-                png_read_image(png_, rows.data());
-                pixels.resize(static_cast<std::size_t>(width_) * height_);
-                for (std::size_t i = 0; i < pixels.size(); ++i)
-                {
-                    const png_byte* p = &rgba[i * 4];
-                    pixels[i] = PF_Pixel{p[3], p[0], p[1], p[2]};
-                }
-            });
-    }
-
-  private:
-    template <class Work> void Guard(Work work)
-    {
-        try
-        {
-            work();
-        }
-        catch (const std::runtime_error& error)
-        {
-            throw std::runtime_error("Cannot read " + path_ + ": " + error.what());
-        }
-    }
-
-    std::string path_;
-    File file_;
-    png_structp png_ = nullptr;
-    png_infop info_ = nullptr;
-    A_long width_ = 0;
-    A_long height_ = 0;
-};
 
 } // namespace
 
@@ -287,7 +193,7 @@ ImageSequenceSource::ImageSequenceSource(const std::string& pattern, std::size_t
 
     for (const std::string& path : paths_)
     {
-        PngInput input(path);
+        const PngReader input(path);
         if (path == paths_.front())
         {
             width_ = input.Width();
@@ -336,7 +242,7 @@ void ImageSequenceSource::FrameAt(A_long time, A_long timeStep, A_u_long, World&
     }
     std::vector<PF_Pixel> pixels;
     {
-        PngInput input(paths_[index]);
+        PngReader input(paths_[index]);
         if (input.Width() != width_ || input.Height() != height_)
         {
             throw std::runtime_error(paths_[index] + " changed size while it was in use: it is " +
@@ -344,7 +250,7 @@ void ImageSequenceSource::FrameAt(A_long time, A_long timeStep, A_u_long, World&
                                      std::to_string(input.Height()) + ", the sequence " +
                                      std::to_string(width_) + " x " + std::to_string(height_));
         }
-        input.Read(pixels);
+        pixels = ReadArgb(input);
     }
     copyOut(pixels);
     const std::size_t bytes = pixels.size() * sizeof(PF_Pixel);

@@ -14,8 +14,8 @@ namespace EffectHost
 // integer conversion ("shots/f_%04d.png", "%d.png"; "%%" is a literal per
 // cent sign). The sequence starts at the lowest number present and must run
 // without gaps; frame i of the layer is the file numbered lowest + i. Every
-// image must have the same size; any bit depth and colour type is read as
-// 8-bit ARGB, opaque where the file has no alpha.
+// image must have the same size; the images are read as PngReader reads
+// them, into 8-bit ARGB, opaque where a file has no alpha.
 class ImageSequenceSource final : public LayerSource
 {
   public:

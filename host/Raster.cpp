@@ -1,11 +1,6 @@
 #include "host/Raster.h"
 
-#include <png.h>
-
 #include <cmath>
-#include <cstdio>
-#include <memory>
-#include <stdexcept>
 
 namespace EffectHost
 {
@@ -107,140 +102,17 @@ int Raster::CountDifferent(int left, int top, int right, int bottom, Rgba backgr
     return count;
 }
 
-namespace
-{
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// libpng reports errors through longjmp by default; turning them into
-// exceptions from the error callback keeps C++ unwinding intact.
-[[noreturn]] void ThrowPngError(png_structp, png_const_charp message)
-{
-    throw std::runtime_error(message);
-}
-
-void IgnorePngWarning(png_structp, png_const_charp) {}
-
-class PngWriter
-{
-  public:
-    PngWriter()
-    {
-        png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, ThrowPngError,
-                                       IgnorePngWarning);
-        info_ = png_ ? png_create_info_struct(png_) : nullptr;
-        if (!png_ || !info_)
-        {
-            throw std::runtime_error("libpng could not start");
-        }
-    }
-    ~PngWriter() { png_destroy_write_struct(&png_, &info_); }
-    png_structp png_ = nullptr;
-    png_infop info_ = nullptr;
-};
-
-class PngReader
-{
-  public:
-    PngReader()
-    {
-        png_ =
-            png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ThrowPngError, IgnorePngWarning);
-        info_ = png_ ? png_create_info_struct(png_) : nullptr;
-        if (!png_ || !info_)
-        {
-            throw std::runtime_error("libpng could not start");
-        }
-    }
-    ~PngReader() { png_destroy_read_struct(&png_, &info_, nullptr); }
-    png_structp png_ = nullptr;
-    png_infop info_ = nullptr;
-};
-
-} // namespace
-
 void WritePng(const Raster& raster, const std::string& path, PngCompression compression)
 {
-    if (raster.Width() == 0 || raster.Height() == 0)
-    {
-        throw std::runtime_error("Cannot write an empty image to " + path);
-    }
-    File file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-    {
-        throw std::runtime_error("Cannot write " + path);
-    }
-    try
-    {
-        PngWriter writer;
-        png_init_io(writer.png_, file.get());
-        if (compression == PngCompression::Fast)
-        {
-            png_set_compression_level(writer.png_, 1);
-            png_set_filter(writer.png_, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
-        }
-        png_set_IHDR(writer.png_, writer.info_, raster.Width(), raster.Height(), 8,
-                     PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                     PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(writer.png_, writer.info_);
-        const auto& bytes = raster.Bytes();
-        for (int y = 0; y < raster.Height(); ++y)
-        {
-            png_write_row(writer.png_,
-                          bytes.data() + static_cast<std::size_t>(y) * raster.Width() * 4);
-        }
-        png_write_end(writer.png_, writer.info_);
-    }
-    catch (const std::runtime_error& error)
-    {
-        throw std::runtime_error("Cannot write " + path + ": " + error.what());
-    }
-    if (std::fflush(file.get()) != 0)
-    {
-        throw std::runtime_error("Cannot write " + path);
-    }
+    WritePngPixels(path, raster.Width(), raster.Height(), raster.Bytes(), compression);
 }
 
 Raster ReadPng(const std::string& path)
 {
-    File file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-    {
-        throw std::runtime_error("Cannot read " + path);
-    }
-    try
-    {
-        PngReader reader;
-        png_init_io(reader.png_, file.get());
-        png_read_info(reader.png_, reader.info_);
-        png_set_expand(reader.png_);
-        png_set_strip_16(reader.png_);
-        png_set_gray_to_rgb(reader.png_);
-        png_set_add_alpha(reader.png_, 0xFF, PNG_FILLER_AFTER);
-        png_read_update_info(reader.png_, reader.info_);
-        const int width = static_cast<int>(png_get_image_width(reader.png_, reader.info_));
-        const int height = static_cast<int>(png_get_image_height(reader.png_, reader.info_));
-        std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 4);
-        Raster raster(width, height);
-        for (int y = 0; y < height; ++y)
-        {
-            png_read_row(reader.png_, row.data(), nullptr);
-            for (int x = 0; x < width; ++x)
-            {
-                const std::uint8_t* p = &row[static_cast<std::size_t>(x) * 4];
-                raster.Set(x, y, Rgba{p[0], p[1], p[2], p[3]});
-            }
-        }
-        return raster;
-    }
-    catch (const std::runtime_error& error)
-    {
-        throw std::runtime_error("Cannot read " + path + ": " + error.what());
-    }
+    PngReader reader(path);
+    Raster raster(reader.Width(), reader.Height());
+    reader.Read(PngPixelOrder::Rgba, raster.pixels_);
+    return raster;
 }
 
 } // namespace EffectHost

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/Png.h"
 #include "host/World.h"
 
 namespace EffectHost
@@ -42,6 +43,9 @@ class Raster
     int CountDifferent(int left, int top, int right, int bottom, Rgba background) const noexcept;
 
   private:
+    // Decodes straight into the pixels.
+    friend Raster ReadPng(const std::string& path);
+
     int width_ = 0;
     int height_ = 0;
     std::vector<std::uint8_t> pixels_;
@@ -50,21 +54,12 @@ class Raster
 // The world's pixels as a raster (ARGB to RGBA), row padding left out.
 Raster RasterFromWorld(const World& world);
 
-// How hard WritePng works at making the file small. Fast (zlib level 1, one
-// row filter) writes a noisy HD frame several times sooner than Small
-// (libpng's defaults) for a file some 20% larger: the choice for a frame of
-// every preview.
-enum class PngCompression
-{
-    Small,
-    Fast
-};
-
-// Writes the raster as an 8-bit RGBA PNG with libpng. Throws
-// std::runtime_error naming the file when it cannot be written.
+// Writes the raster as an 8-bit RGBA PNG. Throws std::runtime_error naming
+// the file when it cannot be written.
 void WritePng(const Raster& raster, const std::string& path,
               PngCompression compression = PngCompression::Small);
-// Reads an 8-bit PNG of any colour type into RGBA. Throws std::runtime_error.
+// Reads a PNG of any bit depth, colour type and interlacing as 8-bit RGBA.
+// Throws std::runtime_error naming the file.
 Raster ReadPng(const std::string& path);
 
 } // namespace EffectHost
