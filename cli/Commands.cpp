@@ -6,6 +6,7 @@
 #include "cli/EffectControls.h"
 #include "cli/Preview.h"
 #include "cli/Session.h"
+#include "cli/view/View.h"
 
 namespace CommandLine
 {
@@ -75,6 +76,8 @@ const std::vector<Subcommand>& Subcommands()
          RunParams},
         {"preview", "render frames through the effect and write what it shows", PreviewHelp,
          RunPreview},
+        {"view", "serve a live preview to a browser: scrub, flip, change controls", ViewHelp,
+         RunView},
     };
     return subcommands;
 }
