@@ -368,6 +368,9 @@ void ViewServer::Configure(httplib::Server& server)
     server.set_read_timeout(5, 0);
     server.set_write_timeout(5, 0);
     server.set_keep_alive_timeout(2);
+    // A frame goes out as headers then body; without this the body can wait
+    // for the acknowledgement of the headers.
+    server.set_tcp_nodelay(true);
 
     server.set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response)
