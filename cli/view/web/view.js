@@ -398,7 +398,12 @@ async function change(body) {
     pump();
   } catch (error) {
     showError(error.message);
+    // Back to the values the effect holds.
     view.controlsStale = true;
+    const response = await fetch('/api/state');
+    if (response.ok) {
+      applyState(await response.json());
+    }
   }
   refreshInformationArea();
 }
