@@ -198,7 +198,7 @@ void EffectThread::Main(std::promise<void>& started)
                              .dump();
         }
         host.SetCurrentFrame(0);
-        Refresh(host, std::nullopt);
+        Refresh(host, Rescan::None);
     }
     catch (...)
     {
@@ -396,7 +396,7 @@ Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job)
         reply.height = world->Height();
         host.Params().Recycle(std::move(world));
         host.SetCurrentFrame(job.frame);
-        Refresh(host, std::nullopt);
+        Refresh(host, Rescan::None);
         return reply;
     }
 
@@ -412,7 +412,7 @@ Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job)
     const A_long segment = job.frame / segmentLength_;
     if (result.error == PF_Interrupt_CANCEL || (abort_ && !result.Succeeded()))
     {
-        Refresh(host, encoded ? std::optional<A_long>(segment) : std::nullopt);
+        Refresh(host, Rescan::Stored, encoded ? std::optional<A_long>(segment) : std::nullopt);
         return Reply::Error(409, fmt::format("The encode of segment {} was cancelled", segment));
     }
     if (!host.LayerError().empty())
@@ -430,7 +430,7 @@ Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job)
                 : fmt::format("The effect failed rendering frame {} with error {}", job.frame,
                               result.error);
         AddError(message);
-        Refresh(host, std::nullopt);
+        Refresh(host, Rescan::Stored);
         return Reply::Error(500, message);
     }
     const Clock::time_point encodeStart = Clock::now();
@@ -438,7 +438,14 @@ Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job)
     reply.encodeMs = Milliseconds(encodeStart);
     reply.width = output.Width();
     reply.height = output.Height();
-    Refresh(host, encoded ? std::optional<A_long>(segment) : std::nullopt);
+    if (encoded)
+    {
+        Refresh(host, Rescan::Stored, segment);
+    }
+    else
+    {
+        Refresh(host, Rescan::None);
+    }
     return reply;
 }
 
@@ -483,7 +490,7 @@ Reply EffectThread::RunChange(EffectHost::Host& host, const ControlChange& chang
                 ? fmt::format("The effect failed updating its controls with error {}", update.error)
                 : update.errorMessage;
     }
-    Refresh(host, std::nullopt);
+    Refresh(host, Rescan::Stored);
     if (!failure.empty())
     {
         AddError(failure);
@@ -525,13 +532,24 @@ Reply EffectThread::RunArea(EffectHost::Host& host, A_long hostId)
     return reply;
 }
 
-void EffectThread::Refresh(EffectHost::Host& host, std::optional<A_long> encodedSegment)
+void EffectThread::Refresh(EffectHost::Host& host, Rescan rescan,
+                           std::optional<A_long> encodedSegment)
 {
     const A_long current = static_cast<A_long>(host.Time().currentTime / host.Time().timeStep);
     const std::string information = InformationText(host);
     Json controls = ControlsJson(host);
     const A_long segmentLength = SegmentLengthOf(host, frameCount_);
 
+    if (rescan == Rescan::None)
+    {
+        std::lock_guard lock(mutex_);
+        currentFrame_ = current;
+        information_ = information;
+        controlsJson_ = controls.dump();
+        segmentLength_ = segmentLength;
+        Publish();
+        return;
+    }
     std::vector<A_long> scan;
     {
         std::lock_guard lock(mutex_);

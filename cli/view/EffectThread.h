@@ -46,6 +46,7 @@ struct Reply
     int height = 0;
     double renderMs = 0.0; // time in the effect (or the layer) for a picture
     double encodeMs = 0.0; // time to turn it into the bytes sent
+    double totalMs = 0.0;  // from the request to the answer, waiting included
 
     static Reply Error(int status, const std::string& message);
 };
@@ -136,9 +137,18 @@ class EffectThread
     Reply RunChange(EffectHost::Host& host, const ControlChange& change);
     Reply RunArea(EffectHost::Host& host, A_long hostId);
     void OnProgress(A_long done, A_long total);
-    // Re-reads the Information text at the current frame, the controls and
-    // which frames are stored (the encoded segment's and those stored before).
-    void Refresh(EffectHost::Host& host, std::optional<A_long> encodedSegment);
+    // Which frames the store holds is read from the Information text, one
+    // draw per frame, so it is read again only when it can have changed.
+    enum class Rescan
+    {
+        None,  // a stored frame or the input was shown
+        Stored // after an encode, a change or a failure
+    };
+    // Re-reads the Information text at the current frame and the controls;
+    // with Rescan::Stored also which frames are stored (those stored before
+    // and the encoded segment's).
+    void Refresh(EffectHost::Host& host, Rescan rescan,
+                 std::optional<A_long> encodedSegment = std::nullopt);
     void AddError(const std::string& text);
     void Publish();                   // under mutex_: a new generation
     bool AnotherSegmentWaits() const; // under mutex_

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <httplib.h>
 #include <iostream>
@@ -114,8 +115,9 @@ void Send(httplib::Response& response, const Reply& reply)
     {
         response.set_header("X-Frame-Width", std::to_string(reply.width));
         response.set_header("X-Frame-Height", std::to_string(reply.height));
-        response.set_header("Server-Timing", fmt::format("render;dur={:.2f}, encode;dur={:.2f}",
-                                                         reply.renderMs, reply.encodeMs));
+        response.set_header("Server-Timing",
+                            fmt::format("render;dur={:.2f}, encode;dur={:.2f}, total;dur={:.2f}",
+                                        reply.renderMs, reply.encodeMs, reply.totalMs));
     }
     response.set_header("Content-Type", reply.contentType);
     response.body = reply.body;
@@ -472,8 +474,13 @@ void ViewServer::Configure(httplib::Server& server)
                        {
                            throw BadRequest("Parameter \"view\" must be output or input");
                        }
-                       Send(response, effect_.Frame(frame, view == "output" ? FrameView::Output
-                                                                            : FrameView::Input));
+                       const auto start = std::chrono::steady_clock::now();
+                       Reply reply = effect_.Frame(frame, view == "output" ? FrameView::Output
+                                                                           : FrameView::Input);
+                       reply.totalMs = std::chrono::duration<double, std::milli>(
+                                           std::chrono::steady_clock::now() - start)
+                                           .count();
+                       Send(response, reply);
                    }));
     server.Get("/api/area",
                Guarded(
