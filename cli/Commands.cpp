@@ -9,6 +9,7 @@
 #include "cli/PreviewOutputs.h"
 #include "cli/Project.h"
 #include "cli/Session.h"
+#include "cli/view/View.h"
 
 namespace CommandLine
 {
@@ -82,6 +83,8 @@ const std::vector<Subcommand>& Subcommands()
          RunParams},
         {"preview", "render frames through the effect and write what it shows", PreviewHelp,
          RunPreview},
+        {"view", "serve a live preview to a browser: scrub, flip, change controls", ViewHelp,
+         RunView},
     };
     return subcommands;
 }
