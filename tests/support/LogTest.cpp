@@ -32,33 +32,20 @@ Log::Record MakeRecord(Log::Level level, std::string message)
 
 } // namespace
 
-TEST(LogPattern, DefaultPatternRightAlignsLevelAndTicks)
+TEST(LogPattern, RightAlignsLevelAndTicksAndReplacesTheFirstOfEachToken)
 {
     EXPECT_EQ(Log::FormatPattern(Log::LogFilePattern, MakeRecord(Log::Info, "Render frame 12")),
               "[   Info] [    1532] [4812] Render frame 12");
     EXPECT_EQ(Log::FormatPattern("[%level]", MakeRecord(Log::Error, "")), "[  Error]");
     EXPECT_EQ(Log::FormatPattern("[%level]", MakeRecord(Log::Warning, "")), "[Warning]");
     EXPECT_EQ(Log::FormatPattern("[%level]", MakeRecord(Log::Verbose, "")), "[Verbose]");
-}
-
-TEST(LogPattern, WideTicksAreNotCut)
-{
-    Log::Record record = MakeRecord(Log::Info, "");
-    record.ticks = 4294967295u;
-
-    EXPECT_EQ(Log::FormatPattern("[%ticks]", record), "[4294967295]");
-}
-
-TEST(LogPattern, OnlyTheFirstOccurrenceOfEachTokenIsReplaced)
-{
     EXPECT_EQ(Log::FormatPattern("%level %level %message %message", MakeRecord(Log::Info, "m")),
               "   Info %level m %message");
-}
-
-TEST(LogPattern, FileAndLineTokens)
-{
     EXPECT_EQ(Log::FormatPattern("%file:%line %thread", MakeRecord(Log::Info, "")),
               "renderer/Renderer.cpp:77 4812");
+    Log::Record wide = MakeRecord(Log::Info, "");
+    wide.ticks = 4294967295u;
+    EXPECT_EQ(Log::FormatPattern("[%ticks]", wide), "[4294967295]");
 }
 
 namespace ZovazazTest
@@ -113,18 +100,13 @@ template <class T> struct Box
 
 } // namespace ZovazazTest
 
-TEST(QualifiedFunctionName, DropsReturnTypeAndParametersOfCompilerSignatures)
+TEST(QualifiedFunctionName, DropsReturnTypeAndParametersAndKeepsOperatorNamesWhole)
 {
     ZovazazTest::Probe probe;
     EXPECT_EQ(probe.constructor, "ZovazazTest::Probe::Probe");
     EXPECT_EQ(ZovazazTest::Probe::Static(1, ""), "ZovazazTest::Probe::Static");
     EXPECT_STREQ(probe.Pointer(nullptr), "ZovazazTest::Probe::Pointer");
     EXPECT_EQ(ZovazazTest::Box<int>().Get(1).second, "ZovazazTest::Box<T>::Get");
-}
-
-TEST(QualifiedFunctionName, KeepsOperatorNamesWhole)
-{
-    ZovazazTest::Probe probe;
     probe(1);
     EXPECT_EQ(probe.call, "ZovazazTest::Probe::operator()");
     static_cast<void>(static_cast<bool>(probe));
@@ -186,22 +168,17 @@ TEST_F(LogFile, AMissingFileStartsWithTheHeaderInLocalTime)
     EXPECT_TRUE(matched) << stamp;
 }
 
-TEST_F(LogFile, ContinuesAFileBelowTheLimit)
+TEST_F(LogFile, ContinuesAFileBelowTheLimitAndStartsAfreshAtIt)
 {
     WriteFile(path_, std::string(999'999, 'x'));
-    Log::ProcessLog log(path_, 0);
-
-    const std::string content = ReadFile(path_);
+    Log::ProcessLog{path_, 0};
+    std::string content = ReadFile(path_);
     EXPECT_EQ(content.find_first_not_of('x'), 999'999u);
     EXPECT_EQ(content.substr(999'999, 24), "\nRuzirazu log starts on ");
-}
 
-TEST_F(LogFile, StartsAfreshAtTheLimit)
-{
     WriteFile(path_, std::string(1'000'000, 'x'));
-    Log::ProcessLog log(path_, 0);
-
-    const std::string content = ReadFile(path_);
+    Log::ProcessLog{path_, 0};
+    content = ReadFile(path_);
     EXPECT_TRUE(content.starts_with("\nRuzirazu log starts on ")) << content.substr(0, 40);
     EXPECT_EQ(content.find('x'), std::string::npos);
 }
@@ -336,6 +313,8 @@ TEST(ProcessLogGate, VerboseAndDebugStatementsBuildNothingEvenWithTheVerboseSett
     Log::ApplyLevelSetting("Verbose");
     EXPECT_EQ(Log::GetFileThreshold(), Log::Verbose);
     const std::string path = Log::GetLog()->GetFilePath();
+    EXPECT_EQ(path, Log::GetLogFilePath());
+    EXPECT_TRUE(path.ends_with("/Zizerevu/Ruzirazu/Ruzirazu.log")) << path;
     const std::uint64_t sizeBefore = GetFileSize(path);
     evaluated = 0;
 
@@ -364,11 +343,4 @@ TEST(ProcessLogGate, OnlyTheExactSettingValuesChangeTheThreshold)
     EXPECT_EQ(Log::GetFileThreshold(), Log::Verbose);
     Log::ApplyLevelSetting("Info");
     EXPECT_EQ(Log::GetFileThreshold(), Log::Info);
-}
-
-TEST(ProcessLogGate, TheProcessLogFileIsInTheDataDirectory)
-{
-    EXPECT_EQ(Log::GetLog()->GetFilePath(), Log::GetLogFilePath());
-    EXPECT_TRUE(Log::GetLogFilePath().ends_with("/Zizerevu/Ruzirazu/Ruzirazu.log"));
-    EXPECT_EQ(Log::GetLog(), Log::GetLog());
 }

@@ -49,41 +49,21 @@ void ExpectRuntimeError(const std::function<void()>& action, const std::string& 
 
 } // namespace
 
-TEST(SettingsFile, TheFirstMatchingLineWins)
+TEST(SettingsFile, TheFirstLineWithTheKeyAndEqualsSignGivesTheRestOfTheLine)
 {
     TempFolder folder;
     EXPECT_EQ(ReadLevel(folder, "Other=1\nLog.Level=Verbose\nLog.Level=Info\n"), "Verbose");
-}
-
-TEST(SettingsFile, TheKeyMustBeFollowedDirectlyByTheEqualsSign)
-{
-    TempFolder folder;
-    EXPECT_EQ(ReadLevel(folder, "Log.Level = Verbose\n"), std::nullopt);
-    EXPECT_EQ(ReadLevel(folder, "Log.LevelX=Verbose\n"), std::nullopt);
-    EXPECT_EQ(ReadLevel(folder, "log.level=Verbose\n"), std::nullopt);
-    EXPECT_EQ(ReadLevel(folder, " Log.Level=Verbose\n"), std::nullopt);
-    EXPECT_EQ(ReadLevel(folder, "Log.Level"), std::nullopt);
-}
-
-TEST(SettingsFile, TheValueIsTheRestOfTheLineUntrimmed)
-{
-    TempFolder folder;
+    EXPECT_EQ(ReadLevel(folder, "Other=1\r\nLog.Level=Verbose\r\nMore=2\r\n"), "Verbose");
     EXPECT_EQ(ReadLevel(folder, "Log.Level= Verbose \n"), " Verbose ");
     EXPECT_EQ(ReadLevel(folder, "Log.Level=\n"), "");
     EXPECT_EQ(ReadLevel(folder, "Log.Level=a=b"), "a=b");
-}
+    for (const char* content : {"Log.Level = Verbose\n", "Log.LevelX=Verbose\n",
+                                "log.level=Verbose\n", " Log.Level=Verbose\n", "Log.Level"})
+    {
+        EXPECT_EQ(ReadLevel(folder, content), std::nullopt) << content;
+    }
 
-TEST(SettingsFile, WindowsLineEndsDoNotReachTheValue)
-{
-    TempFolder folder;
-    EXPECT_EQ(ReadLevel(folder, "Other=1\r\nLog.Level=Verbose\r\nMore=2\r\n"), "Verbose");
-}
-
-TEST(SettingsFile, NoFileMeansNoValue)
-{
-    TempFolder folder;
     std::string value = "untouched";
-
     EXPECT_FALSE(Settings(folder / "missing.ini").Get("Log.Level", value));
     EXPECT_FALSE(Settings(folder.Path()).Get("Log.Level", value));
     EXPECT_EQ(value, "untouched");
