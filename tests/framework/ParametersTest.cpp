@@ -80,24 +80,31 @@ TEST_F(ParameterSetup, RegistersEachKindAsTheHostExpects)
     EXPECT_EQ(host.CustomUi()->events, PF_CustomEFlag_EFFECT);
 }
 
-TEST_F(ParameterSetup, AnimatableSliderCanVaryOverTime)
+TEST_F(ParameterSetup, EdgeRowsRegister)
 {
-    Script().table = {ParameterDescriptor{}, NumberRow(1, u"Amount", AmountId, 1, 0, 2)};
-    Script().table[1].flags = ParameterFlag_Animatable;
-    Host& host = StartApplied();
-    EXPECT_EQ(host.Parameter(1).flags, PF_ParamFlag_SUPERVISE);
-}
-
-TEST_F(ParameterSetup, StaticAreaHeightsCountAtLeastOneLine)
-{
-    Script().table = {ParameterDescriptor{}, StaticRow(1, u"None", 1, 0),
-                      StaticRow(2, u"One", 2, 1), StaticRow(3, u"Two", 3, 2)};
+    Script().table = {
+        ParameterDescriptor{},
+        StaticRow(1, u"None", 1, 0),
+        StaticRow(2, u"One", 2, 1),
+        StaticRow(3, u"Two", 3, 2),
+        NumberRow(4, u"Amount", AmountId, 1, 0, 2),
+        PopupRow(5, u"Letters", ChoiceId, {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J"})};
     Script().table[3].flags = ParameterFlag_Collapsed;
+    Script().table[4].flags = ParameterFlag_Animatable;
     Host& host = StartApplied();
+
+    // Static areas count at least one line.
     EXPECT_EQ(host.Parameter(1).ui_height, 15);
     EXPECT_EQ(host.Parameter(2).ui_height, 15);
     EXPECT_EQ(host.Parameter(3).ui_height, 30);
     EXPECT_EQ(host.Parameter(3).flags, 102);
+    // An animatable slider may vary over time.
+    EXPECT_EQ(host.Parameter(4).flags, PF_ParamFlag_SUPERVISE);
+    // Ten choices are all registered.
+    EXPECT_EQ(host.Parameter(5).u.pd.num_choices, 10);
+    const std::vector<std::string> items = host.PopupItems(5);
+    ASSERT_EQ(items.size(), 10u);
+    EXPECT_EQ(items.back(), "J");
 }
 
 TEST_F(ParameterSetup, StaticAreaInPremiereIsArbitraryData)
@@ -112,30 +119,7 @@ TEST_F(ParameterSetup, StaticAreaInPremiereIsArbitraryData)
     EXPECT_EQ(notes.u.arb_d.id, NotesId);
 }
 
-TEST_F(ParameterSetup, TenChoicesAreAllRegistered)
-{
-    Script().table = {
-        ParameterDescriptor{},
-        PopupRow(1, u"Letters", ChoiceId, {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J"})};
-    Host& host = StartApplied();
-    EXPECT_EQ(host.Parameter(1).u.pd.num_choices, 10);
-    const std::vector<std::string> items = host.PopupItems(1);
-    ASSERT_EQ(items.size(), 10u);
-    EXPECT_EQ(items.back(), "J");
-}
-
-TEST(PopupChoiceText, ChoicesAreJoinedWithBarsUpToTheFirstGap)
-{
-    ParameterDescriptor row;
-    row.choices[0] = "Average Bitrate";
-    row.choices[1] = "Constant Rate Factor";
-    EXPECT_EQ(BuildPopupChoiceText(row), "Average Bitrate|Constant Rate Factor");
-    row.choices[3] = "after a gap";
-    EXPECT_EQ(BuildPopupChoiceText(row), "Average Bitrate|Constant Rate Factor");
-    EXPECT_EQ(BuildPopupChoiceText(ParameterDescriptor{}), "");
-}
-
-TEST_F(ParameterSetup, DescriptorAtTheWrongPositionFailsSetup)
+TEST_F(ParameterSetup, DescriptorAtTheWrongPositionOrOfAnUnknownTypeFailsSetup)
 {
     UseMixedTable();
     Script().table[3].position = 4;
@@ -153,20 +137,15 @@ TEST_F(ParameterSetup, DescriptorAtTheWrongPositionFailsSetup)
     EXPECT_EQ(result.outData.num_params, 0);
     EffectHost::World output(16, 16);
     EXPECT_EQ(host.Render(output).error, ErrorInitFailed);
-}
+    host.GlobalSetdown();
 
-TEST_F(ParameterSetup, UnknownParameterTypeFailsSetup)
-{
     UseMixedTable();
     Script().table[2].type = static_cast<ParameterType>(9);
-    Host& host = StartHost();
     host.GlobalSetup();
-
-    const EffectHost::CommandResult result = host.ParamsSetup();
-
-    EXPECT_NE(result.errorMessage.find("Unsupported parameter type 9"), std::string::npos)
-        << result.errorMessage;
-    EXPECT_EQ(result.outData.num_params, 0);
+    const EffectHost::CommandResult unknown = host.ParamsSetup();
+    EXPECT_NE(unknown.errorMessage.find("Unsupported parameter type 9"), std::string::npos)
+        << unknown.errorMessage;
+    EXPECT_EQ(unknown.outData.num_params, 0);
 }
 
 TEST_F(ParameterSetup, LayerRowAfterTheInputIsSkipped)

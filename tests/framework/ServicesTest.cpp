@@ -123,19 +123,25 @@ TEST_F(HostMemory, SuitesAreAcquiredOnceAndReleasedWithTheInstance)
 
 using Messages = FrameworkTest;
 
-TEST_F(Messages, ReturnMessageIsCutAt255Characters)
+TEST_F(Messages, ReturnAndErrorMessagesAreCutAt255Characters)
 {
     std::string text(300, 'x');
     text[254] = 'y';
     text[255] = 'z';
     Script().onAbout = [&](TestEffect& effect) { effect.SetReturnMessage(text); };
-    Host& host = StartHost();
+    Host& host = StartApplied();
 
     const EffectHost::CommandResult result = host.About();
 
     EXPECT_EQ(result.returnMessage.size(), 255u);
     EXPECT_EQ(result.returnMessage.back(), 'y');
     EXPECT_EQ(result.outData.return_msg[255], '\0');
+
+    Script().onRender = [](TestEffect&) { ZLOG(Error) << std::string(400, 'r'); };
+    EffectHost::World output(16, 16);
+    const EffectHost::CommandResult failed = host.Render(output);
+    EXPECT_EQ(failed.errorMessage.size(), 255u);
+    EXPECT_EQ(failed.errorMessage.rfind("TestEffect: rrr", 0), 0u);
 }
 
 // The host shows the text as UTF-8: a character that does not fit whole is
@@ -176,53 +182,26 @@ TEST_F(Messages, ErrorLogLinesReachTheUserOnlyWhileACommandRuns)
     EXPECT_EQ(std::string(host.LastOutData().return_msg), lastMessage);
 }
 
-TEST_F(Messages, HostErrorMessageIsCutAt255Characters)
-{
-    Host& host = StartApplied();
-    const std::string reason(400, 'r');
-    Script().onRender = [&](TestEffect&) { ZLOG(Error) << reason; };
-    EffectHost::World output(16, 16);
-
-    const EffectHost::CommandResult result = host.Render(output);
-
-    EXPECT_EQ(result.errorMessage.size(), 255u);
-    EXPECT_EQ(result.errorMessage.rfind("TestEffect: rrr", 0), 0u);
-}
-
-// ----------------------------------------------------------------- errors
-
-TEST(ErrorTexts, FrameworkCodesHaveTheirTextsAndOthersReadUnknown)
-{
-    EXPECT_STREQ(GetFrameworkErrorMessage(PF_Interrupt_CANCEL), "User canceled");
-    EXPECT_STREQ(GetFrameworkErrorMessage(ErrorInitFailed), "Init failed");
-    EXPECT_STREQ(GetFrameworkErrorMessage(ErrorCurrentImageCheckout),
-                 "Current image checkout failed");
-    EXPECT_STREQ(GetFrameworkErrorMessage(ErrorWrongThread), "Unknown");
-    EXPECT_STREQ(GetFrameworkErrorMessage(-1), "Unknown");
-}
+// ------------------------------------------------------------ exceptions
 
 TEST(AdobeExceptionText, KeepsItsCodeAndPutsTheLocationFirst)
 {
     const Zovazaz::Log::SourceLocation location{"Renderer.cpp", "void Renderer::StoreFrame()", 42};
     const AdobeException exception(1034, location, "100% broken");
-
     EXPECT_EQ(exception.GetCode(), 1034);
     const std::string prefix = Zovazaz::FormatSourceLocation(location);
     ASSERT_FALSE(prefix.empty());
     EXPECT_EQ(exception.GetMessage(), prefix + "100% broken");
-}
 
-TEST(AdobeExceptionText, ThrowMacroFormatsAndRecordsWhereItWasRaised)
-{
     try
     {
         THROW_ADOBE_EXCEPTION(ErrorInternal, "Parameter type %d not supported", 9);
         FAIL() << "nothing thrown";
     }
-    catch (const AdobeException& exception)
+    catch (const AdobeException& thrown)
     {
-        EXPECT_EQ(exception.GetCode(), ErrorInternal);
-        const std::string& message = exception.GetMessage();
+        EXPECT_EQ(thrown.GetCode(), ErrorInternal);
+        const std::string& message = thrown.GetMessage();
         EXPECT_NE(message.find("ServicesTest.cpp"), std::string::npos) << message;
         EXPECT_EQ(message.substr(message.size() - 30), "Parameter type 9 not supported");
     }
