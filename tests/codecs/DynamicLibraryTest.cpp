@@ -30,14 +30,6 @@ std::string LoadError(StringRef fileName)
 
 } // namespace
 
-TEST(LibraryName, IsLibPlusBaseNamePlusSoPlusMajorVersion)
-{
-    EXPECT_EQ(FormatLibraryName("x264", 164), "libx264.so.164");
-    EXPECT_EQ(FormatLibraryName("libx264", 164), "libx264.so.164");
-    EXPECT_EQ(FormatLibraryName("avutil", 57), "libavutil.so.57");
-    EXPECT_EQ(FormatLibraryName("swscale", 6), "libswscale.so.6");
-}
-
 TEST(LibraryLoading, MissingLibraryIsReportedByItsFileName)
 {
     EXPECT_EQ(LoadError("libzovazaz-absent.so.3"),
