@@ -92,44 +92,6 @@ x264_param_t SmallParameters(const X264Library& x264, int width = 64, int height
     return params;
 }
 
-TEST(X264Encoder, OpensWithLibraryDefaultsAndEncodesSmallFrames)
-{
-    const X264Library x264;
-    x264_param_t params = SmallParameters(x264);
-    params.b_full_recon = 1;
-    const auto encoder = x264.OpenEncoder(params);
-    ASSERT_NE(encoder->handle, nullptr);
-
-    constexpr int FrameCount = 5;
-    std::set<std::int64_t> shown;
-    int totalBytes = 0;
-    auto take = [&](x264_picture_t* input)
-    {
-        x264_nal_t* nals = nullptr;
-        int nalCount = 0;
-        x264_picture_t output;
-        const int bytes = x264.encoder_encode(encoder->handle, &nals, &nalCount, input, &output);
-        ASSERT_GE(bytes, 0);
-        if (bytes > 0)
-        {
-            totalBytes += bytes;
-            shown.insert(output.i_pts);
-            EXPECT_EQ(output.img.i_csp & X264_CSP_MASK, X264_CSP_NV12);
-        }
-    };
-    for (int frame = 0; frame < FrameCount; ++frame)
-    {
-        const auto picture = x264.AllocatePicture(frame, X264_CSP_I420, 64, 48, true);
-        take(picture.get());
-    }
-    while (x264.encoder_delayed_frames(encoder->handle) > 0)
-    {
-        take(nullptr);
-    }
-    EXPECT_GT(totalBytes, 0);
-    EXPECT_EQ(shown, (std::set<std::int64_t>{0, 1, 2, 3, 4}));
-}
-
 TEST(X264Encoder, RefusedParametersThrowInsteadOfHandingOutNoEncoder)
 {
     X264Library x264;
