@@ -4,8 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
@@ -134,19 +132,6 @@ DrawContext::Image FakeImage()
     static int token = 0;
     return DrawContext::Image(reinterpret_cast<DRAWBOT_ObjectRef>(&token),
                               [](DRAWBOT_ObjectRef) {});
-}
-
-std::string LogoPath()
-{
-    return std::string(RUZIRAZU_SOURCE_DIR) + "/effect/resources/Logo.png";
-}
-
-TEST(Logo, EmbeddedBytesAreTheResourceFile)
-{
-    std::ifstream file(LogoPath(), std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(file), {}};
-    ASSERT_EQ(bytes.size(), LogoPngSize);
-    EXPECT_EQ(std::memcmp(bytes.data(), LogoPng, LogoPngSize), 0);
 }
 
 TEST(Logo, AFailedDecodeKeepsNothingAndIsTriedAgain)
