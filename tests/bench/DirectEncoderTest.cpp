@@ -148,16 +148,6 @@ TEST_F(DirectEncoderMatchesEffect, KeptStreamDecodesToEveryFrame)
     EXPECT_TRUE(Direct(false).segments.empty());
 }
 
-TEST(SimilarSize, AllowsOnePercent)
-{
-    EXPECT_TRUE(SimilarSize(1000, 1000));
-    EXPECT_TRUE(SimilarSize(1000, 990));
-    EXPECT_TRUE(SimilarSize(990, 1000));
-    EXPECT_FALSE(SimilarSize(1000, 989));
-    EXPECT_FALSE(SimilarSize(0, 5));
-    EXPECT_TRUE(SimilarSize(0, 0));
-}
-
 TEST(StreamDecoder, RefusesAStreamWithoutPictures)
 {
     const std::vector<SegmentStream> garbage{{std::vector<std::uint8_t>(64, 0xAB)}};
