@@ -46,22 +46,6 @@ TEST(FileSystem, DirectoriesAreCreatedOneLevelDeepAndOnlyFilesAreDeleted)
     EXPECT_FALSE(DeleteFileAt(folder / "a")); // a directory is not a file
 }
 
-TEST(Environment, SetGetAndUnsetAreSeenAtOnce)
-{
-    ScopedEnvironment guard("ZOVAZAZ_TEST_VARIABLE");
-
-    EXPECT_TRUE(SetEnvironmentText("ZOVAZAZ_TEST_VARIABLE", "value"));
-    EXPECT_TRUE(IsEnvironmentSet("ZOVAZAZ_TEST_VARIABLE"));
-    EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_VARIABLE"), "value");
-
-    EXPECT_TRUE(SetEnvironmentText("ZOVAZAZ_TEST_VARIABLE", ""));
-    EXPECT_TRUE(IsEnvironmentSet("ZOVAZAZ_TEST_VARIABLE"));
-
-    EXPECT_TRUE(UnsetEnvironmentText("ZOVAZAZ_TEST_VARIABLE"));
-    EXPECT_FALSE(IsEnvironmentSet("ZOVAZAZ_TEST_VARIABLE"));
-    EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_VARIABLE"), "");
-}
-
 TEST(Environment, TempDirectoryPrefersTempThenTmpdirThenSlashTmp)
 {
     ScopedEnvironment temp("TEMP", "/from/temp");
