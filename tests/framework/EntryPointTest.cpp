@@ -84,18 +84,6 @@ TEST_F(ExceptionMapping, AdobeExceptionInRenderReturnsNoneAndShowsItsMessage)
     EXPECT_EQ(message.substr(message.size() - 16), "frame 7 of layer");
 }
 
-TEST_F(ExceptionMapping, HostCodeIsReturnedAndNamed)
-{
-    Script().onRender = [](TestEffect&) { throw std::int32_t{PF_Err_INVALID_INDEX}; };
-    Host& host = StartApplied();
-    EffectHost::World output(32, 32);
-
-    const EffectHost::CommandResult result = host.Render(output);
-
-    EXPECT_EQ(result.error, PF_Err_INVALID_INDEX);
-    EXPECT_EQ(result.errorMessage, "TestEffect: EntryPoint: PF_Err thrown: 513 (Invalid index)");
-}
-
 TEST_F(ExceptionMapping, UserCancelIsReturnedWithoutAMessage)
 {
     Script().onRender = [](TestEffect& effect)
@@ -116,10 +104,15 @@ TEST_F(ExceptionMapping, UserCancelIsReturnedWithoutAMessage)
     EXPECT_EQ(CountOf(ReadLog(), "user cancelled"), CountOf(logBefore, "user cancelled"));
 }
 
-TEST_F(ExceptionMapping, StandardAndUnknownExceptionsBecomeInternalStructDamaged)
+TEST_F(ExceptionMapping, HostCodesAreReturnedAndOtherExceptionsBecomeInternalStructDamaged)
 {
     Host& host = StartApplied();
     EffectHost::World output(32, 32);
+
+    Script().onRender = [](TestEffect&) { throw std::int32_t{PF_Err_INVALID_INDEX}; };
+    const EffectHost::CommandResult code = host.Render(output);
+    EXPECT_EQ(code.error, PF_Err_INVALID_INDEX);
+    EXPECT_EQ(code.errorMessage, "TestEffect: EntryPoint: PF_Err thrown: 513 (Invalid index)");
 
     Script().onRender = [](TestEffect&) { throw std::out_of_range("row 12 past the end"); };
     const EffectHost::CommandResult standard = host.Render(output);
@@ -176,28 +169,6 @@ TEST_F(Dispatch, SequenceFrameAndUnknownCommandsReachNoHandler)
     EXPECT_EQ(host.Send(PF_Cmd_SEQUENCE_SETDOWN).error, PF_Err_NONE);
     EXPECT_EQ(host.Send(20).error, PF_Err_NONE);
     EXPECT_TRUE(Script().calls.empty());
-}
-
-TEST_F(Dispatch, GlobalSetupWritesThePackedVersion)
-{
-    Host& host = StartHost();
-    EXPECT_EQ(host.GlobalSetup().outData.my_version, 0x80000u); // version 1.0
-    host.GlobalSetdown();
-
-    Script().version = PluginVersion{2, 3, 1, 3, 7};
-    // major 2 in bits 19-21, minor 3 in 15-18, patch 1 in 11-14, stage 3 in
-    // 9-10, build 7 in 0-8.
-    EXPECT_EQ(host.Send(PF_Cmd_GLOBAL_SETUP).outData.my_version,
-              (2u << 19) | (3u << 15) | (1u << 11) | (3u << 9) | 7u);
-}
-
-TEST_F(Dispatch, DefaultAboutShowsTitleVersionAndDescription)
-{
-    Script().version = PluginVersion{3, 4, 0, 0, 0};
-    Host& host = StartHost();
-    const EffectHost::CommandResult result = host.About();
-    EXPECT_EQ(result.returnMessage, "Test Effect v3.4\rExercises the framework.");
-    EXPECT_EQ(result.outData.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0);
 }
 
 TEST_F(Dispatch, GlobalSetdownDestroysTheInstanceAndALaterCommandBuildsANewOne)
