@@ -253,23 +253,6 @@ TEST_F(ParameterAccess, PositionsOutsideTheTableAreRefusedWithTheCount)
         << belowZero;
 }
 
-TEST_F(ParameterAccess, EnabledStateFollowsTheCallbackOnEveryUpdate)
-{
-    static bool amountEnabled = true;
-    UseMixedTable();
-    Script().table[1].isEnabled = [](Plugin&) { return amountEnabled; };
-    Host& host = StartApplied();
-
-    amountEnabled = false;
-    host.UpdateParamsUi();
-    EXPECT_FALSE(host.IsEnabled(1));
-    EXPECT_TRUE(host.IsEnabled(2)); // no callback: always enabled
-
-    amountEnabled = true;
-    host.UpdateParamsUi();
-    EXPECT_TRUE(host.IsEnabled(1));
-}
-
 TEST_F(ParameterAccess, CheckedOutParameterIsReadAndGivenBack)
 {
     UseMixedTable();
