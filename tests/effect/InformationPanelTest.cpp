@@ -185,17 +185,14 @@ TEST_F(InformationPanelTest, SecondLineShowsTheRecordOfTheFrameUnderTheTimeIndic
               "Frame 7 Segment 7  Type: IDR  Encoded Size: " + PanelSize(summary.encodedBytes));
 }
 
-TEST_F(InformationPanelTest, AFramePastTheLastRecordIsUnknownWithNoSize)
+// A frame past the last record is unknown with no size; a time past the
+// layer's end shows the last frame, as the output does.
+TEST_F(InformationPanelTest, AFramePastTheRecordsIsUnknownAndATimePastTheLayersEndIsItsLastFrame)
 {
     Change(ParamSegmentLength, 5);
     Render(2);
-
     EXPECT_EQ(InformationLine(20, 1), "Frame 20 Segment 4  Type: Unknown  Encoded Size: 0 ");
-}
 
-TEST_F(InformationPanelTest, ATimePastTheLayersEndShowsTheLastFrameAsTheOutputDoes)
-{
-    Change(ParamSegmentLength, 5);
     const SegmentSummary summary = Render(45);
     ASSERT_EQ(summary.first, 35);
     ASSERT_EQ(summary.last, 39);
