@@ -57,26 +57,6 @@ TEST_F(HostMemory, HandleKnowsItsSizeAndALockCopiedTwiceUnlocksOnceWhenTheLastCo
     EXPECT_EQ(host.Handles().created, 2);
 }
 
-TEST_F(HostMemory, RefusedAllocationLeavesAnEmptyHandleThatCannotBeLocked)
-{
-    Host& host = StartApplied();
-    host.FailNewHandleAt(1);
-    bool empty = false;
-    Script().onRender = [&](TestEffect&)
-    {
-        HostHandle handle(64);
-        empty = !handle && handle.GetSize() == 0;
-        handle.Lock();
-    };
-    EffectHost::World output(16, 16);
-
-    const EffectHost::CommandResult result = host.Render(output);
-
-    EXPECT_TRUE(empty);
-    EXPECT_EQ(result.error, PF_Err_NONE); // an AdobeException, shown to the user
-    EXPECT_NE(result.errorMessage.find("1026 (Internal error)"), std::string::npos);
-}
-
 TEST_F(HostMemory, SuitesAreAcquiredOnceAndReleasedWithTheInstance)
 {
     Host& host = StartApplied();
