@@ -55,6 +55,7 @@ TEST_F(HostMemory, HandleKnowsItsSizeAndALockCopiedTwiceUnlocksOnceWhenTheLastCo
     EXPECT_EQ(sizes, (std::vector<std::uint64_t>{1000, 1000, 40, 0, 0}));
     EXPECT_EQ(host.Handles().liveHandles, 0);
     EXPECT_EQ(host.Handles().created, 2);
+    EXPECT_EQ(host.Handles().disposed, 2);
 }
 
 TEST_F(HostMemory, SuitesAreAcquiredOnceAndReleasedWithTheInstance)
