@@ -167,35 +167,29 @@ TEST_F(LogFile, TicksWrapInThirtyTwoBits)
     EXPECT_GT(ticks, 4'000'000'000ul);
 }
 
-TEST_F(LogFile, TheFileThresholdDecidesWhatIsWritten)
+std::vector<std::string> hostErrors;
+
+// Only error records reach the host, with their raw message.
+TEST_F(LogFile, TheFileThresholdDecidesWhatIsWrittenAndOnlyErrorsReachTheHost)
 {
+    hostErrors.clear();
+    Log::SetHostErrorSink([](const std::string& message) { hostErrors.push_back(message); });
     Log::ProcessLog log(path_, 0);
     EXPECT_EQ(log.GetFileThreshold(), Log::Info);
     Write(log, Log::Verbose, "hidden");
     Write(log, Log::None, "never");
     Write(log, Log::Undefined, "never");
     EXPECT_EQ(LinesAfterHeader(), "");
+    Write(log, Log::Warning, "a warning");
+    Write(log, Log::Error, "Encoder failed");
+    EXPECT_EQ(hostErrors, std::vector<std::string>{"Encoder failed"});
+    EXPECT_NE(LinesAfterHeader().find("[  Error]"), std::string::npos);
 
     log.SetFileThreshold(Log::Verbose);
     Write(log, Log::Verbose, "shown");
     Write(log, Log::Debug, "hidden");
     EXPECT_NE(LinesAfterHeader().find("[Verbose]"), std::string::npos);
     EXPECT_EQ(LinesAfterHeader().find("hidden"), std::string::npos);
-}
-
-std::vector<std::string> hostErrors;
-
-TEST_F(LogFile, OnlyErrorRecordsReachTheHostWithTheirRawMessage)
-{
-    hostErrors.clear();
-    Log::SetHostErrorSink([](const std::string& message) { hostErrors.push_back(message); });
-    Log::ProcessLog log(path_, 0);
-
-    Write(log, Log::Warning, "a warning");
-    Write(log, Log::Error, "Encoder failed");
-
-    EXPECT_EQ(hostErrors, std::vector<std::string>{"Encoder failed"});
-    EXPECT_NE(LinesAfterHeader().find("[  Error]"), std::string::npos);
 }
 
 TEST_F(LogFile, AFileThatCannotBeOpenedLosesTheLineQuietly)
@@ -219,27 +213,8 @@ int Count()
 
 } // namespace
 
-// The process-wide log lives in the data directory of the test run. CTest
-// gives one; a binary started by hand gets a temporary one, never the user's.
-class PrivateDataHome : public testing::Environment
-{
-  public:
-    void SetUp() override
-    {
-        if (!IsEnvironmentSet("XDG_DATA_HOME"))
-        {
-            folder_ = std::make_unique<TempFolder>();
-            SetEnvironmentText("XDG_DATA_HOME", folder_->Path());
-        }
-    }
-
-  private:
-    std::unique_ptr<TempFolder> folder_;
-};
-
-[[maybe_unused]] testing::Environment* const privateDataHome =
-    testing::AddGlobalTestEnvironment(new PrivateDataHome);
-
+// The process-wide log lives in the data folder that the test main gives
+// every test process.
 TEST(ProcessLogGate, VerboseAndDebugStatementsBuildNothingEvenWithTheVerboseSetting)
 {
     Log::ApplyLevelSetting("Verbose");
