@@ -167,10 +167,13 @@ TEST_F(ParameterSetup, LayerRowAfterTheInputIsSkipped)
 
 using ParameterAccess = FrameworkTest;
 
-TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAlone)
+// Positions outside the table are refused with the count.
+TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAloneAndPositionsOutsideAreRefused)
 {
     UseMixedTable();
     Host& host = StartApplied();
+    std::string atCount;
+    std::string belowZero;
     bool sameChanged = true;
     bool otherChanged = false;
     A_long flagsBefore = 0;
@@ -184,6 +187,22 @@ TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAlone)
         flagsAfter = choice->uu.change_flags;
         otherChanged = effect.SetParameterValue(1, -7);
         amountFlags = effect.GetParams()[1]->uu.change_flags;
+        try
+        {
+            effect.GetParameterValue(5);
+        }
+        catch (const AdobeException& exception)
+        {
+            atCount = exception.GetMessage();
+        }
+        try
+        {
+            effect.SetParameterValue(-1, 1);
+        }
+        catch (const AdobeException& exception)
+        {
+            belowZero = exception.GetMessage();
+        }
     };
 
     const EffectHost::ChangeResult change = host.ChangeParameter(2, 2);
@@ -194,6 +213,12 @@ TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAlone)
     EXPECT_TRUE(otherChanged);
     EXPECT_EQ(amountFlags, PF_ChangeFlag_CHANGED_VALUE);
     EXPECT_EQ(host.Parameter(1).u.fs_d.value, -7.0); // the host took the new value
+    EXPECT_NE(atCount.find("Parameter index 5 is out of range, current count is 5"),
+              std::string::npos)
+        << atCount;
+    EXPECT_NE(belowZero.find("Parameter index -1 is out of range, current count is 5"),
+              std::string::npos)
+        << belowZero;
 }
 
 TEST_F(ParameterAccess, DescriptionOfThirtyCharactersIsAcceptedAndThirtyOneRefused)
@@ -215,42 +240,6 @@ TEST_F(ParameterAccess, DescriptionOfThirtyCharactersIsAcceptedAndThirtyOneRefus
     EXPECT_NE(change.command.errorMessage.find("Desicription too long: " + thirtyOne),
               std::string::npos)
         << change.command.errorMessage;
-}
-
-TEST_F(ParameterAccess, PositionsOutsideTheTableAreRefusedWithTheCount)
-{
-    UseMixedTable();
-    Host& host = StartApplied();
-    std::string atCount;
-    std::string belowZero;
-    Script().onUserChanged = [&](TestEffect& effect)
-    {
-        try
-        {
-            effect.GetParameterValue(5);
-        }
-        catch (const AdobeException& exception)
-        {
-            atCount = exception.GetMessage();
-        }
-        try
-        {
-            effect.SetParameterValue(-1, 1);
-        }
-        catch (const AdobeException& exception)
-        {
-            belowZero = exception.GetMessage();
-        }
-    };
-
-    host.ChangeParameter(1, 3);
-
-    EXPECT_NE(atCount.find("Parameter index 5 is out of range, current count is 5"),
-              std::string::npos)
-        << atCount;
-    EXPECT_NE(belowZero.find("Parameter index -1 is out of range, current count is 5"),
-              std::string::npos)
-        << belowZero;
 }
 
 TEST_F(ParameterAccess, CheckedOutParameterIsReadAndGivenBack)
