@@ -260,7 +260,7 @@ TEST_F(InformationPanelTest, TimesThatCannotBeDividedStillDraw)
 
 // ------------------------------------------------------------ the logo
 
-TEST_F(InformationPanelTest, LogoIsDecodedOnceAndDrawnCentredWithItsOwnColours)
+TEST_F(InformationPanelTest, LogoIsDecodedOnceAndDrawnCentredWithItsOwnColoursEvenWhenTooWide)
 {
     const EffectHost::Raster logo =
         EffectHost::ReadPng(std::string(RUZIRAZU_SOURCE_DIR) + "/effect/resources/Logo.png");
@@ -300,20 +300,16 @@ TEST_F(InformationPanelTest, LogoIsDecodedOnceAndDrawnCentredWithItsOwnColours)
         }
     }
     EXPECT_GT(opaque, 1000);
-}
 
-TEST_F(InformationPanelTest, LogoInANarrowAreaStartsLeftOfTheArea)
-{
     // 100 wide: 55 pixels short, so the logo starts 28 left of the edge
     // (the half is rounded down).
     host_->DrawEvent(ParamAbout, PF_Rect{10, 40, 110, 175});
     host_->DrawEvent(ParamAbout, PF_Rect{10, 40, 111, 175});
-
-    const EffectHost::DrawingAccounting drawing = host_->DrawingObjects();
-    ASSERT_EQ(drawing.imageOrigins.size(), 2u);
-    EXPECT_EQ(drawing.imageOrigins[0].x, 10 - 28);
-    EXPECT_EQ(drawing.imageOrigins[0].y, 40);
-    EXPECT_EQ(drawing.imageOrigins[1].x, 10 - 27);
+    const std::vector<DRAWBOT_PointF32> narrow = host_->DrawingObjects().imageOrigins;
+    ASSERT_EQ(narrow.size(), 4u);
+    EXPECT_EQ(narrow[2].x, 10 - 28);
+    EXPECT_EQ(narrow[2].y, 40);
+    EXPECT_EQ(narrow[3].x, 10 - 27);
 }
 
 TEST_F(InformationPanelTest, OnlyTheLogoOutlivesADrawAndItGoesWithTheInstance)
