@@ -98,16 +98,6 @@ TEST_F(GlobalSetup, LoadsTheSharedLibrariesAnnouncesTheEffectAndRestoresPath)
                 testing::Contains(HasSubstr("[Warning]")));
 }
 
-TEST_F(GlobalSetup, LeavesAnUnsetPathUnset)
-{
-    Zovazaz::UnsetEnvironmentText("PATH");
-
-    EffectHost::Host host;
-    host.UseEntryPoint(&EntryPointFunc, nullptr, TestModulePath());
-    EXPECT_TRUE(host.GlobalSetup().Succeeded());
-    EXPECT_FALSE(Zovazaz::IsEnvironmentSet("PATH"));
-}
-
 TEST_F(GlobalSetup, FindsALibraryThatLiesOnlyBesideTheModule)
 {
     Zovazaz::SetEnvironmentText("PATH", "/usr/bin:/bin");

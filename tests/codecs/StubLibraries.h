@@ -34,13 +34,6 @@ inline bool IsLoaded(const std::string& path)
     return OpenReference(path, RTLD_NOW | RTLD_NOLOAD) != nullptr;
 }
 
-// Puts the stub folder in front of PATH for a test's length.
-class StubPathFixture
-{
-  protected:
-    Zovazaz::ScopedPathPrepend stubPath_{"PATH", StubDirectory};
-};
-
 // Saves PATH and puts it back however a test ends.
 class PathRestorer
 {

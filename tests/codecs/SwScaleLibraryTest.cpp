@@ -28,11 +28,6 @@ struct Plane
         return std::all_of(bytes.end() - Guard, bytes.end(),
                            [](std::uint8_t b) { return b == GuardValue; });
     }
-    bool AllNear(int value, int tolerance) const
-    {
-        return std::all_of(bytes.begin(), bytes.end() - Guard,
-                           [&](std::uint8_t b) { return std::abs(b - value) <= tolerance; });
-    }
     std::uint8_t* data() { return bytes.data(); }
 
     static constexpr int Guard = 64;
@@ -53,60 +48,6 @@ void ExpectArgbGrey(const Plane& argb, int value, int tolerance)
         {
             ASSERT_NEAR(argb.bytes[i + channel], value, tolerance) << "byte " << i + channel;
         }
-    }
-}
-
-TEST(SwScaleConversion, ArgbToPlanar420AndNv12BackToArgb)
-{
-    const SwScaleLibrary swscale;
-
-    // Opaque mid grey in, limited-range video out.
-    Plane argb(Width * 4, Height, 0);
-    for (std::size_t i = 0; i < argb.bytes.size() - Plane::Guard; i += 4)
-    {
-        argb.bytes[i] = 255;
-        argb.bytes[i + 1] = argb.bytes[i + 2] = argb.bytes[i + 3] = 128;
-    }
-    Plane y(Width, Height, 0), u(Width / 2, Height / 2, 0), v(Width / 2, Height / 2, 0);
-    {
-        const auto context = swscale.GetContext(Width, Height, AV_PIX_FMT_ARGB, Width, Height,
-                                                AV_PIX_FMT_YUV420P, SWS_FAST_BILINEAR);
-        ASSERT_TRUE(context);
-        const std::uint8_t* source[4] = {argb.data()};
-        const int sourceStride[4] = {argb.stride};
-        std::uint8_t* destination[4] = {y.data(), u.data(), v.data()};
-        const int destinationStride[4] = {y.stride, u.stride, v.stride};
-        EXPECT_EQ(swscale.scale(context.get(), source, sourceStride, 0, Height, destination,
-                                destinationStride),
-                  Height);
-    }
-    EXPECT_TRUE(y.GuardIntact() && u.GuardIntact() && v.GuardIntact());
-    EXPECT_TRUE(y.AllNear(16 + 219 * 128 / 255, 2));
-    EXPECT_TRUE(u.AllNear(128, 2) && v.AllNear(128, 2));
-
-    // NV12 made from those planes comes back as the same grey, at the
-    // stored size and scaled down.
-    Plane chroma(Width, Height / 2, 0);
-    for (int i = 0; i < Width / 2 * Height / 2; ++i)
-    {
-        chroma.bytes[2 * i] = u.bytes[i];
-        chroma.bytes[2 * i + 1] = v.bytes[i];
-    }
-    for (const auto& [outWidth, outHeight] : {std::pair{Width, Height}, std::pair{32, 24}})
-    {
-        Plane out(outWidth * 4, outHeight, 0);
-        const auto context = swscale.GetContext(Width, Height, AV_PIX_FMT_NV12, outWidth, outHeight,
-                                                AV_PIX_FMT_ARGB, SWS_FAST_BILINEAR);
-        ASSERT_TRUE(context);
-        const std::uint8_t* source[4] = {y.data(), chroma.data()};
-        const int sourceStride[4] = {y.stride, chroma.stride};
-        std::uint8_t* destination[4] = {out.data()};
-        const int destinationStride[4] = {out.stride};
-        EXPECT_EQ(swscale.scale(context.get(), source, sourceStride, 0, Height, destination,
-                                destinationStride),
-                  outHeight);
-        EXPECT_TRUE(out.GuardIntact());
-        ExpectArgbGrey(out, 128, 3);
     }
 }
 

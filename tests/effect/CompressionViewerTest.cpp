@@ -126,10 +126,3 @@ TEST_F(EffectControls, RangesRefuseValuesOutsideThem)
     EXPECT_TRUE(host_->ChangeParameter(ParamSegmentLength, 0).accepted);
     EXPECT_FALSE(host_->ChangeParameter(ParamKeyFrameInterval, 0).accepted);
 }
-
-TEST_F(EffectControls, StaticAreasHoldTheirLines)
-{
-    Applied();
-    EXPECT_EQ(host_->Parameter(ParamAbout).ui_height, 135);
-    EXPECT_EQ(host_->Parameter(ParamInformation).ui_height, 75);
-}

@@ -14,50 +14,29 @@ const char* const Vimeo = "Vimeo";
 const char* const AverageBitrate = "Average Bitrate";
 const char* const ConstantRateFactor = "Constant Rate Factor";
 
-struct PresetCase
-{
-    const char* preset;
-    A_long layerHeight;
-    double bitrate;
-};
-
-std::ostream& operator<<(std::ostream& out, const PresetCase& c)
-{
-    return out << c.preset << " at " << c.layerHeight << " -> " << c.bitrate;
-}
-
 } // namespace
 
 // ------------------------------------------------------- preset bitrates
 
-class PresetBitrateChoice : public EffectTest, public ::testing::WithParamInterface<PresetCase>
+using PresetBitrates = EffectTest;
+
+// A table gives the first row at least as high as the layer; a layer taller
+// than every row takes the last row. Choosing a preset also picks Average
+// Bitrate mode.
+TEST_F(PresetBitrates, IsThePresetsRowForTheLayerHeightInAverageBitrateMode)
 {
-};
-
-TEST_P(PresetBitrateChoice, ChoosingThePresetSetsTheBitrateForTheLayerHeightInAverageBitrateMode)
-{
-    const PresetCase& c = GetParam();
-    Applied(1280, c.layerHeight);
-    Choose(ParamMode, ConstantRateFactor);
-
-    Choose(ParamPresets, c.preset);
-
-    EXPECT_EQ(SliderValue(ParamTargetBitrate), c.bitrate);
-    EXPECT_EQ(PopupValue(ParamMode), 1);
-    EXPECT_EQ(host_->ValueText(ParamMode), AverageBitrate);
+    for (const auto& [height, bitrate] : {std::pair{360, 1000}, {361, 2500}, {4320, 40000}})
+    {
+        Applied(1280, height);
+        Choose(ParamMode, ConstantRateFactor);
+        Choose(ParamPresets, YouTube);
+        EXPECT_EQ(SliderValue(ParamTargetBitrate), bitrate) << height;
+        EXPECT_EQ(host_->ValueText(ParamMode), AverageBitrate);
+        host_->Unload();
+        host_.reset();
+        host_ = std::make_unique<EffectHost::Host>();
+    }
 }
-
-// Each table is searched for the first row at least as high as the layer;
-// a layer taller than every row takes the last row.
-INSTANTIATE_TEST_SUITE_P(
-    RowBoundaries, PresetBitrateChoice,
-    ::testing::Values(PresetCase{YouTube, 100, 1000}, PresetCase{YouTube, 360, 1000},
-                      PresetCase{YouTube, 361, 2500}, PresetCase{YouTube, 1080, 8000},
-                      PresetCase{YouTube, 1081, 10000}, PresetCase{YouTube, 2160, 40000},
-                      PresetCase{YouTube, 4320, 40000}, PresetCase{YouTubeHigh, 720, 30000},
-                      PresetCase{YouTubeHigh, 721, 50000}, PresetCase{YouTubeHigh, 2160, 50000},
-                      PresetCase{Vimeo, 360, 3000}, PresetCase{Vimeo, 480, 3000},
-                      PresetCase{Vimeo, 481, 8000}, PresetCase{Vimeo, 2160, 15000}));
 
 using ReducedResolutionPreset = EffectTest;
 
@@ -101,57 +80,36 @@ TEST(PresetTables, EmptyTableIsRefused)
 
 // ------------------------------------------------------- enabled states
 
-namespace
-{
+using EnabledStates = EffectTest;
 
-struct EnabledCase
+// Mode, Target Bitrate, Rate Factor, Key Frame Every N Frames and Frame
+// Reordering follow preset and mode; the other controls are always enabled.
+TEST_F(EnabledStates, DependentControlsFollowPresetAndMode)
 {
-    const char* preset;
-    const char* mode; // chosen before the preset
-    // Mode, Target Bitrate, Rate Factor, Key Frame Every N Frames, Frame Reordering
-    bool mode_, bitrate, rateFactor, keyFrames, bFrames;
-};
-
-std::ostream& operator<<(std::ostream& out, const EnabledCase& c)
-{
-    return out << c.preset << " / " << c.mode;
-}
-
-} // namespace
-
-class EnabledStates : public EffectTest, public ::testing::WithParamInterface<EnabledCase>
-{
-};
-
-TEST_P(EnabledStates, DependentControlsFollowPresetAndMode)
-{
-    const EnabledCase& c = GetParam();
     Applied();
-    Choose(ParamMode, c.mode);
-    Choose(ParamPresets, c.preset);
-
-    EXPECT_EQ(host_->IsEnabled(ParamMode), c.mode_);
-    EXPECT_EQ(host_->IsEnabled(ParamTargetBitrate), c.bitrate);
-    EXPECT_EQ(host_->IsEnabled(ParamRateFactor), c.rateFactor);
-    EXPECT_EQ(host_->IsEnabled(ParamKeyFrameInterval), c.keyFrames);
-    EXPECT_EQ(host_->IsEnabled(ParamUseBFrames), c.bFrames);
-    for (int always : {ParamAbout, ParamSegmentLength, ParamPresets, ParamInformation})
+    const auto expectEnabled = [&](const char* when, std::vector<bool> expected)
     {
-        EXPECT_TRUE(host_->IsEnabled(always)) << always;
-    }
+        std::vector<bool> enabled;
+        for (int position : {ParamMode, ParamTargetBitrate, ParamRateFactor, ParamKeyFrameInterval,
+                             ParamUseBFrames})
+        {
+            enabled.push_back(host_->IsEnabled(position));
+        }
+        EXPECT_EQ(enabled, expected) << when;
+        for (int always : {ParamAbout, ParamSegmentLength, ParamPresets, ParamInformation})
+        {
+            EXPECT_TRUE(host_->IsEnabled(always)) << when << ", " << always;
+        }
+    };
+    ASSERT_TRUE(host_->UpdateParamsUi().Succeeded()); // as the host does to show the controls
+    expectEnabled("Manual, Average Bitrate", {true, true, false, true, true});
+    Choose(ParamMode, ConstantRateFactor);
+    expectEnabled("Manual, Constant Rate Factor", {true, false, true, false, false});
+    Choose(ParamPresets, Vimeo);
+    expectEnabled("Vimeo", {false, false, false, false, false});
+    Choose(ParamPresets, YouTubeHigh);
+    expectEnabled("YouTube (High Quality)", {false, false, false, false, false});
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    EveryPresetAndMode, EnabledStates,
-    ::testing::Values(EnabledCase{Manual, AverageBitrate, true, true, false, true, true},
-                      EnabledCase{Manual, ConstantRateFactor, true, false, true, false, false},
-                      EnabledCase{YouTube, AverageBitrate, false, false, false, false, false},
-                      EnabledCase{YouTube, ConstantRateFactor, false, false, false, false, false},
-                      EnabledCase{YouTubeHigh, AverageBitrate, false, false, false, false, false},
-                      EnabledCase{YouTubeHigh, ConstantRateFactor, false, false, false, false,
-                                  false},
-                      EnabledCase{Vimeo, AverageBitrate, false, false, false, false, false},
-                      EnabledCase{Vimeo, ConstantRateFactor, false, false, false, false, false}));
 
 using DisabledControls = EffectTest;
 

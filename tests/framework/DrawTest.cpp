@@ -29,7 +29,7 @@ void UseDrawTable()
 
 using DrawEvents = FrameworkTest;
 
-TEST_F(DrawEvents, TitleAreaAndInputLayerAreNotHandled)
+TEST_F(DrawEvents, TitleAreaInputLayerAndNumberControlAreLeftToTheHost)
 {
     UseDrawTable();
     Host& host = StartApplied();
@@ -37,16 +37,7 @@ TEST_F(DrawEvents, TitleAreaAndInputLayerAreNotHandled)
     const EffectHost::DrawResult title = host.DrawEvent(2, NotesFrame, PF_EA_PARAM_TITLE);
     EXPECT_FALSE(title.handled);
     EXPECT_EQ(title.evtOutFlags & PF_EO_HANDLED_EVENT, 0);
-
-    const EffectHost::DrawResult layer = host.DrawEvent(0, NotesFrame);
-    EXPECT_FALSE(layer.handled);
-    EXPECT_TRUE(host.DrawingObjects().strings.empty());
-}
-
-TEST_F(DrawEvents, NumberControlIsLeftToTheHost)
-{
-    UseDrawTable();
-    Host& host = StartApplied();
+    EXPECT_FALSE(host.DrawEvent(0, NotesFrame).handled);
     EXPECT_FALSE(host.DrawEvent(1, NotesFrame).handled);
     EXPECT_EQ(host.DrawingObjects().objectsCreated, 0);
 }

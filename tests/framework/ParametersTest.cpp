@@ -80,24 +80,31 @@ TEST_F(ParameterSetup, RegistersEachKindAsTheHostExpects)
     EXPECT_EQ(host.CustomUi()->events, PF_CustomEFlag_EFFECT);
 }
 
-TEST_F(ParameterSetup, AnimatableSliderCanVaryOverTime)
+TEST_F(ParameterSetup, EdgeRowsRegister)
 {
-    Script().table = {ParameterDescriptor{}, NumberRow(1, u"Amount", AmountId, 1, 0, 2)};
-    Script().table[1].flags = ParameterFlag_Animatable;
-    Host& host = StartApplied();
-    EXPECT_EQ(host.Parameter(1).flags, PF_ParamFlag_SUPERVISE);
-}
-
-TEST_F(ParameterSetup, StaticAreaHeightsCountAtLeastOneLine)
-{
-    Script().table = {ParameterDescriptor{}, StaticRow(1, u"None", 1, 0),
-                      StaticRow(2, u"One", 2, 1), StaticRow(3, u"Two", 3, 2)};
+    Script().table = {
+        ParameterDescriptor{},
+        StaticRow(1, u"None", 1, 0),
+        StaticRow(2, u"One", 2, 1),
+        StaticRow(3, u"Two", 3, 2),
+        NumberRow(4, u"Amount", AmountId, 1, 0, 2),
+        PopupRow(5, u"Letters", ChoiceId, {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J"})};
     Script().table[3].flags = ParameterFlag_Collapsed;
+    Script().table[4].flags = ParameterFlag_Animatable;
     Host& host = StartApplied();
+
+    // Static areas count at least one line.
     EXPECT_EQ(host.Parameter(1).ui_height, 15);
     EXPECT_EQ(host.Parameter(2).ui_height, 15);
     EXPECT_EQ(host.Parameter(3).ui_height, 30);
     EXPECT_EQ(host.Parameter(3).flags, 102);
+    // An animatable slider may vary over time.
+    EXPECT_EQ(host.Parameter(4).flags, PF_ParamFlag_SUPERVISE);
+    // Ten choices are all registered.
+    EXPECT_EQ(host.Parameter(5).u.pd.num_choices, 10);
+    const std::vector<std::string> items = host.PopupItems(5);
+    ASSERT_EQ(items.size(), 10u);
+    EXPECT_EQ(items.back(), "J");
 }
 
 TEST_F(ParameterSetup, StaticAreaInPremiereIsArbitraryData)
@@ -112,30 +119,7 @@ TEST_F(ParameterSetup, StaticAreaInPremiereIsArbitraryData)
     EXPECT_EQ(notes.u.arb_d.id, NotesId);
 }
 
-TEST_F(ParameterSetup, TenChoicesAreAllRegistered)
-{
-    Script().table = {
-        ParameterDescriptor{},
-        PopupRow(1, u"Letters", ChoiceId, {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J"})};
-    Host& host = StartApplied();
-    EXPECT_EQ(host.Parameter(1).u.pd.num_choices, 10);
-    const std::vector<std::string> items = host.PopupItems(1);
-    ASSERT_EQ(items.size(), 10u);
-    EXPECT_EQ(items.back(), "J");
-}
-
-TEST(PopupChoiceText, ChoicesAreJoinedWithBarsUpToTheFirstGap)
-{
-    ParameterDescriptor row;
-    row.choices[0] = "Average Bitrate";
-    row.choices[1] = "Constant Rate Factor";
-    EXPECT_EQ(BuildPopupChoiceText(row), "Average Bitrate|Constant Rate Factor");
-    row.choices[3] = "after a gap";
-    EXPECT_EQ(BuildPopupChoiceText(row), "Average Bitrate|Constant Rate Factor");
-    EXPECT_EQ(BuildPopupChoiceText(ParameterDescriptor{}), "");
-}
-
-TEST_F(ParameterSetup, DescriptorAtTheWrongPositionFailsSetup)
+TEST_F(ParameterSetup, DescriptorAtTheWrongPositionOrOfAnUnknownTypeFailsSetup)
 {
     UseMixedTable();
     Script().table[3].position = 4;
@@ -153,20 +137,15 @@ TEST_F(ParameterSetup, DescriptorAtTheWrongPositionFailsSetup)
     EXPECT_EQ(result.outData.num_params, 0);
     EffectHost::World output(16, 16);
     EXPECT_EQ(host.Render(output).error, ErrorInitFailed);
-}
+    host.GlobalSetdown();
 
-TEST_F(ParameterSetup, UnknownParameterTypeFailsSetup)
-{
     UseMixedTable();
     Script().table[2].type = static_cast<ParameterType>(9);
-    Host& host = StartHost();
     host.GlobalSetup();
-
-    const EffectHost::CommandResult result = host.ParamsSetup();
-
-    EXPECT_NE(result.errorMessage.find("Unsupported parameter type 9"), std::string::npos)
-        << result.errorMessage;
-    EXPECT_EQ(result.outData.num_params, 0);
+    const EffectHost::CommandResult unknown = host.ParamsSetup();
+    EXPECT_NE(unknown.errorMessage.find("Unsupported parameter type 9"), std::string::npos)
+        << unknown.errorMessage;
+    EXPECT_EQ(unknown.outData.num_params, 0);
 }
 
 TEST_F(ParameterSetup, LayerRowAfterTheInputIsSkipped)
@@ -188,10 +167,13 @@ TEST_F(ParameterSetup, LayerRowAfterTheInputIsSkipped)
 
 using ParameterAccess = FrameworkTest;
 
-TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAlone)
+// Positions outside the table are refused with the count.
+TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAloneAndPositionsOutsideAreRefused)
 {
     UseMixedTable();
     Host& host = StartApplied();
+    std::string atCount;
+    std::string belowZero;
     bool sameChanged = true;
     bool otherChanged = false;
     A_long flagsBefore = 0;
@@ -205,6 +187,22 @@ TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAlone)
         flagsAfter = choice->uu.change_flags;
         otherChanged = effect.SetParameterValue(1, -7);
         amountFlags = effect.GetParams()[1]->uu.change_flags;
+        try
+        {
+            effect.GetParameterValue(5);
+        }
+        catch (const AdobeException& exception)
+        {
+            atCount = exception.GetMessage();
+        }
+        try
+        {
+            effect.SetParameterValue(-1, 1);
+        }
+        catch (const AdobeException& exception)
+        {
+            belowZero = exception.GetMessage();
+        }
     };
 
     const EffectHost::ChangeResult change = host.ChangeParameter(2, 2);
@@ -215,6 +213,12 @@ TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAlone)
     EXPECT_TRUE(otherChanged);
     EXPECT_EQ(amountFlags, PF_ChangeFlag_CHANGED_VALUE);
     EXPECT_EQ(host.Parameter(1).u.fs_d.value, -7.0); // the host took the new value
+    EXPECT_NE(atCount.find("Parameter index 5 is out of range, current count is 5"),
+              std::string::npos)
+        << atCount;
+    EXPECT_NE(belowZero.find("Parameter index -1 is out of range, current count is 5"),
+              std::string::npos)
+        << belowZero;
 }
 
 TEST_F(ParameterAccess, DescriptionOfThirtyCharactersIsAcceptedAndThirtyOneRefused)
@@ -236,59 +240,6 @@ TEST_F(ParameterAccess, DescriptionOfThirtyCharactersIsAcceptedAndThirtyOneRefus
     EXPECT_NE(change.command.errorMessage.find("Desicription too long: " + thirtyOne),
               std::string::npos)
         << change.command.errorMessage;
-}
-
-TEST_F(ParameterAccess, PositionsOutsideTheTableAreRefusedWithTheCount)
-{
-    UseMixedTable();
-    Host& host = StartApplied();
-    std::string atCount;
-    std::string belowZero;
-    Script().onUserChanged = [&](TestEffect& effect)
-    {
-        try
-        {
-            effect.GetParameterValue(5);
-        }
-        catch (const AdobeException& exception)
-        {
-            atCount = exception.GetMessage();
-        }
-        try
-        {
-            effect.SetParameterValue(-1, 1);
-        }
-        catch (const AdobeException& exception)
-        {
-            belowZero = exception.GetMessage();
-        }
-    };
-
-    host.ChangeParameter(1, 3);
-
-    EXPECT_NE(atCount.find("Parameter index 5 is out of range, current count is 5"),
-              std::string::npos)
-        << atCount;
-    EXPECT_NE(belowZero.find("Parameter index -1 is out of range, current count is 5"),
-              std::string::npos)
-        << belowZero;
-}
-
-TEST_F(ParameterAccess, EnabledStateFollowsTheCallbackOnEveryUpdate)
-{
-    static bool amountEnabled = true;
-    UseMixedTable();
-    Script().table[1].isEnabled = [](Plugin&) { return amountEnabled; };
-    Host& host = StartApplied();
-
-    amountEnabled = false;
-    host.UpdateParamsUi();
-    EXPECT_FALSE(host.IsEnabled(1));
-    EXPECT_TRUE(host.IsEnabled(2)); // no callback: always enabled
-
-    amountEnabled = true;
-    host.UpdateParamsUi();
-    EXPECT_TRUE(host.IsEnabled(1));
 }
 
 TEST_F(ParameterAccess, CheckedOutParameterIsReadAndGivenBack)

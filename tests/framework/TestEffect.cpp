@@ -166,21 +166,10 @@ void TestEffect::OnCommand_GlobalSetup()
     Run("GlobalSetup", Script().onGlobalSetup, *this, [this] { Plugin::OnCommand_GlobalSetup(); });
 }
 
-void TestEffect::OnCommand_SetupParameters()
-{
-    ++Script().calls["SetupParameters"];
-    Plugin::OnCommand_SetupParameters();
-}
-
 void TestEffect::OnCommand_UserChangedParameter()
 {
     Run("UserChanged", Script().onUserChanged, *this,
         [this] { Plugin::OnCommand_UserChangedParameter(); });
-}
-
-void TestEffect::OnCommand_DoDialog()
-{
-    Run("DoDialog", Script().onDoDialog, *this, [this] { Plugin::OnCommand_DoDialog(); });
 }
 
 void TestEffect::OnCommand_Render()
@@ -188,31 +177,31 @@ void TestEffect::OnCommand_Render()
     Run("Render", Script().onRender, *this, [this] { Plugin::OnCommand_Render(); });
 }
 
-void TestEffect::OnCommand_UpdateParametersUi()
-{
-    ++Script().calls["UpdateParametersUi"];
-    Plugin::OnCommand_UpdateParametersUi();
-}
-
-void TestEffect::OnCommand_Event()
-{
-    ++Script().calls["Event"];
-    Plugin::OnCommand_Event();
-}
-
 std::uint32_t NameId(const char16_t* text)
 {
     return Zovazaz::StringsResource::GetInstance().GetOrAddString_(text).first;
 }
 
-ParameterDescriptor NumberRow(std::int32_t position, const char16_t* name, std::int32_t hostId,
-                              float defaultValue, float minimum, float maximum)
+namespace
+{
+
+ParameterDescriptor Row(std::int32_t position, ParameterType type, const char16_t* name,
+                        std::int32_t hostId)
 {
     ParameterDescriptor row;
     row.position = position;
-    row.type = ParameterType_Number;
+    row.type = type;
     row.nameId = NameId(name);
     row.hostId = hostId;
+    return row;
+}
+
+} // namespace
+
+ParameterDescriptor NumberRow(std::int32_t position, const char16_t* name, std::int32_t hostId,
+                              float defaultValue, float minimum, float maximum)
+{
+    ParameterDescriptor row = Row(position, ParameterType_Number, name, hostId);
     row.number = NumberSpec{0, defaultValue, minimum, maximum};
     return row;
 }
@@ -220,11 +209,7 @@ ParameterDescriptor NumberRow(std::int32_t position, const char16_t* name, std::
 ParameterDescriptor PopupRow(std::int32_t position, const char16_t* name, std::int32_t hostId,
                              std::vector<const char*> choices)
 {
-    ParameterDescriptor row;
-    row.position = position;
-    row.type = ParameterType_Popup;
-    row.nameId = NameId(name);
-    row.hostId = hostId;
+    ParameterDescriptor row = Row(position, ParameterType_Popup, name, hostId);
     std::copy_n(choices.begin(), std::min<std::size_t>(choices.size(), MaxPopupChoices),
                 row.choices);
     return row;
@@ -233,11 +218,7 @@ ParameterDescriptor PopupRow(std::int32_t position, const char16_t* name, std::i
 ParameterDescriptor StaticRow(std::int32_t position, const char16_t* name, std::int32_t hostId,
                               std::int32_t lines)
 {
-    ParameterDescriptor row;
-    row.position = position;
-    row.type = ParameterType_Static;
-    row.nameId = NameId(name);
-    row.hostId = hostId;
+    ParameterDescriptor row = Row(position, ParameterType_Static, name, hostId);
     row.lineCount = lines;
     return row;
 }
@@ -245,11 +226,7 @@ ParameterDescriptor StaticRow(std::int32_t position, const char16_t* name, std::
 ParameterDescriptor CheckboxRow(std::int32_t position, const char16_t* name, std::int32_t hostId,
                                 bool on)
 {
-    ParameterDescriptor row;
-    row.position = position;
-    row.type = ParameterType_Checkbox;
-    row.nameId = NameId(name);
-    row.hostId = hostId;
+    ParameterDescriptor row = Row(position, ParameterType_Checkbox, name, hostId);
     row.number.defaultValue = on ? 1.0f : 0.0f;
     return row;
 }

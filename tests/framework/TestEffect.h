@@ -30,7 +30,6 @@ struct TestScript
     std::function<void(TestEffect&)> onGlobalSetup;
     std::function<void(TestEffect&)> onRender;
     std::function<void(TestEffect&)> onUserChanged;
-    std::function<void(TestEffect&)> onDoDialog;
     // The text of a static area; null keeps the framework's default.
     std::function<Zovazaz::WString(std::int32_t position)> parameterText;
 
@@ -58,12 +57,8 @@ class TestEffect final : public Plugin
 
     void OnCommand_About() override;
     void OnCommand_GlobalSetup() override;
-    void OnCommand_SetupParameters() override;
     void OnCommand_UserChangedParameter() override;
-    void OnCommand_DoDialog() override;
     void OnCommand_Render() override;
-    void OnCommand_UpdateParametersUi() override;
-    void OnCommand_Event() override;
 };
 
 // A strings-resource id holding `text`, for descriptor names.

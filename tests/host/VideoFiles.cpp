@@ -252,22 +252,4 @@ void WriteVideo(const VideoSpec& spec)
     Check(av_write_trailer(output.get()), "trailer");
 }
 
-double MeanSquaredError(const EffectHost::World& left, const EffectHost::World& right)
-{
-    double sum = 0.0;
-    for (int y = 0; y < left.Height(); ++y)
-    {
-        for (int x = 0; x < left.Width(); ++x)
-        {
-            const PF_Pixel& a = left.At(x, y);
-            const PF_Pixel& b = right.At(x, y);
-            const double dr = a.red - b.red;
-            const double dg = a.green - b.green;
-            const double db = a.blue - b.blue;
-            sum += dr * dr + dg * dg + db * db;
-        }
-    }
-    return sum / (3.0 * left.Width() * left.Height());
-}
-
 } // namespace VideoFiles

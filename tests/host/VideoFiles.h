@@ -47,7 +47,4 @@ EffectHost::World TestPicture(int frame, int width, int height);
 // Writes the file. Throws std::runtime_error when a library refuses.
 void WriteVideo(const VideoSpec& spec);
 
-// Mean squared difference per colour sample between two worlds of one size.
-double MeanSquaredError(const EffectHost::World& left, const EffectHost::World& right);
-
 } // namespace VideoFiles

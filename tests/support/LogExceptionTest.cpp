@@ -18,61 +18,41 @@ struct OtherFailure : std::exception
 
 } // namespace
 
-TEST(FormatSourceLocation, GivesFileLineAndKind)
+TEST(FormatSourceLocation, GivesFileLineAndKindOrNothingWithoutFileAndFunction)
 {
     EXPECT_EQ(FormatSourceLocation(Here), "src/Strings.cpp(42): error: ");
     EXPECT_EQ(FormatSourceLocation(Here, "information"), "src/Strings.cpp(42): information: ");
     EXPECT_EQ(FormatSourceLocation({"a.cpp", nullptr, -3}), "a.cpp(-3): error: ");
-}
-
-TEST(FormatSourceLocation, IsEmptyWithoutFileAndFunction)
-{
     EXPECT_EQ(FormatSourceLocation({nullptr, nullptr, 42}), "");
 }
 
-TEST(LogException, AnAssertionReportsTheConditionThenTheText)
+TEST(LogException, ReportsAssertionsAsErrorsAndRuntimeFailuresAsInformation)
 {
     std::string out;
     const std::string report =
         LogException(out, Here, std::invalid_argument("text != nullptr"), "text != nullptr");
-
     EXPECT_EQ(report,
               "src/Strings.cpp(42): error: assert failed: text != nullptr, text != nullptr");
     EXPECT_EQ(out, report);
-}
 
-TEST(LogException, ARuntimeFailureIsReportedAsInformation)
-{
-    std::string out;
     LogException(out, Here, std::runtime_error("encoder refused"), "encoder != nullptr");
-
     EXPECT_EQ(out,
               "src/Strings.cpp(42): information: runtime condition failed: encoder != nullptr, "
               "encoder refused");
-}
 
-TEST(LogException, WithoutDetailOnlyTheTextFollows)
-{
-    std::string out = "stale";
+    // Without detail only the text follows, and an empty text leaves the detail.
     LogException(out, Here, std::logic_error("broken"), nullptr);
     EXPECT_EQ(out, "src/Strings.cpp(42): error: assert failed: broken");
-
     LogException(out, Here, std::logic_error("broken"), "");
     EXPECT_EQ(out, "src/Strings.cpp(42): error: assert failed: broken");
-
     LogException(out, Here, std::logic_error(""), "x > 0");
     EXPECT_EQ(out, "src/Strings.cpp(42): error: assert failed: x > 0");
-}
 
-TEST(LogException, OtherExceptionsGiveTheirTextAlone)
-{
-    std::string out = "stale";
     LogException(out, Here, OtherFailure(), "detail");
-
     EXPECT_EQ(out, "detail, other");
 }
 
-TEST(ThrowAssertionFailure, ThrowsInvalidArgumentWithTheMessageElseTheCondition)
+TEST(ThrowFailure, AssertionsThrowInvalidArgumentAndRuntimeConditionsRuntimeError)
 {
     try
     {
@@ -83,7 +63,6 @@ TEST(ThrowAssertionFailure, ThrowsInvalidArgumentWithTheMessageElseTheCondition)
     {
         EXPECT_STREQ(failure.what(), "size must be even");
     }
-
     try
     {
         ZOVAZAZ_ASSERT(1 + 1 == 3);
@@ -93,12 +72,8 @@ TEST(ThrowAssertionFailure, ThrowsInvalidArgumentWithTheMessageElseTheCondition)
     {
         EXPECT_STREQ(failure.what(), "1 + 1 == 3");
     }
-
     EXPECT_THROW(ThrowAssertionFailure(Here, nullptr, nullptr), std::invalid_argument);
-}
 
-TEST(ThrowRuntimeConditionFailure, ThrowsRuntimeErrorNotALogicError)
-{
     try
     {
         ThrowRuntimeConditionFailure(Here, "no encoder", "encoder != nullptr");

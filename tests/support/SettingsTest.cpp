@@ -49,55 +49,24 @@ void ExpectRuntimeError(const std::function<void()>& action, const std::string& 
 
 } // namespace
 
-TEST(SettingsFile, TheFirstMatchingLineWins)
+TEST(SettingsFile, TheFirstLineWithTheKeyAndEqualsSignGivesTheRestOfTheLine)
 {
     TempFolder folder;
     EXPECT_EQ(ReadLevel(folder, "Other=1\nLog.Level=Verbose\nLog.Level=Info\n"), "Verbose");
-}
-
-TEST(SettingsFile, TheKeyMustBeFollowedDirectlyByTheEqualsSign)
-{
-    TempFolder folder;
-    EXPECT_EQ(ReadLevel(folder, "Log.Level = Verbose\n"), std::nullopt);
-    EXPECT_EQ(ReadLevel(folder, "Log.LevelX=Verbose\n"), std::nullopt);
-    EXPECT_EQ(ReadLevel(folder, "log.level=Verbose\n"), std::nullopt);
-    EXPECT_EQ(ReadLevel(folder, " Log.Level=Verbose\n"), std::nullopt);
-    EXPECT_EQ(ReadLevel(folder, "Log.Level"), std::nullopt);
-}
-
-TEST(SettingsFile, TheValueIsTheRestOfTheLineUntrimmed)
-{
-    TempFolder folder;
+    EXPECT_EQ(ReadLevel(folder, "Other=1\r\nLog.Level=Verbose\r\nMore=2\r\n"), "Verbose");
     EXPECT_EQ(ReadLevel(folder, "Log.Level= Verbose \n"), " Verbose ");
     EXPECT_EQ(ReadLevel(folder, "Log.Level=\n"), "");
     EXPECT_EQ(ReadLevel(folder, "Log.Level=a=b"), "a=b");
-}
+    for (const char* content : {"Log.Level = Verbose\n", "Log.LevelX=Verbose\n",
+                                "log.level=Verbose\n", " Log.Level=Verbose\n", "Log.Level"})
+    {
+        EXPECT_EQ(ReadLevel(folder, content), std::nullopt) << content;
+    }
 
-TEST(SettingsFile, WindowsLineEndsDoNotReachTheValue)
-{
-    TempFolder folder;
-    EXPECT_EQ(ReadLevel(folder, "Other=1\r\nLog.Level=Verbose\r\nMore=2\r\n"), "Verbose");
-}
-
-TEST(SettingsFile, NoFileMeansNoValue)
-{
-    TempFolder folder;
     std::string value = "untouched";
-
     EXPECT_FALSE(Settings(folder / "missing.ini").Get("Log.Level", value));
     EXPECT_FALSE(Settings(folder.Path()).Get("Log.Level", value));
     EXPECT_EQ(value, "untouched");
-}
-
-TEST(DataDirectory, IsCreatedUnderTheBaseFolderAndLeftClean)
-{
-    TempFolder folder;
-
-    const std::string directory = EstablishDataDirectory(folder.Path());
-
-    EXPECT_EQ(directory, folder / "Zizerevu/Ruzirazu");
-    EXPECT_TRUE(DirectoryExists(directory));
-    EXPECT_TRUE(std::filesystem::is_empty(directory));
 }
 
 // Processes that share the data folder prove it writable at the same time;
@@ -130,6 +99,8 @@ TEST(DataDirectory, TheWriteTestOfOneProcessDoesNotDisturbAnothers)
         other.join();
     }
     EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(EstablishDataDirectory(folder.Path()), folder / "Zizerevu/Ruzirazu");
+    EXPECT_TRUE(std::filesystem::is_empty(folder / "Zizerevu/Ruzirazu"));
 
     // Whatever else lies in the folder, under any name, stays as it is.
     std::filesystem::create_directories(folder / "Zizerevu/Ruzirazu/temp.tmp");

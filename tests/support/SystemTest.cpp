@@ -8,18 +8,6 @@
 
 using namespace Zovazaz;
 
-TEST(Milliseconds, NeverGoBackwards)
-{
-    std::int64_t previous = GetMilliseconds();
-    EXPECT_GE(previous, 0);
-    for (int i = 0; i < 100000; ++i)
-    {
-        const std::int64_t now = GetMilliseconds();
-        ASSERT_GE(now, previous);
-        previous = now;
-    }
-}
-
 TEST(ThreadIdentity, DiffersBetweenThreadsAndIsTheKernelId)
 {
     const std::uint32_t mine = GetCurrentThreadIdentifier();
@@ -32,30 +20,18 @@ TEST(ThreadIdentity, DiffersBetweenThreadsAndIsTheKernelId)
     EXPECT_EQ(mine, GetCurrentProcessIdentifier());
 }
 
-TEST(ProcessorCount, IsAtLeastOneAndNoMoreThanTheMachineHas)
-{
-    const std::int32_t count = GetProcessorCount();
-
-    EXPECT_GE(count, 1);
-    EXPECT_LE(count, ::sysconf(_SC_NPROCESSORS_CONF));
-}
-
-TEST(AllocatePages, GivesWritableZeroedMemory)
+TEST(AllocatePages, GivesWritableZeroedMemoryAndAnEmptyHandleOnFailure)
 {
     const std::uint32_t size = 3 * 4096 + 100;
     const PageBlock block = AllocatePages(size);
     ASSERT_NE(block, nullptr);
-
     auto* bytes = static_cast<unsigned char*>(block.get());
     EXPECT_EQ(bytes[0], 0);
     EXPECT_EQ(bytes[size - 1], 0);
     std::memset(bytes, 0xAB, size);
     EXPECT_EQ(bytes[size - 1], 0xAB);
-}
 
-TEST(AllocatePages, AFailedAllocationGivesAnEmptyHandleWithoutThrowing)
-{
-    PageBlock block;
-    EXPECT_NO_THROW(block = AllocatePages(0));
-    EXPECT_EQ(block, nullptr);
+    PageBlock failed;
+    EXPECT_NO_THROW(failed = AllocatePages(0));
+    EXPECT_EQ(failed, nullptr);
 }
