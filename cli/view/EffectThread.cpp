@@ -575,10 +575,10 @@ void EffectThread::Refresh(EffectHost::Host& host, Rescan rescan,
             host.SetCurrentFrame(frame);
             try
             {
-                const FrameInformation read = ReadInformation(host);
-                if (read.pictureType != "Unknown")
+                const std::optional<FrameInformation> read = ReadInformation(host);
+                if (read && read->pictureType != "Unknown")
                 {
-                    stored[frame] = {read.pictureType, read.sizeText, read.size.Estimate()};
+                    stored[frame] = {read->pictureType, read->sizeText, read->size.Estimate()};
                 }
             }
             catch (const std::exception&)
