@@ -41,7 +41,8 @@ std::string ProgressDisplay::RangeText(double done, double runSeconds) const
 {
     std::string text =
         "frames " + std::to_string(range_.first) + "-" + std::to_string(range_.last) + ": ";
-    const double fraction = rangeFrames_ > 0 ? std::clamp(done / rangeFrames_, 0.0, 1.0) : 0.0;
+    const double fraction =
+        rangeFrames_ > 0 ? std::clamp(done / static_cast<double>(rangeFrames_), 0.0, 1.0) : 0.0;
     text += Fixed(100.0 * fraction, 0) + "%, ";
     if (fraction <= 0.0 || runSeconds <= 0.0)
     {
@@ -73,9 +74,11 @@ void ProgressDisplay::Report(long done, long total, double seconds, double runSe
     const std::string passName = passes == 1 ? std::string("one pass")
                                  : pass == 1 ? std::string("pass 1 of 2 (analysis)")
                                              : std::string("pass 2 of 2 (final)");
-    const double rangeDone =
-        static_cast<double>(framesEncoded_) +
-        (total > 0 ? static_cast<double>(frames) * std::clamp(done, 0L, total) / total : 0.0);
+    const double rangeDone = static_cast<double>(framesEncoded_) +
+                             (total > 0 ? static_cast<double>(frames) *
+                                              static_cast<double>(std::clamp(done, 0L, total)) /
+                                              static_cast<double>(total)
+                                        : 0.0);
     const std::string where = "segment " + std::to_string(segment_) + ", " + passName;
     const bool passEnds = passDone == passFrames;
 
@@ -95,7 +98,7 @@ void ProgressDisplay::Report(long done, long total, double seconds, double runSe
         out_ << where << ": " << passFrames << " frames in " << Fixed(passSeconds, 2) << " s";
         if (passSeconds > 0.0)
         {
-            out_ << " (" << Fixed(passFrames / passSeconds, 1) << " frames/s)";
+            out_ << " (" << Fixed(static_cast<double>(passFrames) / passSeconds, 1) << " frames/s)";
         }
         out_ << "; " << RangeText(rangeDone, runSeconds) << '\n' << std::flush;
     }

@@ -71,7 +71,9 @@ Json PsnrSummary(const std::vector<FrameRow>& rows, bool luma)
     }
     Json summary = Json::Object();
     summary.Set("mean", finite > 0 ? Rounded(sumOfPsnr / finite) : Json());
-    summary.Set("global", rows.empty() ? Json() : Rounded(PsnrOf(sumOfErrors / rows.size())));
+    summary.Set("global", rows.empty()
+                              ? Json()
+                              : Rounded(PsnrOf(sumOfErrors / static_cast<double>(rows.size()))));
     summary.Set("min", rows.empty() ? Json() : Rounded(worst));
     summary.Set("minFrame", worstFrame >= 0 ? Json(worstFrame) : Json());
     return summary;
@@ -182,7 +184,9 @@ Json ReportJson(const Report& report)
                                                       report.timeStep / report.timeScale
                                                 : 0.0;
     summary.Set("seconds", Rounded(seconds));
-    summary.Set("bitrateKbps", seconds > 0 ? Rounded(estimate * 8.0 / seconds / 1000.0) : Json());
+    summary.Set("bitrateKbps", seconds > 0
+                                   ? Rounded(static_cast<double>(estimate) * 8.0 / seconds / 1000.0)
+                                   : Json());
     summary.Set("psnrY", PsnrSummary(report.rows, true));
     summary.Set("psnr", PsnrSummary(report.rows, false));
     if (report.last)

@@ -143,7 +143,7 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
     const double step = GridStep(top * 1.08 / unit) * unit;
     top = std::ceil(top * 1.08 / step) * step;
     const auto yOf = [&](double bytes) { return Top + plotHeight * (1.0 - bytes / top); };
-    const double slot = frames.empty() ? plotWidth : plotWidth / frames.size();
+    const double slot = frames.empty() ? plotWidth : plotWidth / static_cast<double>(frames.size());
     const double gap = slot > 4 ? std::min(slot * 0.15, 3.0) : 0.0;
 
     std::string svg;
@@ -172,7 +172,7 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
                "\"/>";
         svg +=
             "<text x=\"" + Number(keyX + 16) + "\" y=\"43\">" + Escape(type) + " frames</text>\n";
-        keyX += 30 + 7.5 * (type.size() + 7);
+        keyX += 30 + 7.5 * static_cast<double>(type.size() + 7);
     }
 
     // Grid and axis labels.
@@ -195,7 +195,7 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
     for (std::size_t i = 0; i < frames.size(); ++i)
     {
         const ChartFrame& frame = frames[i];
-        const double x = Left + i * slot + gap / 2;
+        const double x = Left + static_cast<double>(i) * slot + gap / 2;
         const double y = yOf(static_cast<double>(frame.bytes));
         svg += "<rect class=\"bar\" data-frame=\"" + std::to_string(frame.frame) +
                "\" data-type=\"" + Escape(frame.pictureType) + "\" x=\"" + Number(x) + "\" y=\"" +
@@ -226,7 +226,7 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
     {
         if (i == 0 || frames[i].segment != frames[i - 1].segment)
         {
-            const double x = Left + i * slot;
+            const double x = Left + static_cast<double>(i) * slot;
             svg += "<line class=\"segment\" x1=\"" + Number(x) + "\" y1=\"" + Number(Top) +
                    "\" x2=\"" + Number(x) + "\" y2=\"" + Number(Top + plotHeight) +
                    "\" stroke=\"#333333\" stroke-width=\"1\" stroke-dasharray=\"4 3\"/>\n";
