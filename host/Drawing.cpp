@@ -73,7 +73,7 @@ float TextRenderer::Measure(const std::u32string& text, float size)
     {
         if (FT_Load_Char(face, c, FT_LOAD_DEFAULT) == 0)
         {
-            width += face->glyph->advance.x / 64.0f;
+            width += static_cast<float>(face->glyph->advance.x) / 64.0f;
         }
     }
     return width;
@@ -115,7 +115,7 @@ void TextRenderer::Draw(Raster& raster, const PF_Rect& clip, float x, float y,
                 raster.Blend(px, py, colour, line[column] / 255.0f);
             }
         }
-        pen += glyph->advance.x / 64.0f;
+        pen += static_cast<float>(glyph->advance.x) / 64.0f;
     }
 }
 
@@ -889,7 +889,7 @@ void FillContours(Raster& raster, const PF_Rect& clip,
     std::vector<std::pair<float, int>> crossings;
     for (int y = firstRow; y <= lastRow; ++y)
     {
-        const float sampleY = y + 0.5f;
+        const float sampleY = static_cast<float>(y) + 0.5f;
         crossings.clear();
         for (const Edge& edge : edges)
         {
@@ -1328,7 +1328,8 @@ SPErr Drawing::OnAddArc(DRAWBOT_PathRef ref, const DRAWBOT_PointF32* centre, flo
             std::vector<DRAWBOT_PointF32> arc;
             for (int i = 0; i <= Steps; ++i)
             {
-                const float angle = (startAngle + sweep * i / Steps) * DegreesToRadians;
+                const float angle =
+                    (startAngle + sweep * static_cast<float>(i) / Steps) * DegreesToRadians;
                 arc.push_back(
                     {centre->x + radius * std::cos(angle), centre->y + radius * std::sin(angle)});
             }
