@@ -8,6 +8,19 @@ add_library(test_main STATIC ${PROJECT_SOURCE_DIR}/tests/TestMain.cpp)
 target_link_libraries(test_main PUBLIC GTest::gtest GTest::gmock)
 target_compile_definitions(test_main PRIVATE RUZIRAZU_BINARY_DIR="${CMAKE_BINARY_DIR}")
 
+# The tsan preset builds the target threaded_tests and runs the tests
+# labelled "threads": the folders whose tests run code on several threads.
+add_custom_target(threaded_tests)
+
+# ruzirazu_threaded_tests(): labels every test of the calling folder
+# "threads" and makes threaded_tests build the folder's targets. A label on
+# the folder, since gtest_discover_tests hands its tests a single label.
+function(ruzirazu_threaded_tests)
+    set_property(DIRECTORY APPEND PROPERTY LABELS threads)
+    get_property(targets DIRECTORY PROPERTY BUILDSYSTEM_TARGETS)
+    add_dependencies(threaded_tests ${targets})
+endfunction()
+
 # ruzirazu_add_test(<target> SOURCES <files...> LIBRARIES <libs...>
 #                   [HEADERS_OF <targets...>] [LABELS <labels...>])
 # HEADERS_OF gives the headers of targets that the test does not link, such
