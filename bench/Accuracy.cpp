@@ -77,7 +77,10 @@ struct Errors
             ++count;
         }
     }
-    double Mean() const noexcept { return count > 0 ? static_cast<double>(sum) / count : 0.0; }
+    double Mean() const noexcept
+    {
+        return count > 0 ? static_cast<double>(sum) / static_cast<double>(count) : 0.0;
+    }
 };
 
 LevelErrors MeasureLevels(EffectDriver& effect, A_long width, A_long height)

@@ -132,10 +132,11 @@ CaseResult RunCase(EffectDriver& effect, const PlanarClip& clip, const RateContr
         storeBytes.push_back(static_cast<double>(previewRun.storeBytes) / frames);
         decode.push_back(DecodeSegments(stream) / frames);
         result.sameStream = result.sameStream && SimilarSize(sum.encodedBytes, directRun.bytes);
-        const double difference = directRun.bytes > 0
-                                      ? (static_cast<double>(sum.encodedBytes) - directRun.bytes) *
-                                            100 / static_cast<double>(directRun.bytes)
-                                      : 0.0;
+        const double difference =
+            directRun.bytes > 0
+                ? (static_cast<double>(sum.encodedBytes) - static_cast<double>(directRun.bytes)) *
+                      100 / static_cast<double>(directRun.bytes)
+                : 0.0;
         if (std::abs(difference) > std::abs(result.sizeDifference))
         {
             result.sizeDifference = difference;

@@ -502,22 +502,23 @@ struct VideoSource::Decoder
     // Converts the picture as stored into `into`, scaling it to its size.
     void ConvertUpright(const AVFrame& frame, World& into)
     {
-        const auto format = static_cast<AVPixelFormat>(frame.format);
-        scaler.reset(sws_getCachedContext(scaler.release(), frame.width, frame.height, format,
+        const auto pixelFormat = static_cast<AVPixelFormat>(frame.format);
+        scaler.reset(sws_getCachedContext(scaler.release(), frame.width, frame.height, pixelFormat,
                                           into.Width(), into.Height(), AV_PIX_FMT_ARGB,
                                           SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
                                           nullptr, nullptr, nullptr));
         if (!scaler)
         {
-            throw VideoSourceError(
-                Where() + ": libswscale cannot convert its " +
-                std::string(av_get_pix_fmt_name(format) ? av_get_pix_fmt_name(format) : "unknown") +
-                " pictures to ARGB");
+            throw VideoSourceError(Where() + ": libswscale cannot convert its " +
+                                   std::string(av_get_pix_fmt_name(pixelFormat)
+                                                   ? av_get_pix_fmt_name(pixelFormat)
+                                                   : "unknown") +
+                                   " pictures to ARGB");
         }
-        const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+        const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(pixelFormat);
         if (descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB))
         {
-            SetColourSpace(frame, format);
+            SetColourSpace(frame, pixelFormat);
         }
         std::uint8_t* const target[4] = {reinterpret_cast<std::uint8_t*>(into.Def().data), nullptr,
                                          nullptr, nullptr};
@@ -526,7 +527,7 @@ struct VideoSource::Decoder
         ++counters.conversions;
     }
 
-    void SetColourSpace(const AVFrame& frame, AVPixelFormat format)
+    void SetColourSpace(const AVFrame& frame, AVPixelFormat pixelFormat)
     {
         int space = SWS_CS_DEFAULT;
         switch (frame.colorspace)
@@ -550,10 +551,10 @@ struct VideoSource::Decoder
             space = frame.height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
             break;
         }
-        const bool fullRange = frame.color_range == AVCOL_RANGE_JPEG ||
-                               format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
-                               format == AV_PIX_FMT_YUVJ444P || format == AV_PIX_FMT_YUVJ440P ||
-                               format == AV_PIX_FMT_YUVJ411P;
+        const bool fullRange =
+            frame.color_range == AVCOL_RANGE_JPEG || pixelFormat == AV_PIX_FMT_YUVJ420P ||
+            pixelFormat == AV_PIX_FMT_YUVJ422P || pixelFormat == AV_PIX_FMT_YUVJ444P ||
+            pixelFormat == AV_PIX_FMT_YUVJ440P || pixelFormat == AV_PIX_FMT_YUVJ411P;
         sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(space), fullRange ? 1 : 0,
                                  sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     }

@@ -24,15 +24,12 @@ foreach(asset "index.html;ViewIndexHtml" "view.js;ViewScript" "view.css;ViewStyl
     list(APPEND VIEW_ASSET_SOURCES ${output})
 endforeach()
 
-# The server and the effect thread, apart from the command so that the tests
-# drive them in-process. They use the command's parts (session, input,
-# controls, Information), which whoever links them compiles in.
-add_library(view STATIC
+# The server, the effect thread and the command: part of the command's
+# library, so that the tests drive the server in-process.
+target_sources(cli_core PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/view/EffectThread.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/view/ViewServer.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/view/View.cpp
     ${VIEW_ASSET_SOURCES})
-target_include_directories(view PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(view PUBLIC host PkgConfig::HTTPLIB nlohmann_json::nlohmann_json fmt::fmt)
-
-target_sources(ruzirazu PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/view/View.cpp)
-target_link_libraries(ruzirazu PRIVATE view)
+target_include_directories(cli_core PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
+target_link_libraries(cli_core PUBLIC PkgConfig::HTTPLIB fmt::fmt)
