@@ -29,7 +29,7 @@ void CopyInto(EffectHost::Raster& raster, const EffectHost::World& world, int le
 void Label(EffectHost::Raster& raster, EffectHost::TextRenderer& text, const std::string& label,
            int left, int width, int height)
 {
-    const float size = std::clamp(height / 18.0f, 9.0f, 28.0f);
+    const float size = std::clamp(static_cast<float>(height) / 18.0f, 9.0f, 28.0f);
     const std::u32string shown = Zovazaz::ToCodePoints(label);
     const int margin = static_cast<int>(std::ceil(size * 0.35f));
     const int boxRight =
@@ -43,7 +43,8 @@ void Label(EffectHost::Raster& raster, EffectHost::TextRenderer& text, const std
         }
     }
     const PF_Rect clip{left, 0, left + width, height};
-    text.Draw(raster, clip, static_cast<float>(left + margin), size * 1.05f + margin * 0.5f, shown,
+    text.Draw(raster, clip, static_cast<float>(left + margin),
+              size * 1.05f + static_cast<float>(margin) * 0.5f, shown,
               EffectHost::Rgba{255, 255, 255, 255}, size);
 }
 

@@ -33,7 +33,8 @@ long ProgressDisplay::SegmentFrames(long segment) const noexcept
 
 std::string ProgressDisplay::RangeText(double done, double runSeconds) const
 {
-    const double fraction = rangeFrames_ > 0 ? std::clamp(done / rangeFrames_, 0.0, 1.0) : 0.0;
+    const double fraction =
+        rangeFrames_ > 0 ? std::clamp(done / static_cast<double>(rangeFrames_), 0.0, 1.0) : 0.0;
     const std::string text =
         fmt::format("frames {}-{}: {:.0f}%, ", range_.first, range_.last, 100.0 * fraction);
     if (fraction <= 0.0 || runSeconds <= 0.0)
@@ -66,9 +67,11 @@ void ProgressDisplay::Report(long done, long total, double seconds, double runSe
     const std::string passName = passes == 1 ? std::string("one pass")
                                  : pass == 1 ? std::string("pass 1 of 2 (analysis)")
                                              : std::string("pass 2 of 2 (final)");
-    const double rangeDone =
-        static_cast<double>(framesEncoded_) +
-        (total > 0 ? static_cast<double>(frames) * std::clamp(done, 0L, total) / total : 0.0);
+    const double rangeDone = static_cast<double>(framesEncoded_) +
+                             (total > 0 ? static_cast<double>(frames) *
+                                              static_cast<double>(std::clamp(done, 0L, total)) /
+                                              static_cast<double>(total)
+                                        : 0.0);
     const std::string where = fmt::format("segment {}, {}", segment_, passName);
     const bool passEnds = passDone == passFrames;
 
@@ -86,7 +89,9 @@ void ProgressDisplay::Report(long done, long total, double seconds, double runSe
     {
         const double passSeconds = seconds - passStart_;
         const std::string rate =
-            passSeconds > 0.0 ? fmt::format(" ({:.1f} frames/s)", passFrames / passSeconds) : "";
+            passSeconds > 0.0
+                ? fmt::format(" ({:.1f} frames/s)", static_cast<double>(passFrames) / passSeconds)
+                : "";
         out_ << fmt::format("{}: {} frames in {:.2f} s{}; {}\n", where, passFrames, passSeconds,
                             rate, RangeText(rangeDone, runSeconds))
              << std::flush;

@@ -70,7 +70,8 @@ Json PsnrSummary(const std::vector<FrameRow>& rows, bool luma)
     }
     Json summary = Json::object();
     summary["mean"] = finite > 0 ? Rounded(sumOfPsnr / finite) : Json();
-    summary["global"] = rows.empty() ? Json() : Rounded(PsnrOf(sumOfErrors / rows.size()));
+    summary["global"] =
+        rows.empty() ? Json() : Rounded(PsnrOf(sumOfErrors / static_cast<double>(rows.size())));
     summary["min"] = rows.empty() ? Json() : Rounded(worst);
     summary["minFrame"] = worstFrame >= 0 ? Json(worstFrame) : Json();
     return summary;
@@ -182,7 +183,8 @@ Json ReportJson(const Report& report)
                                                       report.timeStep / report.timeScale
                                                 : 0.0;
     summary["seconds"] = Rounded(seconds);
-    summary["bitrateKbps"] = seconds > 0 ? Rounded(estimate * 8.0 / seconds / 1000.0) : Json();
+    summary["bitrateKbps"] =
+        seconds > 0 ? Rounded(static_cast<double>(estimate) * 8.0 / seconds / 1000.0) : Json();
     summary["psnrY"] = PsnrSummary(report.rows, true);
     summary["psnr"] = PsnrSummary(report.rows, false);
     if (report.last)

@@ -133,7 +133,7 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
     const double step = GridStep(top * 1.08 / unit) * unit;
     top = std::ceil(top * 1.08 / step) * step;
     const auto yOf = [&](double bytes) { return Top + plotHeight * (1.0 - bytes / top); };
-    const double slot = frames.empty() ? plotWidth : plotWidth / frames.size();
+    const double slot = frames.empty() ? plotWidth : plotWidth / static_cast<double>(frames.size());
     const double gap = slot > 4 ? std::min(slot * 0.15, 3.0) : 0.0;
 
     // Coordinates are written with two decimals.
@@ -165,7 +165,7 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
                        "<rect class=\"key\" x=\"{:.2f}\" y=\"32\" width=\"12\" height=\"12\" "
                        "fill=\"{}\"/><text x=\"{:.2f}\" y=\"43\">{} frames</text>\n",
                        keyX, PictureTypeColour(type), keyX + 16, Escape(type));
-        keyX += 30 + 7.5 * (type.size() + 7);
+        keyX += 30 + 7.5 * static_cast<double>(type.size() + 7);
     }
 
     // Grid and axis labels.
@@ -191,7 +191,7 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
     for (std::size_t i = 0; i < frames.size(); ++i)
     {
         const ChartFrame& frame = frames[i];
-        const double x = Left + i * slot + gap / 2;
+        const double x = Left + static_cast<double>(i) * slot + gap / 2;
         const double y = yOf(static_cast<double>(frame.bytes));
         const std::string type = Escape(frame.pictureType);
         fmt::format_to(out,
@@ -227,7 +227,7 @@ std::string SizesChart(const std::vector<ChartFrame>& frames, const ChartSetting
     {
         if (i == 0 || frames[i].segment != frames[i - 1].segment)
         {
-            const double x = Left + i * slot;
+            const double x = Left + static_cast<double>(i) * slot;
             fmt::format_to(out,
                            "<line class=\"segment\" x1=\"{0:.2f}\" y1=\"{1:.2f}\" x2=\"{0:.2f}\" "
                            "y2=\"{2:.2f}\" stroke=\"#333333\" stroke-width=\"1\" "

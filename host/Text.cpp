@@ -119,7 +119,7 @@ std::vector<cairo_glyph_t> TextRenderer::Font::Layout(const std::u32string& text
         glyphs.push_back(cairo_glyph_t{FT_Get_Char_Index(ftFace, c), 0.0, 0.0});
     }
     cairo_ft_scaled_font_unlock_face(font);
-    const double baseline = std::lround(y);
+    const auto baseline = static_cast<double>(std::lround(y));
     double pen = x;
     for (cairo_glyph_t& glyph : glyphs)
     {
