@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 #include "support/Text.h"
@@ -104,6 +106,32 @@ std::string CreateUniqueFile(StringRef folder, StringRef prefix)
     }
     ::close(descriptor);
     return pattern;
+}
+
+std::string CreatePrivateFolder(StringRef folder, StringRef prefix)
+{
+    std::string pattern = JoinPath(folder, prefix.Str() + "XXXXXX");
+    if (::mkdtemp(pattern.data()) == nullptr)
+    {
+        return {};
+    }
+    return pattern;
+}
+
+void RemoveFolderTree(StringRef path) noexcept
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path.Str(), ignored);
+}
+
+bool IsWritableByOthers(StringRef folder)
+{
+    struct stat status = {};
+    if (::stat(folder.empty() ? "." : folder.Str().c_str(), &status) != 0)
+    {
+        return true;
+    }
+    return (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
 std::string GetLocalAppDataDirectory()

@@ -24,6 +24,13 @@ std::uint64_t GetFileSize(StringRef path); // 0 when it cannot be opened
 // characters that no other file there has; its path, or empty when the file
 // cannot be made.
 std::string CreateUniqueFile(StringRef folder, StringRef prefix);
+// The same for a new folder of mode 0700 that only its owner may enter.
+std::string CreatePrivateFolder(StringRef folder, StringRef prefix);
+// Removes a folder and everything in it, without following links.
+void RemoveFolderTree(StringRef path) noexcept;
+// Whether users other than the owner may create entries in the folder (the
+// current folder for an empty path); true when it cannot be examined.
+bool IsWritableByOthers(StringRef folder);
 
 // $XDG_DATA_HOME, else (unset, relative or impossible to create)
 // $HOME/.local/share, created when missing; empty when neither is usable.
