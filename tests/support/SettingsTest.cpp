@@ -1,6 +1,7 @@
 #include "support/Settings.h"
 
 #include <atomic>
+#include <exception>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -131,9 +132,20 @@ TEST(DataDirectory, NotWritableWhenTheTestFileCannotBeMade)
     none.rlim_cur = 0;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
 
-    ExpectRuntimeError([&] { EstablishDataDirectory(folder.Path()); },
-                       "Cannot write to data directory");
+    std::exception_ptr failure;
+    try
+    {
+        EstablishDataDirectory(folder.Path());
+    }
+    catch (...)
+    {
+        failure = std::current_exception();
+    }
+    // The exception is looked at only with descriptors back: the undefined
+    // behaviour sanitizer needs them to check the caught object's type.
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    ASSERT_TRUE(failure) << "no exception, expected Cannot write to data directory";
+    ExpectRuntimeError([&] { std::rethrow_exception(failure); }, "Cannot write to data directory");
 }
 
 TEST(DataDirectory, AnEmptyBaseFolderIsNotAvailableRatherThanTheCurrentDirectory)
