@@ -230,6 +230,27 @@ void BuiltInClip::Frame(A_long frame, World& into) const
         throw std::invalid_argument("BuiltInClip: the world is not the clip's size");
     }
     frame = std::clamp<A_long>(frame, 0, frames_ - 1);
+    const auto rowPixels = static_cast<std::size_t>(width_) * sizeof(PF_Pixel);
+    std::lock_guard lock(cacheMutex_);
+    if (cachedFrame_ != frame || !cached_)
+    {
+        if (!cached_)
+        {
+            cached_ = std::make_unique<World>(width_, height_);
+        }
+        cachedFrame_ = -1; // not valid until composed
+        Compose(frame, *cached_);
+        cachedFrame_ = frame;
+    }
+    // Only the pixels: the padding of the caller's rows stays as it was.
+    for (A_long y = 0; y < height_; ++y)
+    {
+        std::memcpy(&into.At(0, y), &cached_->At(0, y), rowPixels);
+    }
+}
+
+void BuiltInClip::Compose(A_long frame, World& into) const
+{
     const Layers& layers = *layers_;
 
     // Background: whole rows copied out of the scrolling gradient.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "host/LayerSource.h"
 
@@ -45,10 +46,18 @@ class BuiltInClip final : public LayerSource
   private:
     struct Layers;
 
+    void Compose(A_long frame, World& into) const;
+
     A_long width_;
     A_long height_;
     A_long frames_;
     std::unique_ptr<const Layers> layers_;
+    // The last frame composed: a host asks for the same frame several times
+    // in a row (the render command's layer, the effect's checkout, the
+    // command's comparison), and composing one costs far more than a copy.
+    mutable std::mutex cacheMutex_;
+    mutable std::unique_ptr<World> cached_;
+    mutable A_long cachedFrame_ = -1;
 };
 
 } // namespace EffectHost
