@@ -38,7 +38,8 @@ float Seconds(std::uint32_t milliseconds)
 } // namespace
 
 Renderer::Renderer(FrameSource& source, const EncodeSettings& settings, RendererLibraries libraries)
-    : source_(source), settings_(settings), store_(source), libraries_(std::move(libraries))
+    : source_(source), settings_(settings), store_(source), libraries_(std::move(libraries)),
+      outputThreads_(Zovazaz::GetProcessorCount())
 {
     if (settings_.timeStep <= 0)
     {
@@ -104,8 +105,7 @@ void Renderer::CopyFrameToOutput(std::int32_t frameIndex, const PixelView& outpu
     const Nv12Planes planes = store_.Extract(frameIndex);
     ConvertNv12ToArgb(*libraries_.swscale, outputScaler_, planes.luma, planes.lumaStride,
                       planes.chroma, planes.chromaStride, planes.width, planes.height,
-                      output.pixels, output.width, output.height, output.rowBytes,
-                      Zovazaz::GetProcessorCount());
+                      output.pixels, output.width, output.height, output.rowBytes, outputThreads_);
 }
 
 const FrameRecord* Renderer::GetFrameRecord(std::int32_t frameIndex) const noexcept

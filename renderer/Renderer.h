@@ -1,9 +1,7 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <future>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -134,9 +132,11 @@ class Renderer
     FrameStore store_;
 
     RendererLibraries libraries_;
-    // Scalers reused from frame to frame.
+    // Scalers reused from frame to frame; the output one runs on a thread
+    // per processor.
     Scaler inputScaler_;
     Scaler outputScaler_;
+    int outputThreads_ = 1;
     // One segment's analysis-pass pictures, released when the encode ends.
     std::vector<Zovazaz::X264Library::Picture> keptPictures_;
     std::vector<ConvertedInput> keptInputs_;
