@@ -10,6 +10,7 @@
 
 #include "effect/Parameters.h"
 #include "host/Host.h"
+#include "tests/renderer/TestPattern.h"
 
 namespace RendererTests
 {
@@ -52,19 +53,6 @@ class TestLayer final : public EffectHost::LayerSource
     A_long width_;
     A_long height_;
 };
-
-// A picture with smooth gradients and fine detail that moves a little from
-// frame to frame, as a compressed preview would show it.
-inline PF_Pixel PatternAt(A_long x, A_long y, A_long frame)
-{
-    const int shifted = x + 2 * frame;
-    PF_Pixel pixel;
-    pixel.alpha = 255;
-    pixel.red = static_cast<A_u_char>((shifted * 255) / 128);
-    pixel.green = static_cast<A_u_char>(64 + (y * 127) / 96);
-    pixel.blue = static_cast<A_u_char>(((shifted / 8 + y / 8) % 2) ? 200 : 60);
-    return pixel;
-}
 
 inline void PaintPattern(A_long frame, World& into)
 {
