@@ -1,40 +1,37 @@
 #pragma once
 
-#include <memory>
+#include <mutex>
 
 namespace Zovazaz
 {
 
 // A recursive lock: the thread that holds it may enter it again, each enter
-// needing its own leave; other threads wait.
+// needing its own leave; other threads wait. It also answers to the standard
+// lock names, so std::lock_guard and std::unique_lock take it.
 class LightMutex
 {
   public:
-    LightMutex();
-    ~LightMutex();
-    LightMutex(const LightMutex&) = delete;
-    LightMutex& operator=(const LightMutex&) = delete;
-
-    void Lock();
-    void Unlock();
+    void Lock() { mutex_.lock(); }
+    void Unlock() { mutex_.unlock(); }
     // Enters without waiting; false when another thread holds the lock.
-    bool TryLock();
+    bool TryLock() { return mutex_.try_lock(); }
+
+    void lock() { Lock(); }
+    void unlock() { Unlock(); }
+    bool try_lock() { return TryLock(); }
 
   private:
-    struct Impl;
-    std::shared_ptr<Impl> impl_;
+    std::recursive_mutex mutex_;
 };
 
+// Holds a LightMutex for its scope.
 class ScopedLock
 {
   public:
-    explicit ScopedLock(LightMutex& mutex) : mutex_(&mutex) { mutex_->Lock(); }
-    ~ScopedLock() { mutex_->Unlock(); }
-    ScopedLock(const ScopedLock&) = delete;
-    ScopedLock& operator=(const ScopedLock&) = delete;
+    explicit ScopedLock(LightMutex& mutex) : guard_(mutex) {}
 
   private:
-    LightMutex* mutex_;
+    std::lock_guard<LightMutex> guard_;
 };
 
 } // namespace Zovazaz

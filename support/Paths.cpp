@@ -1,9 +1,7 @@
 #include "support/Paths.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -28,16 +26,13 @@ bool EndsInSeparator(std::string_view text)
     return !text.empty() && (text.back() == '/' || text.back() == '\\');
 }
 
-// Creates every missing level of an absolute path, as the local data folder
-// may be several levels deep on a fresh account.
+// Creates every missing level, as the local data folder may be several
+// levels deep on a fresh account.
 bool CreateDirectories(const std::string& path)
 {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1))
-    {
-        CreateDirectoryIfMissing(StringRef(path.data(), slash));
-    }
-    return CreateDirectoryIfMissing(path);
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return !error && DirectoryExists(path);
 }
 
 } // namespace
@@ -65,35 +60,34 @@ std::string JoinPath(StringRef left, StringRef right)
 
 bool DirectoryExists(StringRef path)
 {
-    struct stat status = {};
-    return !path.empty() && ::stat(Terminated(path).c_str(), &status) == 0 &&
-           S_ISDIR(status.st_mode);
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_directory(path.View(), error);
 }
 
 bool CreateDirectoryIfMissing(StringRef path)
 {
-    if (DirectoryExists(path))
-    {
-        return true;
-    }
-    return !path.empty() && ::mkdir(Terminated(path).c_str(), 0777) == 0;
+    std::error_code error;
+    return DirectoryExists(path) ||
+           (!path.empty() && std::filesystem::create_directory(path.View(), error));
 }
 
 bool DeleteFileAt(StringRef path)
 {
-    return !path.empty() && ::unlink(Terminated(path).c_str()) == 0;
+    std::error_code error;
+    return !path.empty() && !std::filesystem::is_directory(path.View(), error) &&
+           std::filesystem::remove(path.View(), error);
 }
 
 std::uint64_t GetFileSize(StringRef path)
 {
-    // Only a regular file has a size worth reporting; a directory opens as a
-    // stream here but has no readable end.
-    struct stat status = {};
-    if (path.empty() || ::stat(Terminated(path).c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+    // Only a regular file has a size worth reporting.
+    std::error_code error;
+    if (path.empty() || !std::filesystem::is_regular_file(path.View(), error))
     {
         return 0;
     }
-    return static_cast<std::uint64_t>(status.st_size);
+    const std::uintmax_t size = std::filesystem::file_size(path.View(), error);
+    return error ? 0 : static_cast<std::uint64_t>(size);
 }
 
 std::string CreateUniqueFile(StringRef folder, StringRef prefix)
@@ -126,12 +120,14 @@ void RemoveFolderTree(StringRef path) noexcept
 
 bool IsWritableByOthers(StringRef folder)
 {
-    struct stat status = {};
-    if (::stat(folder.empty() ? "." : folder.Str().c_str(), &status) != 0)
+    using std::filesystem::perms;
+    std::error_code error;
+    const auto status = std::filesystem::status(folder.empty() ? "." : folder.Str(), error);
+    if (error || !std::filesystem::exists(status))
     {
         return true;
     }
-    return (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    return (status.permissions() & (perms::group_write | perms::others_write)) != perms::none;
 }
 
 std::string GetLocalAppDataDirectory()
