@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <fmt/format.h>
+
 #include "host/Guard.h"
 
 namespace EffectHost
@@ -54,8 +56,8 @@ std::string BasicSuite::UnbalancedReport() const
             {
                 report += "; ";
             }
-            report += name + " acquired " + std::to_string(use.acquired) + " times, released " +
-                      std::to_string(use.released) + " times";
+            report += fmt::format("{} acquired {} times, released {} times", name, use.acquired,
+                                  use.released);
         }
     }
     return report;
@@ -88,10 +90,9 @@ SPErr BasicSuite::Release(const char* name, std::int32_t version)
 {
     if (!name || !suites_.contains({name, version}))
     {
-        host_.Report(MessageKind::Defect, std::string("ReleaseSuite of a suite the host does not "
-                                                      "offer: ") +
-                                              (name ? name : "(null)") + " v" +
-                                              std::to_string(version));
+        host_.Report(MessageKind::Defect,
+                     fmt::format("ReleaseSuite of a suite the host does not offer: {} v{}",
+                                 name ? name : "(null)", version));
         return kSPSuiteNotFoundError;
     }
     SuiteUse& use = usage_[name];

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "host/Raster.h"
 #include "host/Text.h"
 
@@ -137,10 +139,9 @@ BuiltInClip::BuiltInClip(A_long width, A_long height, A_long frames)
 {
     if (width < 1 || height < 1 || frames < 1)
     {
-        throw std::invalid_argument("The built-in clip needs a size of at least 1 x 1 and 1 "
-                                    "frame, not " +
-                                    std::to_string(width) + " x " + std::to_string(height) +
-                                    " with " + std::to_string(frames));
+        throw std::invalid_argument(fmt::format("The built-in clip needs a size of at least 1 x 1 "
+                                                "and 1 frame, not {} x {} with {}",
+                                                width, height, frames));
     }
     auto layers = std::make_unique<Layers>();
 
@@ -288,7 +289,7 @@ void BuiltInClip::Compose(A_long frame, World& into) const
     Composite(into, title, titleX, titleY, PF_Pixel{255, 246, 242, 228}, 256);
 
     // A frame counter in the top right corner: "frame" and the number.
-    const std::string number = std::to_string(frame);
+    const std::string number = fmt::format("{}", frame);
     A_long numberWidth = 0;
     for (char c : number)
     {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include <fmt/format.h>
+
 #include "host/Guard.h"
 
 namespace EffectHost
@@ -51,8 +53,8 @@ std::string HandleSuite::LeakReport() const
     {
         return {};
     }
-    return std::to_string(accounting.liveHandles) + " memory handle(s) (" +
-           std::to_string(accounting.bytesOutstanding) + " bytes) still alive";
+    return fmt::format("{} memory handle(s) ({} bytes) still alive", accounting.liveHandles,
+                       accounting.bytesOutstanding);
 }
 
 HandleSuite::Block* HandleSuite::Find(PF_Handle handle, const char* operation)

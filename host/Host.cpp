@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <fmt/format.h>
+
 #include "host/AppSuites.h"
 #include "host/BasicSuite.h"
 #include "host/Callbacks.h"
@@ -29,9 +31,7 @@ std::string MessageText(const PF_OutData& out)
 
 std::string FlagsText(A_long flags)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(flags));
-    return text;
+    return fmt::format("0x{:08X}", static_cast<unsigned>(flags));
 }
 
 std::string CommandName(PF_Cmd command)
@@ -56,7 +56,7 @@ std::string CommandName(PF_Cmd command)
     {
         return names[command];
     }
-    return "command " + std::to_string(command);
+    return fmt::format("command {}", command);
 }
 } // namespace
 
@@ -294,9 +294,9 @@ CommandResult Host::Dispatch(PF_Cmd command, void* extra, PF_EffectWorld* output
         const CheckoutAccounting checkouts = parameters_->Checkouts();
         if (checkouts.outstanding > 0)
         {
-            Report(MessageKind::Defect, std::to_string(checkouts.outstanding) +
-                                            " parameter checkout(s) outstanding at the end of " +
-                                            CommandName(command));
+            Report(MessageKind::Defect,
+                   fmt::format("{} parameter checkout(s) outstanding at the end of {}",
+                               checkouts.outstanding, CommandName(command)));
         }
     }
 
@@ -358,8 +358,8 @@ CommandResult Host::ParamsSetup()
         result.outData.num_params != parameters_->Count())
     {
         Report(MessageKind::Warning,
-               "num_params " + std::to_string(result.outData.num_params) + " differs from the " +
-                   std::to_string(parameters_->Count()) + " parameters the effect added");
+               fmt::format("num_params {} differs from the {} parameters the effect added",
+                           result.outData.num_params, parameters_->Count()));
     }
     return result;
 }
@@ -513,7 +513,7 @@ ChangeResult Host::ChangePopup(int position, const std::string& itemText)
     change.refusal =
         "\"" + itemText + "\" is not an item of " +
         (position >= 0 && position < ParameterCount() ? std::string(Parameter(position).name)
-                                                      : "position " + std::to_string(position)) +
+                                                      : fmt::format("position {}", position)) +
         (known.empty() ? std::string() : " (" + known + ")");
     return change;
 }
@@ -524,7 +524,7 @@ ChangeResult Host::PressButton(int position)
     if (position < 1 || position >= ParameterCount() ||
         Parameter(position).param_type != PF_Param_BUTTON)
     {
-        change.refusal = "There is no button at position " + std::to_string(position);
+        change.refusal = fmt::format("There is no button at position {}", position);
         return change;
     }
     change.accepted = true;
@@ -549,9 +549,8 @@ void Host::SetDownsample(int factor)
 {
     if (factor < 1 || factor > LargestDownsample)
     {
-        throw std::invalid_argument("A preview resolution is 1/1 to 1/" +
-                                    std::to_string(LargestDownsample) + ", not 1/" +
-                                    std::to_string(factor));
+        throw std::invalid_argument(fmt::format("A preview resolution is 1/1 to 1/{}, not 1/{}",
+                                                LargestDownsample, factor));
     }
     downsample_ = factor;
 }

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include <fmt/format.h>
+
 #include "host/Png.h"
 
 namespace EffectHost
@@ -27,12 +29,10 @@ struct Pattern
 
     std::string Name(long number) const
     {
-        std::string digits = std::to_string(number);
-        if (static_cast<int>(digits.size()) < width)
-        {
-            digits.insert(0, static_cast<std::size_t>(width) - digits.size(), zeroPad ? '0' : ' ');
-        }
-        return prefix + digits + suffix;
+        return prefix +
+               (zeroPad ? fmt::format("{:0{}}", number, width)
+                        : fmt::format("{:{}}", number, width)) +
+               suffix;
     }
 };
 
@@ -87,9 +87,9 @@ Pattern ParsePattern(const std::string& text)
     }
     if (conversions != 1)
     {
-        throw std::invalid_argument("The image sequence pattern \"" + text +
-                                    "\" needs exactly one frame number such as %04d, not " +
-                                    std::to_string(conversions));
+        throw std::invalid_argument(fmt::format("The image sequence pattern \"{}\" needs exactly "
+                                                "one frame number such as %04d, not {}",
+                                                text, conversions));
     }
     return pattern;
 }
@@ -205,11 +205,9 @@ ImageSequenceSource::ImageSequenceSource(const std::string& pattern, std::size_t
         }
         else if (input.Width() != width_ || input.Height() != height_)
         {
-            throw std::runtime_error(path + " is " + std::to_string(input.Width()) + " x " +
-                                     std::to_string(input.Height()) + " but " + paths_.front() +
-                                     " is " + std::to_string(width_) + " x " +
-                                     std::to_string(height_) +
-                                     ": every image of a sequence must have one size");
+            throw std::runtime_error(fmt::format(
+                "{} is {} x {} but {} is {} x {}: every image of a sequence must have one size",
+                path, input.Width(), input.Height(), paths_.front(), width_, height_));
         }
     }
 }
@@ -245,10 +243,9 @@ void ImageSequenceSource::FrameAt(A_long time, A_long timeStep, A_u_long, World&
         PngReader input(paths_[index]);
         if (input.Width() != width_ || input.Height() != height_)
         {
-            throw std::runtime_error(paths_[index] + " changed size while it was in use: it is " +
-                                     std::to_string(input.Width()) + " x " +
-                                     std::to_string(input.Height()) + ", the sequence " +
-                                     std::to_string(width_) + " x " + std::to_string(height_));
+            throw std::runtime_error(fmt::format(
+                "{} changed size while it was in use: it is {} x {}, the sequence {} x {}",
+                paths_[index], input.Width(), input.Height(), width_, height_));
         }
         pixels = ReadArgb(input);
     }

@@ -151,10 +151,10 @@ int Panel::ValueColumnLeft(int width)
         }
         else if (!IsHidden(def) && !IsCustomArea(def))
         {
-            const float name = host_.Text().Measure(
-                Zovazaz::ToCodePoints(
-                    Zovazaz::StringRef(def.name, strnlen(def.name, sizeof def.name))),
-                TextSize);
+            const float name =
+                host_.Text().Measure(Zovazaz::ToCodePoints(Zovazaz::StringRef(
+                                         def.name, strnlen(def.name, sizeof def.name))),
+                                     TextSize);
             left = std::max(left, indent + 22 + static_cast<int>(std::ceil(name)) + NameGap);
         }
     }

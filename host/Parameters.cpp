@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <stdexcept>
+
+#include <fmt/format.h>
 
 #include "host/Resolution.h"
 
@@ -18,17 +19,13 @@ namespace
 
 std::string FormatNumber(double value, int precision)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", precision < 0 ? 0 : precision, value);
-    return text;
+    return fmt::format("{:.{}f}", value, precision < 0 ? 0 : precision);
 }
 
 // Shortest form of a range bound: 500, 0.5, 50000.
 std::string FormatBound(double value)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    return text;
+    return fmt::format("{:.10g}", value);
 }
 
 std::vector<std::string> SplitItems(const std::string& text)
@@ -78,7 +75,7 @@ const PF_ParamDef& Parameters::At(int position) const
 {
     if (position < 0 || position >= Count())
     {
-        throw std::out_of_range("No parameter at position " + std::to_string(position));
+        throw std::out_of_range(fmt::format("No parameter at position {}", position));
     }
     return entries_[position]->def;
 }
@@ -121,7 +118,7 @@ std::string Parameters::ValueText(int position) const
         const auto items = PopupItems(position);
         const A_long value = def.u.pd.value;
         return value >= 1 && value <= static_cast<A_long>(items.size()) ? items[value - 1]
-                                                                        : std::to_string(value);
+                                                                        : fmt::format("{}", value);
     }
     case PF_Param_CHECKBOX:
         return def.u.bd.value ? "on" : "off";
@@ -132,8 +129,7 @@ std::string Parameters::ValueText(int position) const
         return entries_[position]->text;
     case PF_Param_LAYER:
     {
-        return std::to_string(host_.Layer().Width()) + " x " +
-               std::to_string(host_.Layer().Height());
+        return fmt::format("{} x {}", host_.Layer().Width(), host_.Layer().Height());
     }
     default:
         return {};
@@ -214,7 +210,7 @@ void Parameters::TakeOverChanges(const CommandArray& array)
         if (changed.param_type != def.param_type)
         {
             host_.Report(MessageKind::Defect,
-                         "The effect changed the type of parameter " + std::to_string(position));
+                         fmt::format("The effect changed the type of parameter {}", position));
             continue;
         }
         double value = 0.0;
@@ -248,8 +244,8 @@ std::optional<std::string> Parameters::Refusal(int position, double value) const
 {
     if (position < 1 || position >= Count())
     {
-        return "There is no control at position " + std::to_string(position) +
-               " (controls are 1 to " + std::to_string(Count() - 1) + ")";
+        return fmt::format("There is no control at position {} (controls are 1 to {})", position,
+                           Count() - 1);
     }
     const PF_ParamDef& def = entries_[position]->def;
     const std::string name = NameOf(def);
@@ -279,8 +275,8 @@ std::optional<std::string> Parameters::Refusal(int position, double value) const
         const A_long choices = def.u.pd.num_choices;
         if (value != std::floor(value) || value < 1 || value > choices)
         {
-            return name + " must be an item from 1 to " + std::to_string(choices) + ", not " +
-                   FormatBound(value);
+            return fmt::format("{} must be an item from 1 to {}, not {}", name, choices,
+                               FormatBound(value));
         }
         return std::nullopt;
     }

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include <fmt/format.h>
+
 namespace EffectHost
 {
 
@@ -13,8 +15,8 @@ void Downsample(const World& full, World& into, int factor)
     if (factor < 1 || into.Width() != DownsampledSize(full.Width(), factor) ||
         into.Height() != DownsampledSize(full.Height(), factor))
     {
-        throw std::invalid_argument("Downsample: the target is not 1/" + std::to_string(factor) +
-                                    " of the source");
+        throw std::invalid_argument(
+            fmt::format("Downsample: the target is not 1/{} of the source", factor));
     }
     // One row of channel sums per output row, reused.
     std::vector<std::uint32_t> sums(static_cast<std::size_t>(into.Width()) * 4);

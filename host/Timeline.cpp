@@ -6,6 +6,8 @@
 #include <numeric>
 #include <stdexcept>
 
+#include <fmt/format.h>
+
 namespace EffectHost
 {
 
@@ -55,21 +57,19 @@ TimeSettings TimeForFrames(FrameRate rate, A_long frames)
     constexpr std::int64_t Largest = std::numeric_limits<A_long>::max();
     if (rate.numerator > Largest || rate.denominator > Largest)
     {
-        throw std::invalid_argument("the frame rate " + std::to_string(rate.numerator) + "/" +
-                                    std::to_string(rate.denominator) + " is too fine");
+        throw std::invalid_argument(
+            fmt::format("the frame rate {}/{} is too fine", rate.numerator, rate.denominator));
     }
     if (frames < 1)
     {
-        throw std::invalid_argument("a layer needs at least 1 frame, not " +
-                                    std::to_string(frames));
+        throw std::invalid_argument(fmt::format("a layer needs at least 1 frame, not {}", frames));
     }
     const std::int64_t total = std::int64_t{frames} * rate.denominator;
     if (total > Largest)
     {
         throw std::invalid_argument(
-            std::to_string(frames) + " frames at " + std::to_string(rate.numerator) + "/" +
-            std::to_string(rate.denominator) + " do not fit the host's clock (at most " +
-            std::to_string(Largest / rate.denominator) + " frames)");
+            fmt::format("{} frames at {}/{} do not fit the host's clock (at most {} frames)",
+                        frames, rate.numerator, rate.denominator, Largest / rate.denominator));
     }
     TimeSettings time;
     time.timeScale = rate.numerator;

@@ -10,6 +10,8 @@
 #include <set>
 #include <vector>
 
+#include <fmt/format.h>
+
 extern "C"
 {
 #include <libavcodec/avcodec.h>
@@ -415,8 +417,8 @@ struct VideoSource::Decoder
             const int result = av_seek_frame(format.get(), stream, pts, AVSEEK_FLAG_BACKWARD);
             if (result < 0)
             {
-                throw VideoSourceError(Where() + " cannot be searched to frame " +
-                                       std::to_string(index) + ": " + ErrorText(result));
+                throw VideoSourceError(fmt::format("{} cannot be searched to frame {}: {}", Where(),
+                                                   index, ErrorText(result)));
             }
             avcodec_flush_buffers(codec.get());
             Reset();
@@ -425,8 +427,8 @@ struct VideoSource::Decoder
             {
                 if (target == 0)
                 {
-                    throw VideoSourceError(Where() + " has no picture to show at frame " +
-                                           std::to_string(index));
+                    throw VideoSourceError(
+                        fmt::format("{} has no picture to show at frame {}", Where(), index));
                 }
             }
             else if (pendingIndex <= index || target == 0)
@@ -465,13 +467,13 @@ struct VideoSource::Decoder
                 }
                 if (heldValid)
                 {
-                    throw VideoSourceError(Where() + " ends after frame " +
-                                           std::to_string(heldIndex) + " although it declares " +
-                                           std::to_string(frameCount) +
-                                           " frames (is it cut short or damaged?)");
+                    throw VideoSourceError(
+                        fmt::format("{} ends after frame {} although it declares "
+                                    "{} frames (is it cut short or damaged?)",
+                                    Where(), heldIndex, frameCount));
                 }
-                throw VideoSourceError(Where() + " has no picture to show at frame " +
-                                       std::to_string(index));
+                throw VideoSourceError(
+                    fmt::format("{} has no picture to show at frame {}", Where(), index));
             }
             if (pendingIndex > index && heldValid)
             {
@@ -722,9 +724,9 @@ VideoSource::VideoSource(const std::string& path, A_long layerWidth, A_long laye
     if (frames > INT32_MAX / decoder.rate.den)
     {
         throw VideoSourceError(
-            "Input file " + Quoted(path) + " is too long: " + std::to_string(frames) +
-            " frames at " + std::to_string(decoder.rate.num) + "/" +
-            std::to_string(decoder.rate.den) + " frames per second overflow the host's time");
+            fmt::format("Input file {} is too long: {} frames at {}/{} frames per second overflow "
+                        "the host's time",
+                        Quoted(path), frames, decoder.rate.num, decoder.rate.den));
     }
     decoder.frameCount = static_cast<A_long>(frames);
     description_.frameCount = decoder.frameCount;

@@ -113,8 +113,8 @@ void Send(httplib::Response& response, const Reply& reply)
     response.status = reply.status;
     if (reply.width > 0)
     {
-        response.set_header("X-Frame-Width", std::to_string(reply.width));
-        response.set_header("X-Frame-Height", std::to_string(reply.height));
+        response.set_header("X-Frame-Width", fmt::format("{}", reply.width));
+        response.set_header("X-Frame-Height", fmt::format("{}", reply.height));
         response.set_header("Server-Timing",
                             fmt::format("render;dur={:.2f}, encode;dur={:.2f}, total;dur={:.2f}",
                                         reply.renderMs, reply.encodeMs, reply.totalMs));
@@ -304,7 +304,7 @@ ViewServer::ViewServer(EffectThread& effect, const ListenOptions& options)
         }
         servers_.push_back(std::move(server));
     }
-    const std::string port = std::to_string(port_);
+    const std::string port = fmt::format("{}", port_);
     cookieName_ = "ruzirazu_view_" + port;
     if (loopback)
     {
