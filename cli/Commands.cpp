@@ -66,7 +66,7 @@ bool IsHelp(const std::string& option)
 
 void PrintAboutText(const std::string& text)
 {
-    // The effect separates its lines with carriage returns, as the original
+    // The effect separates its lines with carriage returns, as a compositing
     // host's About box expects; a terminal wants line feeds.
     std::string lines = text;
     std::replace(lines.begin(), lines.end(), '\r', '\n');

@@ -65,8 +65,8 @@ std::string FormatLibraryName(StringRef baseName, std::uint32_t majorVersion)
 DynamicLibrary::DynamicLibrary(StringRef fileName) : fileName_(fileName.Str())
 {
     // A name with a directory in it would skip the search; the bindings only
-    // pass bare file names, and the system search comes first as on the
-    // original platform.
+    // pass bare file names, so the system's library search decides which copy
+    // is loaded.
     // An empty name would hand back the main program itself.
     if (!fileName_.empty())
     {

@@ -174,8 +174,8 @@ class Host
     // ---- loading
     // dlopen with RTLD_NOW | RTLD_LOCAL, then the property list and the entry
     // point it names. Throws std::runtime_error with dlerror's text, or naming
-    // the missing symbol. Sends no command: call GlobalSetup next, as the
-    // original host does right after loading.
+    // the missing symbol. Sends no command: call GlobalSetup next, as a host
+    // does right after loading, before any other command.
     void LoadModule(const std::string& path);
     // A test effect linked into the test. `properties` may be null (no flag
     // comparison then); `modulePath` is what get_platform_data reports.

@@ -8,7 +8,7 @@
 namespace EffectHost
 {
 
-// The effect controls panel as the original host shows it: a header with the
+// The effect controls panel as a compositing host shows it: a header with the
 // effect's name, one row per control with its name and value drawn by the
 // host, and the custom areas drawn by the effect through draw events.
 class Panel

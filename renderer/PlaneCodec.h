@@ -16,7 +16,7 @@ struct libdeflate_decompressor;
 // Deflates and inflates stored planes as zlib streams at level 1 with
 // libdeflate, which writes the same kind of stream as zlib's compress2 in
 // about half the time. Results are zlib's codes, so that the store's errors
-// read "Zlib error %d" exactly as before. One codec per thread: libdeflate's
+// read "Zlib error %d" whichever library made the stream. One codec per thread: libdeflate's
 // state must not be shared between threads.
 class PlaneCodec
 {
