@@ -270,6 +270,11 @@ CommandResult Host::Dispatch(PF_Cmd command, void* extra, PF_EffectWorld* output
         layer = parameters_->LayerFrame(time_.currentTime, time_.timeStep, time_.timeScale);
     }
     auto params = parameters_->BeginCommand(layer ? &layer->Def() : nullptr);
+    const Parameters::CommandLayer previousLayer =
+        layer && shareCommandLayer_
+            ? parameters_->ShareCommandLayer(
+                  {layer.get(), time_.currentTime, time_.timeStep, time_.timeScale})
+            : parameters_->ShareCommandLayer({});
 
     PF_OutData out{};
     struct DepthGuard
@@ -284,7 +289,7 @@ CommandResult Host::Dispatch(PF_Cmd command, void* extra, PF_EffectWorld* output
         error = entryPoint_(command, &in, &out, params->Pointers(), output, extra);
     }
     // The effect has given the command's layer back with the command.
-    parameters_->Recycle(std::move(layer));
+    parameters_->EndCommandLayer(std::move(layer), previousLayer);
     if (command != PF_Cmd_RENDER)
     {
         parameters_->TakeOverChanges(*params);

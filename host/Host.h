@@ -251,6 +251,11 @@ class Host
     const std::string& LayerError() const noexcept { return layerError_; }
     void ClearLayerError() noexcept { layerError_.clear(); }
     void SetLayerError(std::string text) { layerError_ = std::move(text); }
+    // Whether a checkout of the layer at a command's own time lends the frame
+    // the command already holds (the default: a render of a stored frame then
+    // reads the layer once) or reads it again, as a host without that sharing
+    // does.
+    void ShareCommandLayer(bool share) noexcept { shareCommandLayer_ = share; }
 
     // ---- preview resolution
     // 1 is full resolution, 2 half, 3 third, 4 quarter: the layer's frames and
@@ -346,6 +351,7 @@ class Host
     MessageSink messageSink_;
     PF_OutData lastOutData_{};
     int commandDepth_ = 0;
+    bool shareCommandLayer_ = true;
 };
 
 } // namespace EffectHost

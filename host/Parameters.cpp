@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -421,7 +422,16 @@ PF_Err Parameters::Checkout(PF_ParamIndex index, A_long time, A_long timeStep, A
     lent.index = index;
     param = entries_[index]->def;
     param.uu.change_flags = PF_ChangeFlag_NONE;
-    if (index == 0)
+    if (index == 0 && commandLayer_.world != nullptr && commandLayer_.time == time &&
+        commandLayer_.timeStep == timeStep && commandLayer_.timeScale == timeScale)
+    {
+        lent.shared = commandLayer_.world;
+        param.param_type = PF_Param_LAYER;
+        param.u.ld = lent.shared->Def();
+        ++layerCheckouts_;
+        layerTimes_.push_back(time);
+    }
+    else if (index == 0)
     {
         try
         {
@@ -455,8 +465,10 @@ PF_Err Parameters::Checkout(PF_ParamIndex index, A_long time, A_long timeStep, A
 PF_Err Parameters::Checkin(const PF_ParamDef& param)
 {
     const auto found = lent_.find(param.unused);
-    if (found == lent_.end() ||
-        (found->second.world && param.u.ld.data != found->second.world->Def().data))
+    const World* world = found == lent_.end() ? nullptr
+                                              : (found->second.world ? found->second.world.get()
+                                                                     : found->second.shared);
+    if (found == lent_.end() || (world && param.u.ld.data != world->Def().data))
     {
         host_.Report(MessageKind::Defect, "checkin_param of a parameter that is not checked out");
         return PF_Err_BAD_CALLBACK_PARAM;
@@ -464,6 +476,32 @@ PF_Err Parameters::Checkin(const PF_ParamDef& param)
     Recycle(std::move(found->second.world));
     lent_.erase(found);
     return PF_Err_NONE;
+}
+
+Parameters::CommandLayer Parameters::ShareCommandLayer(const CommandLayer& layer) noexcept
+{
+    return std::exchange(commandLayer_, layer);
+}
+
+void Parameters::EndCommandLayer(std::unique_ptr<World> world, const CommandLayer& previous)
+{
+    commandLayer_ = previous;
+    if (!world)
+    {
+        return;
+    }
+    for (auto& [serial, lent] : lent_)
+    {
+        if (lent.shared == world.get())
+        {
+            // The effect kept a checkout past its command: it owns the world
+            // until it checks it in.
+            lent.world = std::move(world);
+            lent.shared = nullptr;
+            return;
+        }
+    }
+    Recycle(std::move(world));
 }
 
 CheckoutAccounting Parameters::Checkouts() const

@@ -71,6 +71,23 @@ class Parameters
     // one of its size reuses its memory. Null is ignored.
     void Recycle(std::unique_ptr<World> world) const;
 
+    // While a command runs with the layer's frame at a time, a checkout of the
+    // layer at that same time lends the command's world instead of reading
+    // the frame again: a render of a stored frame then reads the layer once.
+    // Checkouts lend pixels for reading only, so sharing them is safe.
+    struct CommandLayer
+    {
+        const World* world = nullptr;
+        A_long time = 0;
+        A_long timeStep = 0;
+        A_u_long timeScale = 0;
+    };
+    CommandLayer ShareCommandLayer(const CommandLayer& layer) noexcept;
+    // Ends the sharing begun with ShareCommandLayer (restoring what it
+    // returned) and takes the command's world back; a checkout still holding
+    // it keeps it alive until its checkin.
+    void EndCommandLayer(std::unique_ptr<World> world, const CommandLayer& previous);
+
   private:
     struct Entry
     {
@@ -82,7 +99,8 @@ class Parameters
     struct Lent
     {
         PF_ParamIndex index = 0;
-        std::unique_ptr<World> world; // the layer's frame, null for a control
+        std::unique_ptr<World> world;  // the layer's frame, null for a control
+        const World* shared = nullptr; // the command's world when lent from it
     };
 
     Host& host_;
@@ -100,6 +118,7 @@ class Parameters
     int totalCheckouts_ = 0;
     int layerCheckouts_ = 0;
     std::vector<A_long> layerTimes_;
+    CommandLayer commandLayer_;
 };
 
 } // namespace EffectHost

@@ -89,13 +89,14 @@ class StatsFileTest : public RendererTest
                std::to_string(Zovazaz::GetCurrentThreadIdentifier()) + ".txt";
     }
 
-    // Runs `look` when the final pass checks out its first frame, by which
-    // time the analysis pass has closed its statistics file.
+    // Runs `look` when the final pass reads its second frame (its first shares
+    // the render command's read), by which time the analysis pass has closed
+    // its statistics file.
     void LookDuringFinalPass(std::function<void()> look)
     {
         layer_->onFrame = [this, look](A_long frame)
         {
-            if (frame == 0 && std::count(layer_->rendered.begin(), layer_->rendered.end(), 0) == 3)
+            if (frame == 1 && std::count(layer_->rendered.begin(), layer_->rendered.end(), 1) == 2)
             {
                 look();
             }
