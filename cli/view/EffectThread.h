@@ -17,6 +17,7 @@
 
 #include "cli/Input.h"
 #include "cli/Options.h"
+#include "host/World.h"
 
 namespace EffectHost
 {
@@ -175,6 +176,7 @@ class EffectThread
     std::deque<std::string> errors_;
     std::uint64_t generation_ = 1;
     std::string layerJson_;
+    EffectHost::World output_; // used on the effect thread only
 
     std::thread thread_;
 };
