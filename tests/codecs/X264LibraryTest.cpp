@@ -1,27 +1,37 @@
 #include "codecs/X264Library.h"
 
+#include <dlfcn.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "codecs/AvutilLibrary.h"
+#include "codecs/DynamicLibrary.h"
+#include "codecs/LibraryCache.h"
 #include "codecs/SwScaleLibrary.h"
-#include "tests/codecs/StubLibraries.h"
+#include "tests/support/TestFiles.h"
 
 using namespace Zovazaz;
-using namespace CodecTests;
 
 namespace
 {
 
-template <class Library> std::string ConstructionError(const std::string& baseName)
+// The folder of the stand-in libraries that lack one entry point each, and
+// the folder of the one that is only found through PATH.
+const std::string StubDirectory = CODEC_STUB_DIR;
+const std::string StubPathDirectory = CODEC_STUB_PATH_DIR;
+
+template <class Library> std::string LoadError(const std::string& name)
 {
     try
     {
-        Library library(baseName);
+        Library library(name);
     }
     catch (const std::runtime_error& error)
     {
@@ -30,19 +40,80 @@ template <class Library> std::string ConstructionError(const std::string& baseNa
     return "loaded";
 }
 
+// True while the process has the library loaded (takes no reference).
+bool IsLoaded(const std::string& path)
+{
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    return handle != nullptr && dlclose(handle) == 0;
+}
+
+TEST(LibraryLoading, MissingLibraryIsReportedByItsFileNameAndPathIsSearchedInOrder)
+{
+    EXPECT_EQ(LoadError<DynamicLibrary>("libzovazaz-absent.so.3"),
+              "Failed to load dynamic library libzovazaz-absent.so.3");
+    EXPECT_EQ(LoadError<DynamicLibrary>(""), "Failed to load dynamic library ");
+
+    ZovazazTest::ScopedEnvironment path("PATH", "/usr/bin:/bin");
+    const std::string fileName = FormatLibraryName("stubx264_on_path", X264_BUILD);
+    {
+        ScopedPathPrepend guard("PATH", StubPathDirectory);
+        EXPECT_NE(X264Library("stubx264_on_path").encoder_open, nullptr);
+    }
+    EXPECT_EQ(GetEnvironmentText("PATH"), "/usr/bin:/bin");
+    EXPECT_EQ(LoadError<DynamicLibrary>(fileName), "Failed to load dynamic library " + fileName);
+
+    // Later entries are reached when the earlier ones do not hold the file.
+    SetEnvironmentText("PATH", "/zovazaz-absent:" + StubPathDirectory + "/");
+    EXPECT_EQ(DynamicLibrary(fileName).GetFileName(), fileName);
+
+    // An empty entry does not stand for the working folder.
+    const std::filesystem::path workingFolder = std::filesystem::current_path();
+    std::filesystem::current_path(StubPathDirectory);
+    SetEnvironmentText("PATH", "::/zovazaz-absent:");
+    EXPECT_EQ(LoadError<DynamicLibrary>(fileName), "Failed to load dynamic library " + fileName);
+    std::filesystem::current_path(workingFolder);
+}
+
+// The last owner frees the library exactly once, and so does a binding that
+// fails to resolve: the test's own reference survives a second free only if
+// there is none.
+TEST(LibraryLifetime, TheLibraryIsFreedExactlyOnce)
+{
+    ScopedPathPrepend stubPath("PATH", StubDirectory);
+    for (const auto& [name, resolves] : {std::pair<std::string, bool>{"stubx264_complete", true},
+                                         {"stubx264_no_x264_picture_clean", false}})
+    {
+        const std::string path = StubDirectory + "/" + FormatLibraryName(name, X264_BUILD);
+        void* own = dlopen(path.c_str(), RTLD_NOW);
+        ASSERT_NE(own, nullptr) << dlerror();
+        if (resolves)
+        {
+            auto first = std::make_shared<X264Library>(name);
+            auto second = first;
+        }
+        else
+        {
+            EXPECT_THROW(X264Library{name}, std::runtime_error);
+        }
+        EXPECT_TRUE(IsLoaded(path)) << name << ": freed more than once";
+        dlclose(own);
+        EXPECT_FALSE(IsLoaded(path)) << name << ": kept loaded";
+    }
+}
+
 // A library without one entry point is refused, naming what is missing; the
 // real libraries resolve every one.
 TEST(LibraryBinding, MissingEntryPointIsRefusedNamingItAndRealLibrariesResolveAll)
 {
-    const Zovazaz::ScopedPathPrepend stubPath("PATH", StubDirectory);
-    EXPECT_EQ(ConstructionError<X264Library>("stubx264_no_x264_encoder_close"),
+    const ScopedPathPrepend stubPath("PATH", StubDirectory);
+    EXPECT_EQ(LoadError<X264Library>("stubx264_no_x264_encoder_close"),
               "Function encoder_close not found");
     const std::string build = std::to_string(X264_BUILD);
-    EXPECT_EQ(ConstructionError<X264Library>("stubx264_no_x264_encoder_open_" + build),
+    EXPECT_EQ(LoadError<X264Library>("stubx264_no_x264_encoder_open_" + build),
               "Dynamic library function not found: encoder_open" + build);
-    EXPECT_EQ(ConstructionError<AvutilLibrary>("stubavutil_no_av_frame_get_buffer"),
+    EXPECT_EQ(LoadError<AvutilLibrary>("stubavutil_no_av_frame_get_buffer"),
               "Function av_frame_get_buffer not found");
-    EXPECT_EQ(ConstructionError<SwScaleLibrary>("stubswscale_no_av_buffer_create"),
+    EXPECT_EQ(LoadError<SwScaleLibrary>("stubswscale_no_av_buffer_create"),
               "Function bufferCreate not found");
 
     EXPECT_NO_THROW(X264Library());
@@ -50,35 +121,49 @@ TEST(LibraryBinding, MissingEntryPointIsRefusedNamingItAndRealLibrariesResolveAl
     EXPECT_NO_THROW(SwScaleLibrary());
 }
 
-x264_param_t SmallParameters(const X264Library& x264, int width, int height)
+// Holders share one instance, and the cache keeps none alive; a directory
+// is searched without changing PATH for good.
+TEST(LibraryCache, HoldersShareOneInstanceAndTheLastOneReleasesIt)
 {
+    auto first = GetX264Library();
+    auto second = GetX264Library("/zovazaz-unused");
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(GetSwScaleLibrary(), GetSwScaleLibrary());
+    EXPECT_EQ(GetAvutilLibrary(), GetAvutilLibrary());
+    const auto stub = GetX264Library(StubPathDirectory, "stubx264_on_path");
+    EXPECT_EQ(stub->GetFileName(), FormatLibraryName("stubx264_on_path", X264_BUILD));
+    EXPECT_NE(stub, first);
+    EXPECT_EQ(GetX264Library({}, "stubx264_on_path"), stub);
+
+    std::weak_ptr<X264Library> watch = first;
+    first.reset();
+    EXPECT_FALSE(watch.expired());
+    second.reset();
+    EXPECT_TRUE(watch.expired()) << "the cache must not keep a library alive";
+    EXPECT_NE(GetX264Library(), nullptr);
+
+    ZovazazTest::ScopedEnvironment path("PATH", "/usr/bin");
+    EXPECT_NE(GetAvutilLibrary("/zovazaz-plugin-folder"), nullptr);
+    EXPECT_EQ(GetEnvironmentText("PATH"), "/usr/bin");
+    path.Unset();
+    EXPECT_NE(GetSwScaleLibrary("/zovazaz-plugin-folder"), nullptr);
+    EXPECT_FALSE(IsEnvironmentSet("PATH"));
+}
+
+// x264's reason for a refusal reaches the log through the routing; the
+// global set-up's test shows it there.
+TEST(X264Library, RefusalsThrowAndAFilledPictureIsBlackWithItsTimeStamp)
+{
+    const X264Library x264;
     x264_param_t params;
     x264.DefaultPreset(params, -1, 0);
-    X264Library::SetFormat(params, width, height, 25, 1, false);
+    X264Library::SetFormat(params, 0, 0, 25, 1, false);
     X264Library::SetRateFactor(params, 23.0f);
     x264.ApplyProfile(params, -1);
-    return params;
-}
-
-// x264's reason reaches the log through the routing; the global set-up's
-// test shows it there.
-TEST(X264Encoder, RefusedParametersThrowInsteadOfHandingOutNoEncoder)
-{
-    X264Library x264;
-    x264_param_t params = SmallParameters(x264, 0, 0);
     EXPECT_THROW(x264.OpenEncoder(params), std::runtime_error);
-}
-
-TEST(X264Picture, AllocationFailureThrows)
-{
-    const X264Library x264;
     EXPECT_THROW(x264.AllocatePicture(0, X264_CSP_NONE, 16, 16, false), std::runtime_error);
     EXPECT_THROW(x264.AllocatePicture(0, X264_CSP_MAX, 16, 16, true), std::runtime_error);
-}
 
-TEST(X264Picture, FillMakesVideoBlackAndKeepsTheTimeStamp)
-{
-    const X264Library x264;
     for (const auto& [width, height] : {std::pair{32, 16}, std::pair{33, 17}})
     {
         const auto picture = x264.AllocatePicture(7, X264_CSP_I420, width, height, true);
@@ -91,8 +176,8 @@ TEST(X264Picture, FillMakesVideoBlackAndKeepsTheTimeStamp)
         {
             const std::uint8_t* data = image.plane[plane];
             const int size = image.i_stride[plane] * rows[plane];
-            const int matching = static_cast<int>(std::count(data, data + size, values[plane]));
-            EXPECT_EQ(matching, size) << width << " x " << height << ", plane " << plane;
+            EXPECT_EQ(std::count(data, data + size, values[plane]), size)
+                << width << " x " << height << ", plane " << plane;
         }
     }
 }
