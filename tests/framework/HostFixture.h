@@ -24,8 +24,7 @@ struct TestScript
     int destroyed = 0;
     int creationFailures = 0; // CreatePlugin throws while this is above zero
     std::string creationFailure = "Data directory not available"; // with this text
-    bool supplierWithoutText = false;     // the drawing supplier answers "no text"
-    std::int32_t acceptedApplication = 0; // 0: every host
+    std::int32_t acceptedApplication = 0;                         // 0: every host
     HostVersion minimum{13, 1};
     std::vector<ParameterDescriptor> table{ParameterDescriptor{}};
     // Run by the handler of that name ("About", "GlobalSetup", "Render",

@@ -65,9 +65,17 @@ TEST_F(FrameworkTest, MessagesAreCutAt255BytesBeforeACharacterThatDoesNotFit)
     EXPECT_EQ(result.returnMessage, std::string(254, 'x') + "y");
     EXPECT_EQ(result.outData.return_msg[255], '\0');
 
+    // An error logged while a command runs is the command's error message;
+    // between commands there is no out_data to write into, not even the
+    // last command's.
     Script().hooks["Render"] = [](TestEffect&) { ZLOG(Error) << std::string(400, 'r'); };
     const EffectHost::CommandResult failed = host.Render(output_);
+    EXPECT_EQ(failed.error, PF_Err_NONE);
     EXPECT_EQ(failed.errorMessage, "TestEffect: " + std::string(243, 'r'));
+    ASSERT_EQ(GetPluginInstance()->GetOutData(), nullptr);
+    const std::string lastMessage = host.LastOutData().return_msg;
+    ZLOG(Error) << "between commands";
+    EXPECT_EQ(std::string(host.LastOutData().return_msg), lastMessage);
 
     text = std::string(254, 'x') + "\xC3\xA9tail"; // the accent takes two bytes
     EXPECT_EQ(host.About().returnMessage, std::string(254, 'x'));
@@ -79,22 +87,4 @@ TEST_F(FrameworkTest, MessagesAreCutAt255BytesBeforeACharacterThatDoesNotFit)
     const EffectHost::CommandResult creation = host.GlobalSetup();
     EXPECT_EQ(creation.error, ErrorInitFailed);
     EXPECT_EQ(creation.errorMessage, "CreatePlugin failed: " + std::string(232, 'y'));
-}
-
-TEST_F(FrameworkTest, ErrorLogLinesReachTheUserOnlyWhileACommandRuns)
-{
-    Host& host = StartApplied();
-    Script().hooks["Render"] = [](TestEffect&)
-    { ZLOG(Error) << "disk full while storing frame 3"; };
-
-    const EffectHost::CommandResult result = host.Render(output_);
-
-    EXPECT_EQ(result.error, PF_Err_NONE);
-    EXPECT_EQ(result.errorMessage, "TestEffect: disk full while storing frame 3");
-    // Between commands there is no out_data to write into, not even the
-    // last command's.
-    ASSERT_EQ(GetPluginInstance()->GetOutData(), nullptr);
-    const std::string lastMessage = host.LastOutData().return_msg;
-    ZLOG(Error) << "between commands";
-    EXPECT_EQ(std::string(host.LastOutData().return_msg), lastMessage);
 }
