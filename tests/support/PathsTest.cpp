@@ -1,7 +1,6 @@
 #include "support/Paths.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "tests/support/TestFiles.h"
 
@@ -19,31 +18,6 @@ TEST(JoinPath, AddsOneSeparatorAndTrimsBlanksOfBothParts)
     EXPECT_EQ(JoinPath(StringRef(), "Zizerevu"), "Zizerevu");
     EXPECT_EQ(JoinPath(" /data ", "  "), "/data");
     EXPECT_EQ(JoinPath("/data", "/x.log"), "/data//x.log");
-}
-
-TEST(FileSystem, DirectoriesAreCreatedOneLevelDeepAndOnlyFilesAreDeleted)
-{
-    TempFolder folder;
-    ZovazazTest::WriteFile(folder / "file", std::string(12345, 'x'));
-
-    EXPECT_TRUE(DirectoryExists(folder.Path()));
-    EXPECT_FALSE(DirectoryExists(folder / "file"));
-    EXPECT_FALSE(DirectoryExists(""));
-    EXPECT_TRUE(CreateDirectoryIfMissing(folder / "a"));
-    EXPECT_TRUE(DirectoryExists(folder / "a"));
-    EXPECT_TRUE(CreateDirectoryIfMissing(folder / "a")); // already there
-    EXPECT_FALSE(CreateDirectoryIfMissing(folder / "b/c"));
-    EXPECT_FALSE(DirectoryExists(folder / "b"));
-    EXPECT_FALSE(CreateDirectoryIfMissing(folder / "file"));
-    EXPECT_FALSE(CreateDirectoryIfMissing(folder / "file/sub"));
-
-    EXPECT_EQ(GetFileSize(folder / "file"), 12345u);
-    EXPECT_EQ(GetFileSize(folder / "missing"), 0u);
-    EXPECT_EQ(GetFileSize(folder.Path()), 0u);
-    EXPECT_TRUE(DeleteFileAt(folder / "file"));
-    EXPECT_FALSE(std::filesystem::exists(folder / "file"));
-    EXPECT_FALSE(DeleteFileAt(folder / "file"));
-    EXPECT_FALSE(DeleteFileAt(folder / "a")); // a directory is not a file
 }
 
 TEST(Environment, TempDirectoryPrefersTempThenTmpdirThenSlashTmp)
