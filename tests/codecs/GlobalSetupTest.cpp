@@ -2,19 +2,54 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "codecs/LibraryCache.h"
 #include "effect/CodecLibraries.h"
 #include "framework/Plugin.h"
 #include "host/Host.h"
-#include "tests/codecs/EffectTestSupport.h"
+#include "support/Log.h"
+#include "support/System.h"
+#include "tests/support/TestFiles.h"
 
-using namespace CodecTests;
 using testing::HasSubstr;
 
 namespace
 {
+
+const std::string StubPathDirectory = CODEC_STUB_PATH_DIR;
+
+// A module path inside the test's temporary folder: global set-up puts its
+// folder in front of PATH.
+std::string TestModulePath()
+{
+    return Zovazaz::JoinPath(Zovazaz::GetTempDirectory(), "Ruzirazu.so");
+}
+
+// A text no earlier run has written to the log file.
+std::string UniqueToken(const std::string& what)
+{
+    static int counter = 0;
+    return what + "-" + std::to_string(Zovazaz::GetCurrentProcessIdentifier()) + "-" +
+           std::to_string(++counter);
+}
+
+// The log file's lines that hold the text.
+std::vector<std::string> LogLinesWith(const std::string& text)
+{
+    std::ifstream file(Zovazaz::Log::GetLogFilePath());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+    {
+        if (line.find(text) != std::string::npos)
+        {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
 
 void LogFromX264(int level, const char* format, ...)
 {
@@ -40,40 +75,31 @@ void LogFromAvutil(LibraryContext* context, int level, const char* format, ...)
     va_end(arguments);
 }
 
-// Each test starts with the real library names and no module references,
-// and puts PATH back.
+// Each test starts with the real library names, no module references and a
+// PATH of its own.
 class GlobalSetup : public testing::Test
 {
   protected:
-    GlobalSetup()
+    GlobalSetup() { ForgetLibraries(); }
+    ~GlobalSetup() override { GetCodecLibraryNames() = CodecLibraryNames{}; }
+
+    static void ForgetLibraries()
     {
         CodecLibraries& libraries = GetCodecLibraries();
         libraries.x264.reset();
         libraries.avutil.reset();
         libraries.swscale.reset();
     }
-    ~GlobalSetup() override { GetCodecLibraryNames() = CodecLibraryNames{}; }
 
-    PathRestorer restorer_;
+    ZovazazTest::ScopedEnvironment path_{"PATH", "/usr/bin:/bin"};
 };
 
-TEST_F(GlobalSetup, LoadsTheSharedLibrariesAnnouncesTheEffectAndRestoresPath)
+TEST_F(GlobalSetup, LoadsTheSharedLibrariesRoutesTheirLogAndRestoresPath)
 {
-    Zovazaz::SetEnvironmentText("PATH", "/usr/bin:/bin");
-
     EffectHost::Host host;
     host.UseEntryPoint(&EntryPointFunc, nullptr, TestModulePath());
     const EffectHost::CommandResult result = host.GlobalSetup();
     ASSERT_TRUE(result.Succeeded()) << result.error << " " << result.errorMessage;
-
-    const PF_OutData& out = result.outData;
-    EXPECT_EQ(out.my_version, PF_VERSION(1, 0, 0, 0, 0));
-    EXPECT_EQ(out.out_flags & (PF_OutFlag_WIDE_TIME_INPUT | PF_OutFlag_CUSTOM_UI),
-              PF_OutFlag_WIDE_TIME_INPUT | PF_OutFlag_CUSTOM_UI);
-    EXPECT_EQ(out.out_flags2 & (PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG |
-                                PF_OutFlag2_PPRO_DO_NOT_CLONE_SEQUENCE_DATA_FOR_RENDER),
-              PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG |
-                  PF_OutFlag2_PPRO_DO_NOT_CLONE_SEQUENCE_DATA_FOR_RENDER);
     EXPECT_EQ(Zovazaz::GetEnvironmentText("PATH"), "/usr/bin:/bin");
 
     // The module's references are the process's shared instances, and x264
@@ -98,118 +124,98 @@ TEST_F(GlobalSetup, LoadsTheSharedLibrariesAnnouncesTheEffectAndRestoresPath)
                 testing::Contains(HasSubstr("[Warning]")));
 }
 
-TEST_F(GlobalSetup, FindsALibraryThatLiesOnlyBesideTheModule)
+// A library that lies only beside the module is found. A missing one fails
+// init with the loader's message and keeps the references loaded before it;
+// so does a module without a folder. The effect then answers init failed.
+TEST_F(GlobalSetup, FindsALibraryBesideTheModuleAndAFailedLoadFailsInit)
 {
-    Zovazaz::SetEnvironmentText("PATH", "/usr/bin:/bin");
     GetCodecLibraryNames().x264 = "stubx264_on_path";
+    {
+        EffectHost::Host host;
+        host.UseEntryPoint(&EntryPointFunc, nullptr, StubPathDirectory + "/Ruzirazu.so");
+        const EffectHost::CommandResult result = host.GlobalSetup();
+        ASSERT_TRUE(result.Succeeded()) << result.errorMessage;
+        EXPECT_EQ(GetCodecLibraries().x264->GetFileName(),
+                  Zovazaz::FormatLibraryName("stubx264_on_path", X264_BUILD));
+        EXPECT_EQ(Zovazaz::GetEnvironmentText("PATH"), "/usr/bin:/bin");
+    }
 
-    EffectHost::Host host;
-    host.UseEntryPoint(&EntryPointFunc, nullptr, StubPathDirectory + "/Ruzirazu.so");
-    const EffectHost::CommandResult result = host.GlobalSetup();
-    ASSERT_TRUE(result.Succeeded()) << result.errorMessage;
-    EXPECT_EQ(GetCodecLibraries().x264->GetFileName(),
-              Zovazaz::FormatLibraryName("stubx264_on_path", X264_BUILD));
-    EXPECT_EQ(Zovazaz::GetEnvironmentText("PATH"), "/usr/bin:/bin");
-}
-
-TEST_F(GlobalSetup, MissingLibraryFailsInitWithTheLoadersMessageKeepingEarlierReferences)
-{
-    Zovazaz::SetEnvironmentText("PATH", "/usr/bin:/bin");
+    ForgetLibraries();
+    GetCodecLibraryNames() = CodecLibraryNames{};
     GetCodecLibraryNames().avutil = "zovazaz-absent";
+    {
+        EffectHost::Host host;
+        host.UseEntryPoint(&EntryPointFunc, nullptr, TestModulePath());
+        EXPECT_THAT(
+            host.GlobalSetup().errorMessage,
+            HasSubstr("Failed to load dynamic library " +
+                      Zovazaz::FormatLibraryName("zovazaz-absent", LIBAVUTIL_VERSION_MAJOR)));
+        EXPECT_EQ(Zovazaz::GetEnvironmentText("PATH"), "/usr/bin:/bin");
+        const CodecLibraries& libraries = GetCodecLibraries();
+        EXPECT_NE(libraries.x264, nullptr) << "x264 was loaded before the failure";
+        EXPECT_EQ(libraries.avutil, nullptr);
+        EXPECT_EQ(libraries.swscale, nullptr);
+        EXPECT_EQ(host.ParamsSetup().error, ErrorInitFailed);
+        EXPECT_EQ(host.About().error, ErrorInitFailed);
+    }
 
-    EffectHost::Host host;
-    host.UseEntryPoint(&EntryPointFunc, nullptr, TestModulePath());
-    const EffectHost::CommandResult setup = host.GlobalSetup();
-    EXPECT_THAT(setup.errorMessage,
-                HasSubstr("Failed to load dynamic library " +
-                          Zovazaz::FormatLibraryName("zovazaz-absent", LIBAVUTIL_VERSION_MAJOR)));
-    EXPECT_EQ(Zovazaz::GetEnvironmentText("PATH"), "/usr/bin:/bin");
-
-    const CodecLibraries& libraries = GetCodecLibraries();
-    EXPECT_NE(libraries.x264, nullptr) << "x264 was loaded before the failure";
-    EXPECT_EQ(libraries.avutil, nullptr);
-    EXPECT_EQ(libraries.swscale, nullptr);
-
-    // The effect is not initialised: the host's next commands are refused.
-    EXPECT_EQ(host.ParamsSetup().error, ErrorInitFailed);
-    EXPECT_EQ(host.About().error, ErrorInitFailed);
-}
-
-TEST_F(GlobalSetup, WithoutAModuleFolderFailsAndTheEffectAnswersInitFailed)
-{
     EffectHost::Host host;
     host.UseEntryPoint(&EntryPointFunc, nullptr, "");
-    const EffectHost::CommandResult result = host.GlobalSetup();
-    EXPECT_THAT(result.errorMessage, HasSubstr("Plugin path not available"));
+    EXPECT_THAT(host.GlobalSetup().errorMessage, HasSubstr("Plugin path not available"));
     EXPECT_EQ(host.ParamsSetup().error, ErrorInitFailed);
 }
 
-TEST(LibraryLogRouting, X264MessagesAreWrittenAtTheirMappedLevelsWithoutLineFeeds)
+// x264's errors (as Warning) and warnings (as Info) pass the log's gate;
+// every message of the scaler is a warning; other libraries of the host
+// process share the callback, but only their errors are written, under their
+// own name. Line feeds at both ends are gone, so each message is one whole
+// line, however long.
+TEST(LibraryLogRouting, MessagesAreWrittenAtTheirMappedLevelsAsWholeLines)
 {
-    const std::string error = UniqueToken("error");
-    const std::string warning = UniqueToken("warning");
-    const std::string info = UniqueToken("info");
-    const std::string debug = UniqueToken("debug");
-    const std::string none = UniqueToken("none");
-    LogFromX264(X264_LOG_ERROR, "\nfailed %s %d\n", error.c_str(), 1);
-    LogFromX264(X264_LOG_WARNING, "\n\ncareful %s\n\n", warning.c_str());
-    LogFromX264(X264_LOG_INFO, "note %s\n", info.c_str());
-    LogFromX264(X264_LOG_DEBUG, "detail %s\n", debug.c_str());
-    LogFromX264(X264_LOG_NONE, "nothing %s\n", none.c_str());
+    // Every message carries this run's token and its own word after it.
+    const std::string run = UniqueToken("routing");
+    const char* token = run.c_str();
+    LogFromX264(X264_LOG_ERROR, "\nfailed %s error %d\n", token, 1);
+    LogFromX264(X264_LOG_WARNING, "\n\ncareful %s warning\n\n", token);
+    LogFromX264(X264_LOG_INFO, "note %s info\n", token);
+    LogFromX264(X264_LOG_DEBUG, "detail %s debug\n", token);
+    LogFromX264(X264_LOG_NONE, "nothing %s none\n", token);
+    EXPECT_THAT(
+        LogLinesWith(run + " error"),
+        testing::ElementsAre(testing::AllOf(
+            HasSubstr("[Warning]"), testing::EndsWith("x264: failed " + run + " error 1"))));
+    EXPECT_THAT(
+        LogLinesWith(run + " warning"),
+        testing::ElementsAre(testing::AllOf(
+            HasSubstr("[   Info]"), testing::EndsWith("x264: careful " + run + " warning"))));
 
-    // Only errors (as Warning) and warnings (as Info) pass the log's gate; the
-    // line feeds at both ends are gone, so each message is one whole line.
-    EXPECT_THAT(LogLinesWith(error),
-                testing::ElementsAre(testing::AllOf(
-                    HasSubstr("[Warning]"), testing::EndsWith("x264: failed " + error + " 1"))));
-    EXPECT_THAT(LogLinesWith(warning),
-                testing::ElementsAre(testing::AllOf(
-                    HasSubstr("[   Info]"), testing::EndsWith("x264: careful " + warning))));
-    EXPECT_THAT(LogLinesWith(info), testing::IsEmpty());
-    EXPECT_THAT(LogLinesWith(debug), testing::IsEmpty());
-    EXPECT_THAT(LogLinesWith(none), testing::IsEmpty());
-}
-
-TEST(LibraryLogRouting, ScalerMessagesAreWrittenAtWarningWhateverTheirLevel)
-{
     LibraryContext scaler("SWScaler");
-    const std::string quiet = UniqueToken("quiet");
-    const std::string loud = UniqueToken("loud");
-    LogFromAvutil(&scaler, AV_LOG_DEBUG, "scaler %s\n", quiet.c_str());
-    LogFromAvutil(&scaler, AV_LOG_FATAL, "scaler %s\n", loud.c_str());
-    EXPECT_THAT(LogLinesWith(quiet),
-                testing::ElementsAre(testing::AllOf(
-                    HasSubstr("[Warning]"), testing::EndsWith("swscale: scaler " + quiet))));
-    EXPECT_THAT(LogLinesWith(loud), testing::ElementsAre(HasSubstr("[Warning]")));
+    const std::string longText(2000, 'x');
+    LogFromAvutil(&scaler, AV_LOG_DEBUG, "scaler %s quiet\n", token);
+    LogFromAvutil(&scaler, AV_LOG_FATAL, "scaler %s loud\n", token);
+    LogFromAvutil(&scaler, AV_LOG_ERROR, "long %s %s end\n", token, longText.c_str());
+    EXPECT_THAT(
+        LogLinesWith(run + " quiet"),
+        testing::ElementsAre(testing::AllOf(
+            HasSubstr("[Warning]"), testing::EndsWith("swscale: scaler " + run + " quiet"))));
+    EXPECT_THAT(LogLinesWith(run + " loud"), testing::ElementsAre(HasSubstr("[Warning]")));
+    EXPECT_THAT(LogLinesWith(run + " x"),
+                testing::ElementsAre(testing::EndsWith(run + " " + longText + " end")));
 
-    // A message longer than any fixed buffer arrives whole.
-    const std::string longToken = UniqueToken(std::string(2000, 'x').c_str());
-    LogFromAvutil(&scaler, AV_LOG_ERROR, "long %s end\n", longToken.c_str());
-    EXPECT_THAT(LogLinesWith(longToken),
-                testing::ElementsAre(testing::EndsWith(longToken + " end")));
-}
-
-// Other libraries of the host process share the callback; their chatter
-// stays out of the log and their errors carry their own name.
-TEST(LibraryLogRouting, OtherLibrariesAreWrittenOnlyForErrorsUnderTheirOwnName)
-{
     LibraryContext decoder("h264");
-    const std::string chatter = UniqueToken("chatter");
-    const std::string warning = UniqueToken("warning");
-    const std::string error = UniqueToken("error");
-    const std::string anonymous = UniqueToken("anonymous");
-    LogFromAvutil(&decoder, AV_LOG_DEBUG, "nal_unit_type %s\n", chatter.c_str());
-    LogFromAvutil(&decoder, AV_LOG_WARNING, "odd %s\n", warning.c_str());
-    LogFromAvutil(&decoder, AV_LOG_ERROR, "broken %s\n", error.c_str());
-    LogFromAvutil(nullptr, AV_LOG_FATAL, "lost %s\n", anonymous.c_str());
-
-    EXPECT_THAT(LogLinesWith(chatter), testing::IsEmpty());
-    EXPECT_THAT(LogLinesWith(warning), testing::IsEmpty());
-    EXPECT_THAT(LogLinesWith(error),
-                testing::ElementsAre(testing::AllOf(HasSubstr("[Warning]"),
-                                                    testing::EndsWith("] h264: broken " + error))));
-    EXPECT_THAT(LogLinesWith(anonymous),
-                testing::ElementsAre(testing::EndsWith("] libav: lost " + anonymous)));
+    LogFromAvutil(&decoder, AV_LOG_DEBUG, "nal_unit_type %s chatter\n", token);
+    LogFromAvutil(&decoder, AV_LOG_WARNING, "odd %s odd\n", token);
+    LogFromAvutil(&decoder, AV_LOG_ERROR, "broken %s broken\n", token);
+    LogFromAvutil(nullptr, AV_LOG_FATAL, "lost %s anonymous\n", token);
+    EXPECT_THAT(
+        LogLinesWith(run + " broken"),
+        testing::ElementsAre(testing::AllOf(
+            HasSubstr("[Warning]"), testing::EndsWith("] h264: broken " + run + " broken"))));
+    EXPECT_THAT(LogLinesWith(run + " anonymous"),
+                testing::ElementsAre(testing::EndsWith("] libav: lost " + run + " anonymous")));
+    // Nothing else of this run: x264's info, debug and none, the decoder's
+    // chatter and warning.
+    EXPECT_EQ(LogLinesWith(run).size(), 7u);
 }
 
 } // namespace

@@ -1,4 +1,3 @@
-#include <cmath>
 #include <limits>
 #include <string>
 
@@ -12,39 +11,65 @@ namespace
 
 constexpr int AmountId = 5;
 constexpr int ChoiceId = 6;
-constexpr int FlagId = 7;
 constexpr int NotesId = 8;
+
+ParameterDescriptor Popup(std::int32_t position, std::vector<const char*> choices)
+{
+    ParameterDescriptor row = Row(position, ParameterType_Popup, u"Choice", ChoiceId);
+    std::copy(choices.begin(), choices.end(), row.choices);
+    return row;
+}
 
 // Layer, a slider, a popup, a checkbox and a static area.
 void UseMixedTable()
 {
-    Script().table = {
-        ParameterDescriptor{},
-        NumberRow(1, u"Amount", AmountId, 2.5f, -10.0f, 10.0f),
-        PopupRow(2, u"Choice", ChoiceId, {"A", "B"}),
-        CheckboxRow(3, u"Flag", FlagId, true),
-        StaticRow(4, u"Notes", NotesId, 2),
-    };
+    Script().table = {ParameterDescriptor{},
+                      Row(1, ParameterType_Number, u"Amount", AmountId, {0, 2.5f, -10, 10}),
+                      Popup(2, {"A", "B"}), Row(3, ParameterType_Checkbox, u"Flag", 7, {0, 1}),
+                      Row(4, ParameterType_Static, u"Notes", NotesId, {}, 2)};
+}
+
+// The code and message of the AdobeException that `action` throws.
+template <class Action> std::string Thrown(Action action)
+{
+    try
+    {
+        action();
+    }
+    catch (const AdobeException& exception)
+    {
+        return std::to_string(exception.GetCode()) + ": " + exception.GetMessage();
+    }
+    return "nothing thrown";
 }
 
 } // namespace
 
-// ------------------------------------------------------------ registration
-
-using ParameterSetup = FrameworkTest;
-
-TEST_F(ParameterSetup, RegistersEachKindAsTheHostExpects)
+TEST_F(FrameworkTest, ParameterSetupRegistersEachKindAsTheHostExpects)
 {
-    UseMixedTable();
+    const std::vector<const char*> letters{"A", "B", "C", "D", "E", "F", "G", "H", "I", "J"};
+    Script().table = {ParameterDescriptor{},
+                      Row(1, ParameterType_Number, u"Amount", AmountId, {0, 2.5f, -10, 10}),
+                      Popup(2, letters),
+                      Row(3, ParameterType_Checkbox, u"Flag", 7, {0, 1}),
+                      Row(4, ParameterType_Static, u"Notes", NotesId, {}, 2),
+                      Row(5, ParameterType_Static, u"None", 1, {}, 0),
+                      Row(6, ParameterType_Static, u"One", 2, {}, 1),
+                      Row(7, ParameterType_Static, u"Two", 3, {}, 2),
+                      Row(8, ParameterType_Number, u"Animated", 4, {0, 1, 0, 2}),
+                      ParameterDescriptor{}}; // a layer row after the input is skipped
     Script().table[1].flags = ParameterFlag_Collapsed;
+    Script().table[7].flags = ParameterFlag_Collapsed;
+    Script().table[8].flags = ParameterFlag_Animatable;
+    Script().table[9].position = 9;
     Host& host = StartHost();
     host.GlobalSetup();
 
     const EffectHost::CommandResult result = host.ParamsSetup();
 
-    ASSERT_EQ(result.error, PF_Err_NONE) << result.errorMessage;
-    EXPECT_EQ(result.outData.num_params, 5);
-    ASSERT_EQ(host.ParameterCount(), 5);
+    ASSERT_EQ(result.errorMessage, "");
+    EXPECT_EQ(result.outData.num_params, 10);
+    ASSERT_EQ(host.ParameterCount(), 9);
 
     const PF_ParamDef& amount = host.Parameter(1);
     EXPECT_EQ(amount.param_type, PF_Param_FLOAT_SLIDER);
@@ -56,12 +81,14 @@ TEST_F(ParameterSetup, RegistersEachKindAsTheHostExpects)
     EXPECT_EQ(amount.u.fs_d.slider_max, 10.0f);
     EXPECT_EQ(amount.u.fs_d.value, 2.5);
     EXPECT_EQ(amount.u.fs_d.dephault, 2.5f);
+    // An animatable slider may vary over time.
+    EXPECT_EQ(host.Parameter(8).flags, PF_ParamFlag_SUPERVISE);
 
     const PF_ParamDef& choice = host.Parameter(2);
     EXPECT_EQ(choice.param_type, PF_Param_POPUP);
-    EXPECT_EQ(choice.u.pd.num_choices, 2);
+    EXPECT_EQ(choice.u.pd.num_choices, 10);
     EXPECT_EQ(choice.u.pd.value, 1);
-    EXPECT_EQ(host.PopupItems(2), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(host.PopupItems(2), std::vector<std::string>(letters.begin(), letters.end()));
     EXPECT_EQ(host.PositionOfHostId(ChoiceId), 2);
 
     const PF_ParamDef& flag = host.Parameter(3);
@@ -69,57 +96,31 @@ TEST_F(ParameterSetup, RegistersEachKindAsTheHostExpects)
     EXPECT_EQ(flag.u.bd.value, 1);
     EXPECT_EQ(host.ValueText(3), "on");
 
+    // Static areas count at least one line.
     const PF_ParamDef& notes = host.Parameter(4);
     EXPECT_EQ(notes.ui_height, 30);
     EXPECT_EQ(notes.ui_width, 150);
     EXPECT_EQ(notes.ui_flags, PF_PUI_CONTROL | PF_PUI_STD_CONTROL_ONLY);
     EXPECT_EQ(notes.flags, 70);
     EXPECT_EQ(host.PositionOfHostId(NotesId), 4);
-
+    EXPECT_EQ(host.Parameter(5).ui_height, 15);
+    EXPECT_EQ(host.Parameter(6).ui_height, 15);
+    EXPECT_EQ(host.Parameter(7).ui_height, 30);
+    EXPECT_EQ(host.Parameter(7).flags, 102);
     ASSERT_NE(host.CustomUi(), nullptr);
     EXPECT_EQ(host.CustomUi()->events, PF_CustomEFlag_EFFECT);
+
+    // Premiere takes a static area as arbitrary data.
+    Host& premiere = StartApplied(HostOptions{EffectHost::ApplicationPremiere, 13, 1});
+    const PF_ParamDef& arbitrary = premiere.Parameter(4);
+    EXPECT_EQ(arbitrary.param_type, PF_Param_ARBITRARY_DATA);
+    EXPECT_EQ(arbitrary.ui_width, 300);
+    EXPECT_EQ(arbitrary.ui_height, 30);
+    EXPECT_EQ(arbitrary.ui_flags, PF_PUI_CONTROL);
+    EXPECT_EQ(arbitrary.u.arb_d.id, NotesId);
 }
 
-TEST_F(ParameterSetup, EdgeRowsRegister)
-{
-    Script().table = {
-        ParameterDescriptor{},
-        StaticRow(1, u"None", 1, 0),
-        StaticRow(2, u"One", 2, 1),
-        StaticRow(3, u"Two", 3, 2),
-        NumberRow(4, u"Amount", AmountId, 1, 0, 2),
-        PopupRow(5, u"Letters", ChoiceId, {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J"})};
-    Script().table[3].flags = ParameterFlag_Collapsed;
-    Script().table[4].flags = ParameterFlag_Animatable;
-    Host& host = StartApplied();
-
-    // Static areas count at least one line.
-    EXPECT_EQ(host.Parameter(1).ui_height, 15);
-    EXPECT_EQ(host.Parameter(2).ui_height, 15);
-    EXPECT_EQ(host.Parameter(3).ui_height, 30);
-    EXPECT_EQ(host.Parameter(3).flags, 102);
-    // An animatable slider may vary over time.
-    EXPECT_EQ(host.Parameter(4).flags, PF_ParamFlag_SUPERVISE);
-    // Ten choices are all registered.
-    EXPECT_EQ(host.Parameter(5).u.pd.num_choices, 10);
-    const std::vector<std::string> items = host.PopupItems(5);
-    ASSERT_EQ(items.size(), 10u);
-    EXPECT_EQ(items.back(), "J");
-}
-
-TEST_F(ParameterSetup, StaticAreaInPremiereIsArbitraryData)
-{
-    Script().table = {ParameterDescriptor{}, StaticRow(1, u"Notes", NotesId, 3)};
-    Host& host = StartApplied(HostOptions{EffectHost::ApplicationPremiere, 13, 1});
-    const PF_ParamDef& notes = host.Parameter(1);
-    EXPECT_EQ(notes.param_type, PF_Param_ARBITRARY_DATA);
-    EXPECT_EQ(notes.ui_width, 300);
-    EXPECT_EQ(notes.ui_height, 45);
-    EXPECT_EQ(notes.ui_flags, PF_PUI_CONTROL);
-    EXPECT_EQ(notes.u.arb_d.id, NotesId);
-}
-
-TEST_F(ParameterSetup, DescriptorAtTheWrongPositionOrOfAnUnknownTypeFailsSetup)
+TEST_F(FrameworkTest, DescriptorAtTheWrongPositionOrOfAnUnknownTypeFailsSetup)
 {
     UseMixedTable();
     Script().table[3].position = 4;
@@ -135,8 +136,7 @@ TEST_F(ParameterSetup, DescriptorAtTheWrongPositionOrOfAnUnknownTypeFailsSetup)
               std::string::npos)
         << result.errorMessage;
     EXPECT_EQ(result.outData.num_params, 0);
-    EffectHost::World output(16, 16);
-    EXPECT_EQ(host.Render(output).error, ErrorInitFailed);
+    EXPECT_EQ(host.Render(output_).error, ErrorInitFailed);
     host.GlobalSetdown();
 
     UseMixedTable();
@@ -148,27 +148,7 @@ TEST_F(ParameterSetup, DescriptorAtTheWrongPositionOrOfAnUnknownTypeFailsSetup)
     EXPECT_EQ(unknown.outData.num_params, 0);
 }
 
-TEST_F(ParameterSetup, LayerRowAfterTheInputIsSkipped)
-{
-    Script().table = {ParameterDescriptor{}, NumberRow(1, u"Amount", AmountId, 1, 0, 2),
-                      ParameterDescriptor{}};
-    Script().table[2].position = 2;
-    Host& host = StartHost();
-    host.GlobalSetup();
-
-    const EffectHost::CommandResult result = host.ParamsSetup();
-
-    EXPECT_EQ(result.errorMessage, "");
-    EXPECT_EQ(result.outData.num_params, 3);
-    EXPECT_EQ(host.ParameterCount(), 2);
-}
-
-// ------------------------------------------------------------ value access
-
-using ParameterAccess = FrameworkTest;
-
-// Positions outside the table are refused with the count.
-TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAloneAndPositionsOutsideAreRefused)
+TEST_F(FrameworkTest, ParameterValuesAreSetReadAndCheckedOutAndBadPositionsRefused)
 {
     UseMixedTable();
     Host& host = StartApplied();
@@ -179,7 +159,9 @@ TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAloneAndPositionsOutsi
     A_long flagsBefore = 0;
     A_long flagsAfter = 0;
     A_long amountFlags = 0;
-    Script().onUserChanged = [&](TestEffect& effect)
+    const std::string thirty(30, 'd');
+    const std::string thirtyOne(31, 'e');
+    Script().hooks["UserChanged"] = [&](TestEffect& effect)
     {
         PF_ParamDef* choice = effect.GetParams()[2];
         flagsBefore = choice->uu.change_flags;
@@ -187,22 +169,11 @@ TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAloneAndPositionsOutsi
         flagsAfter = choice->uu.change_flags;
         otherChanged = effect.SetParameterValue(1, -7);
         amountFlags = effect.GetParams()[1]->uu.change_flags;
-        try
-        {
-            effect.GetParameterValue(5);
-        }
-        catch (const AdobeException& exception)
-        {
-            atCount = exception.GetMessage();
-        }
-        try
-        {
-            effect.SetParameterValue(-1, 1);
-        }
-        catch (const AdobeException& exception)
-        {
-            belowZero = exception.GetMessage();
-        }
+        atCount = Thrown([&] { effect.GetParameterValue(5); });
+        belowZero = Thrown([&] { effect.SetParameterValue(-1, 1); });
+        effect.SetParameterDescription(1, thirty);
+        effect.UpdateParametersUi();
+        effect.SetParameterDescription(1, thirtyOne);
     };
 
     const EffectHost::ChangeResult change = host.ChangeParameter(2, 2);
@@ -219,45 +190,21 @@ TEST_F(ParameterAccess, UnchangedValueLeavesTheChangeFlagsAloneAndPositionsOutsi
     EXPECT_NE(belowZero.find("Parameter index -1 is out of range, current count is 5"),
               std::string::npos)
         << belowZero;
-}
-
-TEST_F(ParameterAccess, DescriptionOfThirtyCharactersIsAcceptedAndThirtyOneRefused)
-{
-    UseMixedTable();
-    Host& host = StartApplied();
-    const std::string thirty(30, 'd');
-    const std::string thirtyOne(31, 'e');
-    Script().onUserChanged = [&](TestEffect& effect)
-    {
-        effect.SetParameterDescription(1, thirty);
-        effect.UpdateParametersUi();
-        effect.SetParameterDescription(1, thirtyOne);
-    };
-
-    const EffectHost::ChangeResult change = host.ChangeParameter(1, 3);
-
     EXPECT_EQ(std::string(host.Parameter(1).name), thirty);
     EXPECT_NE(change.command.errorMessage.find("Desicription too long: " + thirtyOne),
               std::string::npos)
         << change.command.errorMessage;
-}
 
-TEST_F(ParameterAccess, CheckedOutParameterIsReadAndGivenBack)
-{
-    UseMixedTable();
-    Host& host = StartApplied();
+    Script().hooks.clear();
     host.ChangeParameter(1, -3.9);
     std::int32_t amount = 0;
     bool flag = false;
-    Script().onRender = [&](TestEffect& effect)
+    Script().hooks["Render"] = [&](TestEffect& effect)
     {
         amount = GetParameterValue<std::int32_t>(effect.CheckoutParameter(1).def());
         flag = GetParameterValue<bool>(effect.CheckoutParameter(3).def());
     };
-    EffectHost::World output(16, 16);
-
-    EXPECT_EQ(host.Render(output).error, PF_Err_NONE);
-
+    EXPECT_EQ(host.Render(output_).error, PF_Err_NONE);
     EXPECT_EQ(amount, -3); // truncated toward zero
     EXPECT_TRUE(flag);
     EXPECT_EQ(host.Checkouts().outstanding, 0);
@@ -273,15 +220,8 @@ TEST(ParameterValue, ConversionsRefuseDefsOfAnotherType)
     EXPECT_THROW(GetParameterValue<PF_LayerDef*>(def), AdobeException);
 
     def.param_type = PF_Param_CHECKBOX;
-    try
-    {
-        GetParameterValue<std::int32_t>(def);
-        FAIL() << "a checkbox read as a number";
-    }
-    catch (const AdobeException& exception)
-    {
-        EXPECT_EQ(exception.GetCode(), ErrorInternal);
-        EXPECT_NE(exception.GetMessage().find("Parameter type 4 not supported"), std::string::npos);
-    }
+    const std::string thrown = Thrown([&] { GetParameterValue<std::int32_t>(def); });
+    EXPECT_EQ(thrown.rfind(std::to_string(ErrorInternal) + ": ", 0), 0u) << thrown;
+    EXPECT_NE(thrown.find("Parameter type 4 not supported"), std::string::npos) << thrown;
     EXPECT_THROW(SetParameterValue(def, 1), AdobeException);
 }

@@ -1,7 +1,6 @@
 #include "support/Paths.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "tests/support/TestFiles.h"
 
@@ -21,31 +20,6 @@ TEST(JoinPath, AddsOneSeparatorAndTrimsBlanksOfBothParts)
     EXPECT_EQ(JoinPath("/data", "/x.log"), "/data//x.log");
 }
 
-TEST(FileSystem, DirectoriesAreCreatedOneLevelDeepAndOnlyFilesAreDeleted)
-{
-    TempFolder folder;
-    ZovazazTest::WriteFile(folder / "file", std::string(12345, 'x'));
-
-    EXPECT_TRUE(DirectoryExists(folder.Path()));
-    EXPECT_FALSE(DirectoryExists(folder / "file"));
-    EXPECT_FALSE(DirectoryExists(""));
-    EXPECT_TRUE(CreateDirectoryIfMissing(folder / "a"));
-    EXPECT_TRUE(DirectoryExists(folder / "a"));
-    EXPECT_TRUE(CreateDirectoryIfMissing(folder / "a")); // already there
-    EXPECT_FALSE(CreateDirectoryIfMissing(folder / "b/c"));
-    EXPECT_FALSE(DirectoryExists(folder / "b"));
-    EXPECT_FALSE(CreateDirectoryIfMissing(folder / "file"));
-    EXPECT_FALSE(CreateDirectoryIfMissing(folder / "file/sub"));
-
-    EXPECT_EQ(GetFileSize(folder / "file"), 12345u);
-    EXPECT_EQ(GetFileSize(folder / "missing"), 0u);
-    EXPECT_EQ(GetFileSize(folder.Path()), 0u);
-    EXPECT_TRUE(DeleteFileAt(folder / "file"));
-    EXPECT_FALSE(std::filesystem::exists(folder / "file"));
-    EXPECT_FALSE(DeleteFileAt(folder / "file"));
-    EXPECT_FALSE(DeleteFileAt(folder / "a")); // a directory is not a file
-}
-
 TEST(Environment, TempDirectoryPrefersTempThenTmpdirThenSlashTmp)
 {
     ScopedEnvironment temp("TEMP", "/from/temp");
@@ -59,7 +33,9 @@ TEST(Environment, TempDirectoryPrefersTempThenTmpdirThenSlashTmp)
     EXPECT_EQ(GetTempDirectory(), "/tmp");
 }
 
-TEST(ScopedPathPrepend, NestedGuardsPutTheirDirectoryFirstAndEachRestoresItsOwnValue)
+// Nested guards put their directory first and each restores its own value;
+// an unset variable is unset again and an empty one stays empty.
+TEST(ScopedPathPrepend, RestoresExactlyWhatWasThere)
 {
     ScopedEnvironment guard("ZOVAZAZ_TEST_PATH", "/a");
     {
@@ -72,11 +48,7 @@ TEST(ScopedPathPrepend, NestedGuardsPutTheirDirectoryFirstAndEachRestoresItsOwnV
         EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_PATH"), "/outer:/a");
     }
     EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_PATH"), "/a");
-}
 
-TEST(ScopedPathPrepend, AnUnsetVariableIsUnsetAgainAndAnEmptyOneStaysEmpty)
-{
-    ScopedEnvironment guard("ZOVAZAZ_TEST_PATH");
     guard.Unset();
     {
         ScopedPathPrepend none("ZOVAZAZ_TEST_PATH", "");
@@ -96,37 +68,26 @@ TEST(ScopedPathPrepend, AnUnsetVariableIsUnsetAgainAndAnEmptyOneStaysEmpty)
     EXPECT_EQ(GetEnvironmentText("ZOVAZAZ_TEST_PATH"), "");
 }
 
-TEST(LocalAppData, UsesXdgDataHomeAndCreatesItWithItsParents)
+// XDG_DATA_HOME is used and made with its parents; $HOME/.local/share when
+// it is unset, relative or cannot be made; nothing when neither can be.
+TEST(LocalAppData, UsesXdgDataHomeThenHomeAndIsEmptyWhenNeitherCanBeMade)
 {
     TempFolder folder;
     ScopedEnvironment xdg("XDG_DATA_HOME", folder / "deep/data");
-
+    ScopedEnvironment home("HOME", folder / "home");
     EXPECT_EQ(GetLocalAppDataDirectory(), folder / "deep/data");
     EXPECT_TRUE(DirectoryExists(folder / "deep/data"));
-}
 
-TEST(LocalAppData, FallsBackToHomeWhenXdgDataHomeIsUnsetOrRelative)
-{
-    TempFolder folder;
-    ScopedEnvironment home("HOME", folder.Path());
-    ScopedEnvironment xdg("XDG_DATA_HOME");
     xdg.Unset();
-
-    EXPECT_EQ(GetLocalAppDataDirectory(), folder / ".local/share");
-    EXPECT_TRUE(DirectoryExists(folder / ".local/share"));
-
-    SetEnvironmentText("XDG_DATA_HOME", "relative/data");
-    EXPECT_EQ(GetLocalAppDataDirectory(), folder / ".local/share");
-}
-
-TEST(LocalAppData, FallsBackToHomeWhenXdgDataHomeCannotBeMadeAndIsEmptyWhenNeitherCan)
-{
-    TempFolder folder;
-    ZovazazTest::WriteFile(folder / "file", "x");
-    ScopedEnvironment xdg("XDG_DATA_HOME", folder / "file/data");
-    ScopedEnvironment home("HOME", folder / "home");
-
     EXPECT_EQ(GetLocalAppDataDirectory(), folder / "home/.local/share");
+    EXPECT_TRUE(DirectoryExists(folder / "home/.local/share"));
+    SetEnvironmentText("XDG_DATA_HOME", "relative/data");
+    EXPECT_EQ(GetLocalAppDataDirectory(), folder / "home/.local/share");
+
+    ZovazazTest::WriteFile(folder / "file", "x");
+    SetEnvironmentText("XDG_DATA_HOME", folder / "file/data");
+    SetEnvironmentText("HOME", folder / "other");
+    EXPECT_EQ(GetLocalAppDataDirectory(), folder / "other/.local/share");
 
     SetEnvironmentText("HOME", folder / "file/home");
     EXPECT_EQ(GetLocalAppDataDirectory(), "");

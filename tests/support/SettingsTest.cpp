@@ -9,12 +9,15 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "support/Paths.h"
 #include "tests/support/TestFiles.h"
 
 using namespace Zovazaz;
+using testing::StrEq;
+using testing::ThrowsMessage;
 using ZovazazTest::ScopedEnvironment;
 using ZovazazTest::TempFolder;
 using ZovazazTest::WriteFile;
@@ -35,17 +38,9 @@ std::optional<std::string> ReadLevel(const TempFolder& folder, const std::string
     return value;
 }
 
-void ExpectRuntimeError(const std::function<void()>& action, const std::string& message)
+auto ThrowsRuntimeError(const char* message)
 {
-    try
-    {
-        action();
-        ADD_FAILURE() << "no exception, expected " << message;
-    }
-    catch (const std::runtime_error& failure)
-    {
-        EXPECT_EQ(failure.what(), message);
-    }
+    return ThrowsMessage<std::runtime_error>(StrEq(message));
 }
 
 } // namespace
@@ -112,18 +107,22 @@ TEST(DataDirectory, TheWriteTestOfOneProcessDoesNotDisturbAnothers)
               "Log.Level=Verbose\n");
 }
 
-TEST(DataDirectory, NotAvailableWhenItCannotBeCreated)
+// An empty base folder is refused rather than taken for the current one.
+TEST(DataDirectory, NotAvailableWhenItCannotBeCreatedAndNotWritableWithoutATestFile)
 {
     TempFolder folder;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Path());
+    EXPECT_THAT([] { EstablishDataDirectory(""); },
+                ThrowsRuntimeError("Data directory not available"));
+    std::filesystem::current_path(previous);
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+
     WriteFile(folder / "Zizerevu", "a file where the folder should be");
+    EXPECT_THAT([&] { EstablishDataDirectory(folder.Path()); },
+                ThrowsRuntimeError("Data directory not available"));
 
-    ExpectRuntimeError([&] { EstablishDataDirectory(folder.Path()); },
-                       "Data directory not available");
-}
-
-TEST(DataDirectory, NotWritableWhenTheTestFileCannotBeMade)
-{
-    TempFolder folder;
+    std::filesystem::remove(folder / "Zizerevu");
     std::filesystem::create_directories(folder / "Zizerevu/Ruzirazu");
     // No file may be opened at all, which defeats even root.
     rlimit limit{};
@@ -131,7 +130,6 @@ TEST(DataDirectory, NotWritableWhenTheTestFileCannotBeMade)
     rlimit none = limit;
     none.rlim_cur = 0;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
-
     std::exception_ptr failure;
     try
     {
@@ -145,50 +143,27 @@ TEST(DataDirectory, NotWritableWhenTheTestFileCannotBeMade)
     // behaviour sanitizer needs them to check the caught object's type.
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
     ASSERT_TRUE(failure) << "no exception, expected Cannot write to data directory";
-    ExpectRuntimeError([&] { std::rethrow_exception(failure); }, "Cannot write to data directory");
+    EXPECT_THAT([&] { std::rethrow_exception(failure); },
+                ThrowsRuntimeError("Cannot write to data directory"));
 }
 
-TEST(DataDirectory, AnEmptyBaseFolderIsNotAvailableRatherThanTheCurrentDirectory)
+// The data folder is found once and kept even after it is deleted; a failure
+// is not kept, and the next call tries again.
+TEST(DataDirectory, TheFoundFolderIsKeptAndAFailureIsNot)
 {
     TempFolder folder;
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(folder.Path());
+    ScopedEnvironment xdg("XDG_DATA_HOME", folder.Path());
+    ResetDataDirectoryCache();
+    WriteFile(folder / "Zizerevu", "blocks the folder");
+    EXPECT_THAT([] { GetDataDirectory(); }, ThrowsRuntimeError("Data directory not available"));
+    EXPECT_THAT([] { GetSettingsPath(); }, ThrowsRuntimeError("Data directory not available"));
+    std::filesystem::remove(folder / "Zizerevu");
 
-    ExpectRuntimeError([] { EstablishDataDirectory(""); }, "Data directory not available");
-
-    std::filesystem::current_path(previous);
-    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
-}
-
-class CachedDataDirectory : public testing::Test
-{
-  protected:
-    void SetUp() override { ResetDataDirectoryCache(); }
-    void TearDown() override { ResetDataDirectoryCache(); }
-
-    TempFolder folder_;
-    ScopedEnvironment xdg_{"XDG_DATA_HOME", folder_.Path()};
-};
-
-TEST_F(CachedDataDirectory, IsKeptEvenAfterTheFolderIsDeleted)
-{
     const std::string directory = GetDataDirectory();
-    EXPECT_EQ(directory, folder_ / "Zizerevu/Ruzirazu");
-    EXPECT_EQ(GetSettingsPath(), folder_ / "Zizerevu/Ruzirazu/Ruzirazu.ini");
-
-    std::filesystem::remove_all(folder_ / "Zizerevu");
-
+    EXPECT_EQ(directory, folder / "Zizerevu/Ruzirazu");
+    EXPECT_EQ(GetSettingsPath(), folder / "Zizerevu/Ruzirazu/Ruzirazu.ini");
+    std::filesystem::remove_all(folder / "Zizerevu");
     EXPECT_EQ(GetDataDirectory(), directory);
     EXPECT_FALSE(DirectoryExists(directory));
-}
-
-TEST_F(CachedDataDirectory, AFailureIsNotCachedAndTheNextCallTriesAgain)
-{
-    WriteFile(folder_ / "Zizerevu", "blocks the folder");
-    ExpectRuntimeError([] { GetDataDirectory(); }, "Data directory not available");
-    ExpectRuntimeError([] { GetSettingsPath(); }, "Data directory not available");
-
-    std::filesystem::remove(folder_ / "Zizerevu");
-
-    EXPECT_EQ(GetDataDirectory(), folder_ / "Zizerevu/Ruzirazu");
+    ResetDataDirectoryCache();
 }

@@ -30,7 +30,9 @@ TEST(StringsResourceIds, AreSetOnceAndMayRunAtMostTenPastTheEnd)
     EXPECT_THROW(table.GetOrAddString_(WStringRef()), std::invalid_argument);
 }
 
-TEST(StringsResourceForms, EachEntryGetsItsOtherFormOnceUnlessItCannotHaveOne)
+// Each entry gets its other form once, unless it cannot have one; an invalid
+// narrow text shows replacement characters.
+TEST(StringsResourceForms, AreMadeOnceAndKeptAtTheirAddress)
 {
     StringsResource table;
     table.SetId(WStringRef(u"Segment Length"), 0);
@@ -38,6 +40,8 @@ TEST(StringsResourceForms, EachEntryGetsItsOtherFormOnceUnlessItCannotHaveOne)
                 "e",
                 1);
     table.SetId(WStringRef(u"\u00A9 Zizerevu"), 2); // narrow form is longer
+    table.SetId("bad \xC0", 3);
+    table.SetId("", 4);
 
     const char* narrow = table.GetNarrowString(0);
     ASSERT_NE(narrow, nullptr);
@@ -47,21 +51,12 @@ TEST(StringsResourceForms, EachEntryGetsItsOtherFormOnceUnlessItCannotHaveOne)
     ASSERT_NE(wide, nullptr);
     EXPECT_EQ(std::u16string(wide), u"Gr\u00F6\u00DFe");
     EXPECT_EQ(table.GetWideString(1), wide);
-
     EXPECT_EQ(table.GetNarrowString(2), nullptr);
     EXPECT_EQ(std::u16string(table.GetWideString(2)), u"\u00A9 Zizerevu");
-}
-
-TEST(StringsResourceForms, AnInvalidNarrowTextShowsReplacementCharacters)
-{
-    StringsResource table;
-    table.SetId("bad \xC0", 0);
-    table.SetId("", 1);
-
-    ASSERT_NE(table.GetWideString(0), nullptr);
-    EXPECT_EQ(std::u16string(table.GetWideString(0)), u"bad \uFFFD");
-    ASSERT_NE(table.GetWideString(1), nullptr);
-    EXPECT_EQ(std::u16string(table.GetWideString(1)), u"");
+    ASSERT_NE(table.GetWideString(3), nullptr);
+    EXPECT_EQ(std::u16string(table.GetWideString(3)), u"bad \uFFFD");
+    ASSERT_NE(table.GetWideString(4), nullptr);
+    EXPECT_EQ(std::u16string(table.GetWideString(4)), u"");
 }
 
 TEST(StringsResourceInterning, EqualTextsShareAnEntryWhoseTextNeverMoves)
