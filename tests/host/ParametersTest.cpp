@@ -154,33 +154,6 @@ TEST_F(HostParameters, UnsupervisedControlsChangeSilently)
     EXPECT_EQ(host_->ValueText(1), "on");
 }
 
-TEST_F(HostParameters, UpdateParamUiChangesNamesAndEnabledStates)
-{
-    ApplyThreeControls();
-    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef* params[],
-                          PF_LayerDef*, void*) -> PF_Err
-    {
-        if (command == PF_Cmd_UPDATE_PARAMS_UI)
-        {
-            auto* utils = Acquire<PF_ParamUtilsSuite2>(in, kPFParamUtilsSuite, 2);
-            PF_ParamDef copy = *params[1];
-            copy.ui_flags |= PF_PUI_DISABLED;
-            std::strcpy(copy.name, "Bitrate (locked)");
-            copy.u.fs_d.value = 99; // values do not travel this way
-            utils->PF_UpdateParamUI(in->effect_ref, 1, &copy);
-            in->pica_basicP->ReleaseSuite(kPFParamUtilsSuite, 2);
-        }
-        return PF_Err_NONE;
-    };
-    EXPECT_TRUE(host_->IsEnabled(1));
-    host_->UpdateParamsUi();
-    EXPECT_FALSE(host_->IsEnabled(1));
-    EXPECT_STREQ(host_->Parameter(1).name, "Bitrate (locked)");
-    EXPECT_EQ(host_->ValueText(1), "1500");
-    // A disabled control keeps its value and can still be set by the host.
-    EXPECT_TRUE(host_->ChangeParameter(1, 2500).accepted);
-}
-
 TEST_F(HostParameters, LayerCheckoutIsAFreshPaddedWorldOfTheFrameAtThatTime)
 {
     ApplyThreeControls();
