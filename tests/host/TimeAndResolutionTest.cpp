@@ -73,22 +73,27 @@ TEST(Resolution, EachPixelIsTheAverageOfItsBlockCutShortAtTheEdges)
 
 using HostTime = HostWithTestEffect;
 
-TEST_F(HostTime, RenderSeesTheClockAndTheLayerShrunkToTheResolution)
+TEST_F(HostTime, RenderSeesTheClockAndTheLayerAveragedDownToTheResolution)
 {
     host_->SetLayerSize(1280, 720);
     host_->SetTime(TimeForFrames(FrameRate{30000, 1001}, 90));
-    for (const auto& [factor, width, height] : {std::tuple<int, A_long, A_long>{1, 1280, 720},
-                                                {2, 640, 360},
-                                                {3, 427, 240},
-                                                {4, 320, 180}})
+    World full(1280, 720);
+    host_->Layer().FrameAt(37 * 1001, 1001, 30000, full);
+    struct Size
     {
-        host_->SetDownsample(factor);
-        EXPECT_EQ(host_->RenderWidth(), width);
-        EXPECT_EQ(host_->RenderHeight(), height);
-        PF_RationalScale downsampleX{}, downsampleY{};
-        A_long inWidth = 0, layerWidth = 0, layerHeight = 0, checkedOutWidth = 0;
-        A_long currentTime = -1, timeStep = 0, totalTime = 0;
-        A_u_long timeScale = 0;
+        int factor;
+        A_long width, height;
+    };
+    for (const Size size : {Size{1, 1280, 720}, {2, 640, 360}, {3, 427, 240}, {4, 320, 180}})
+    {
+        host_->SetDownsample(size.factor);
+        EXPECT_EQ(host_->RenderWidth(), size.width);
+        EXPECT_EQ(host_->RenderHeight(), size.height);
+        World expected(size.width, size.height);
+        Downsample(full, expected, size.factor);
+        PF_InData seen{};
+        int differing = -1;
+        A_long checkedOutWidth = 0;
         Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef* params[],
                                PF_LayerDef*, void*) -> PF_Err
         {
@@ -96,81 +101,40 @@ TEST_F(HostTime, RenderSeesTheClockAndTheLayerShrunkToTheResolution)
             {
                 return PF_Err_NONE;
             }
-            currentTime = in->current_time;
-            timeStep = in->time_step;
-            totalTime = in->total_time;
-            timeScale = in->time_scale;
-            downsampleX = in->downsample_x;
-            downsampleY = in->downsample_y;
-            inWidth = in->width;
-            layerWidth = params[0]->u.ld.width;
-            layerHeight = params[0]->u.ld.height;
-            PF_ParamDef layer{};
-            const PF_Err error = in->inter.checkout_param(in->effect_ref, 0, 5 * in->time_step,
-                                                          in->time_step, in->time_scale, &layer);
-            if (error != PF_Err_NONE)
+            seen = *in;
+            const PF_LayerDef& layer = params[0]->u.ld;
+            differing = layer.width == size.width && layer.height == size.height ? 0 : -2;
+            for (A_long y = 0; differing >= 0 && y < layer.height; ++y)
             {
-                return error;
+                const auto* row = reinterpret_cast<const PF_Pixel*>(
+                    reinterpret_cast<const char*>(layer.data) + y * layer.rowbytes);
+                for (A_long x = 0; x < layer.width; ++x)
+                {
+                    differing += !(row[x] == expected.At(x, y));
+                }
             }
-            checkedOutWidth = layer.u.ld.width;
-            return in->inter.checkin_param(in->effect_ref, &layer);
+            PF_ParamDef checkedOut{};
+            const PF_Err error = in->inter.checkout_param(
+                in->effect_ref, 0, 5 * in->time_step, in->time_step, in->time_scale, &checkedOut);
+            checkedOutWidth = checkedOut.u.ld.width;
+            return error ? error : in->inter.checkin_param(in->effect_ref, &checkedOut);
         };
-        World output(width, height);
-        ASSERT_TRUE(host_->RenderFrame(37, output).Succeeded()) << factor;
-        EXPECT_EQ(currentTime, 37 * 1001);
-        EXPECT_EQ(timeStep, 1001);
-        EXPECT_EQ(totalTime, 90090);
-        EXPECT_EQ(timeScale, 30000u);
-        EXPECT_EQ(downsampleX.num, 1) << factor;
-        EXPECT_EQ(downsampleX.den, static_cast<A_u_long>(factor));
-        EXPECT_EQ(downsampleY.den, static_cast<A_u_long>(factor));
-        EXPECT_EQ(inWidth, 1280) << "in_data keeps the layer's own size";
-        EXPECT_EQ(layerWidth, width);
-        EXPECT_EQ(layerHeight, height);
-        EXPECT_EQ(checkedOutWidth, width);
+        World output(size.width, size.height);
+        ASSERT_TRUE(host_->RenderFrame(37, output).Succeeded()) << size.factor;
+        EXPECT_EQ(seen.current_time, 37 * 1001);
+        EXPECT_EQ(seen.time_step, 1001);
+        EXPECT_EQ(seen.total_time, 90090);
+        EXPECT_EQ(seen.time_scale, 30000u);
+        EXPECT_EQ(seen.downsample_x.num, 1);
+        EXPECT_EQ(seen.downsample_x.den, static_cast<A_u_long>(size.factor));
+        EXPECT_EQ(seen.downsample_y.den, static_cast<A_u_long>(size.factor));
+        EXPECT_EQ(seen.width, 1280) << "in_data keeps the layer's own size";
+        // The layer has the rendered size and is the average of the full one.
+        EXPECT_EQ(differing, 0) << size.factor;
+        EXPECT_EQ(checkedOutWidth, size.width);
     }
     EXPECT_THROW(host_->SetDownsample(0), std::invalid_argument);
     EXPECT_EQ(host_->Downsample(), 4);
-}
-
-TEST_F(HostTime, HalfResolutionLayerIsTheAverageOfTheFullOne)
-{
-    host_->SetLayerSize(20, 10);
-    host_->SetDownsample(2);
-    World seen;
-    Effect().handler = [&](PF_Cmd command, PF_InData*, PF_OutData*, PF_ParamDef* params[],
-                           PF_LayerDef*, void*) -> PF_Err
-    {
-        if (command == PF_Cmd_RENDER)
-        {
-            const PF_LayerDef& layer = params[0]->u.ld;
-            seen = World(layer.width, layer.height);
-            for (A_long y = 0; y < layer.height; ++y)
-            {
-                for (A_long x = 0; x < layer.width; ++x)
-                {
-                    seen.At(x, y) = reinterpret_cast<const PF_Pixel*>(
-                        reinterpret_cast<const char*>(layer.data) + y * layer.rowbytes)[x];
-                }
-            }
-        }
-        return PF_Err_NONE;
-    };
-    World output(10, 5);
-    ASSERT_TRUE(host_->RenderFrame(2, output).Succeeded());
-    World full(20, 10);
-    host_->Layer().FrameAt(2 * host_->Time().timeStep, host_->Time().timeStep,
-                           host_->Time().timeScale, full);
-    World expected(10, 5);
-    Downsample(full, expected, 2);
-    ASSERT_EQ(seen.Width(), 10);
-    for (A_long y = 0; y < 5; ++y)
-    {
-        for (A_long x = 0; x < 10; ++x)
-        {
-            EXPECT_EQ(seen.At(x, y), expected.At(x, y)) << x << "," << y;
-        }
-    }
 }
 
 namespace
