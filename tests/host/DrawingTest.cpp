@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "AE_EffectUI.h"
 #include "host/AppSuites.h"
@@ -11,6 +8,7 @@
 #include "host/Panel.h"
 #include "support/Text.h"
 #include "tests/host/TestEffect.h"
+#include "tests/support/TestFiles.h"
 
 using namespace EffectHost;
 using namespace HostTest;
@@ -261,8 +259,9 @@ TEST_F(PanelDrawing, DrawingIsClippedAndItsObjectsAreAccounted)
     EXPECT_EQ(defects[3], "2 drawing object(s) still alive after the module was unloaded");
 }
 
-TEST_F(PanelDrawing, PanelShowsEveryControlAndTheCustomAreaDrawnByTheEffect)
+TEST_F(PanelDrawing, PanelShowsEveryControlWithTheLongestNameWholeAndTheEffectsOwnArea)
 {
+    const char* const name = "Frame Reordering (Use B-Frames)";
     std::vector<PF_Rect> frames;
     Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
                            void* extra) -> PF_Err
@@ -270,6 +269,7 @@ TEST_F(PanelDrawing, PanelShowsEveryControlAndTheCustomAreaDrawnByTheEffect)
         if (command == PF_Cmd_PARAMS_SETUP)
         {
             AddSlider(in, "Bitrate", 500, 50000, 1500, 1);
+            AddCheckbox(in, name, true, 2);
             PF_ParamDef area{};
             area.param_type = PF_Param_FLOAT_SLIDER;
             area.ui_flags = PF_PUI_CONTROL | PF_PUI_STD_CONTROL_ONLY;
@@ -294,41 +294,15 @@ TEST_F(PanelDrawing, PanelShowsEveryControlAndTheCustomAreaDrawnByTheEffect)
         return PF_Err_NONE;
     };
     host_->ParamsSetup();
-    const Raster panel = host_->DrawPanel(300);
+    const Raster panel = host_->DrawPanel();
     ASSERT_EQ(frames.size(), 1u);
     const PF_Rect frame = frames[0];
     EXPECT_EQ(frame.bottom - frame.top, 45);
-    EXPECT_EQ(frame.right, 300 - 8);
+    EXPECT_EQ(frame.right, Host::PanelWidth - 8);
     EXPECT_EQ(panel.At(frame.left, frame.top), (Rgba{255, 0, 255, 255}));
     EXPECT_EQ(panel.At(frame.right - 1, frame.bottom - 1), (Rgba{255, 0, 255, 255}));
     EXPECT_GT(panel.Height(), frame.bottom + Host::PanelRowHeight);
     EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
-
-    const char* temp = std::getenv("TEMP");
-    const std::string path = std::string(temp ? temp : "/tmp") + "/panel-test.png";
-    host_->WritePanel(path, 300);
-    const Raster read = ReadPng(path);
-    EXPECT_EQ(read.Width(), 300);
-    EXPECT_EQ(read.Height(), panel.Height());
-    EXPECT_EQ(read.At(frame.left + 3, frame.top + 3), (Rgba{255, 0, 255, 255}));
-    std::filesystem::remove(path);
-}
-
-TEST_F(PanelDrawing, TheLongestNameIsDrawnWhole)
-{
-    const char* const name = "Frame Reordering (Use B-Frames)";
-    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        if (command == PF_Cmd_PARAMS_SETUP)
-        {
-            AddSlider(in, "Bitrate", 500, 50000, 1500, 1);
-            AddCheckbox(in, name, true, 2);
-        }
-        return PF_Err_NONE;
-    };
-    host_->ParamsSetup();
-    const Raster panel = host_->DrawPanel();
 
     // The checkbox's row against the name alone, drawn unclipped on the
     // panel's background: nothing cuts or covers it.
@@ -353,6 +327,13 @@ TEST_F(PanelDrawing, TheLongestNameIsDrawnWhole)
         }
     }
     EXPECT_EQ(differing, 0);
+
+    const ZovazazTest::TempFolder folder;
+    host_->WritePanel(folder / "panel.png");
+    const Raster read = ReadPng(folder / "panel.png");
+    EXPECT_EQ(read.Width(), Host::PanelWidth);
+    EXPECT_EQ(read.Height(), panel.Height());
+    EXPECT_EQ(read.At(frame.left + 3, frame.top + 3), (Rgba{255, 0, 255, 255}));
 }
 
 TEST_F(PanelDrawing, UpdateParamUiRenamesAndGreysOutAControl)
