@@ -13,44 +13,47 @@ using namespace HostTest;
 
 using HostCallbacks = HostWithTestEffect;
 
-TEST_F(HostCallbacks, AbortAndProgressAnswerCancelOnceTheFlagIsRaised)
+TEST_F(HostCallbacks, UtilitiesAnswerTheirOwnHostAndCancelOnceTheFlagIsRaised)
 {
     std::vector<std::pair<A_long, A_long>> reported;
-    host_->SetProgressSink([&](A_long current, A_long total)
-                           { reported.emplace_back(current, total); });
+    // The sink asks to stop from the second step on.
+    host_->SetProgressSink(
+        [&](A_long current, A_long total)
+        {
+            reported.emplace_back(current, total);
+            host_->RaiseAbort(current >= 2);
+        });
     std::vector<PF_Err> answers;
+    char path[PF_MAX_PATH] = {};
+    char copy[16] = {};
+    PF_Err unknown = PF_Err_NONE, foreign = PF_Err_NONE;
     Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
                            void*) -> PF_Err
     {
         answers.push_back(in->inter.abort(in->effect_ref));
-        answers.push_back(in->inter.progress(in->effect_ref, 1, 4));
-        return PF_Err_NONE;
-    };
-    host_->SequenceSetup();
-    host_->RaiseAbort();
-    host_->SequenceSetup();
-    EXPECT_EQ(answers, (std::vector<PF_Err>{PF_Err_NONE, PF_Err_NONE, PF_Interrupt_CANCEL,
-                                            PF_Interrupt_CANCEL}));
-    // Once cancelled, progress no longer reaches the sink.
-    EXPECT_EQ(reported, (std::vector<std::pair<A_long, A_long>>{{1, 4}}));
-}
-
-TEST_F(HostCallbacks, ProgressSinkCanAskToStop)
-{
-    host_->SetProgressSink([&](A_long current, A_long) { host_->RaiseAbort(current >= 2); });
-    std::vector<PF_Err> answers;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
         for (A_long i = 1; i <= 3; ++i)
         {
             answers.push_back(in->inter.progress(in->effect_ref, i, 3));
         }
+        int notAHost = 0;
+        foreign = in->inter.abort(reinterpret_cast<PF_ProgPtr>(&notAHost));
+        in->utils->get_platform_data(in->effect_ref, PF_PlatData_EXE_FILE_PATH_DEPRECATED, path);
+        unknown = in->utils->get_platform_data(in->effect_ref, PF_PlatData_MAIN_WND, path + 100);
+        in->utils->ansi.strcpy(copy, "Segment Length");
         return PF_Err_NONE;
     };
     host_->SequenceSetup();
+    host_->SequenceSetup();
     EXPECT_EQ(answers,
-              (std::vector<PF_Err>{PF_Err_NONE, PF_Interrupt_CANCEL, PF_Interrupt_CANCEL}));
+              (std::vector<PF_Err>{PF_Err_NONE, PF_Err_NONE, PF_Interrupt_CANCEL,
+                                   PF_Interrupt_CANCEL, PF_Interrupt_CANCEL, PF_Interrupt_CANCEL,
+                                   PF_Interrupt_CANCEL, PF_Interrupt_CANCEL}));
+    // Once cancelled, progress no longer reaches the sink.
+    EXPECT_EQ(reported, (std::vector<std::pair<A_long, A_long>>{{1, 3}, {2, 3}}));
+    EXPECT_EQ(foreign, PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_STREQ(path, "/opt/effects/Test.so");
+    EXPECT_NE(unknown, PF_Err_NONE);
+    EXPECT_STREQ(copy, "Segment Length");
 }
 
 // Whatever fails inside the host while it serves the effect reaches the
@@ -76,54 +79,10 @@ TEST_F(HostCallbacks, AnExceptionInTheHostBecomesAnErrorCode)
     EXPECT_EQ(warnings[0], "the display is gone");
 }
 
-TEST_F(HostCallbacks, PlatformDataIsTheModulePathAndStrcpyCopies)
-{
-    char path[PF_MAX_PATH] = {};
-    char copy[16] = {};
-    PF_Err unknown = PF_Err_NONE;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        in->utils->get_platform_data(in->effect_ref, PF_PlatData_EXE_FILE_PATH_DEPRECATED, path);
-        unknown = in->utils->get_platform_data(in->effect_ref, PF_PlatData_MAIN_WND, path + 100);
-        in->utils->ansi.strcpy(copy, "Segment Length");
-        return PF_Err_NONE;
-    };
-    host_->SequenceSetup();
-    EXPECT_STREQ(path, "/opt/effects/Test.so");
-    EXPECT_NE(unknown, PF_Err_NONE);
-    EXPECT_STREQ(copy, "Segment Length");
-}
-
-TEST_F(HostCallbacks, ForeignEffectRefIsRefused)
-{
-    PF_Err answer = PF_Err_NONE;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        int notAHost = 0;
-        answer = in->inter.abort(reinterpret_cast<PF_ProgPtr>(&notAHost));
-        return PF_Err_NONE;
-    };
-    host_->SequenceSetup();
-    EXPECT_EQ(answer, PF_Err_BAD_CALLBACK_PARAM);
-}
-
-TEST(WorldPixels, RowsArePaddedSoPackedAccessFails)
-{
-    World world(10, 3);
-    EXPECT_GE(world.RowBytes(), 10 * 4 + 16);
-    world.Fill(PF_Pixel{255, 1, 2, 3});
-    world.At(0, 1) = PF_Pixel{255, 9, 9, 9};
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(world.Def().data);
-    // Packed-row arithmetic would land inside row 0's padding, not at (0, 1).
-    EXPECT_EQ(bytes[10 * 4 + 1], 0);
-    EXPECT_EQ(bytes[world.RowBytes() + 1], 9);
-}
-
-TEST(WorldPixels, FillAndCopyHonourRowBytesAndRectangles)
+TEST(WorldPixels, FillAndCopyHonourRowBytesRectanglesAndSizes)
 {
     World source(8, 6), destination(8, 6);
+    EXPECT_GE(source.RowBytes(), 8 * 4 + 16);
     source.Fill(PF_Pixel{255, 200, 0, 0});
     destination.Fill(PF_Pixel{255, 0, 0, 200});
     destination.FillPadding(0xEE);
@@ -136,31 +95,24 @@ TEST(WorldPixels, FillAndCopyHonourRowBytesAndRectangles)
     EXPECT_EQ(destination.At(5, 3), (PF_Pixel{255, 0, 0, 200}));
     EXPECT_EQ(destination.At(2, 4), (PF_Pixel{255, 0, 0, 200}));
     EXPECT_TRUE(destination.PaddingIntact(0xEE));
-}
 
-TEST(WorldPixels, FillWithoutColourIsTransparentBlackAndClipsToTheWorld)
-{
-    World world(4, 4);
-    world.Fill(PF_Pixel{255, 50, 50, 50});
-    world.FillPadding(0xAB);
+    // Without a colour: transparent black, clipped to the world.
     const PF_Rect beyond{-3, -3, 100, 100};
-    ASSERT_EQ(Callbacks::FillWorld(world.Def(), nullptr, &beyond), PF_Err_NONE);
-    EXPECT_EQ(world.At(3, 3), (PF_Pixel{0, 0, 0, 0}));
-    EXPECT_TRUE(world.PaddingIntact(0xAB));
-}
+    ASSERT_EQ(Callbacks::FillWorld(destination.Def(), nullptr, &beyond), PF_Err_NONE);
+    EXPECT_EQ(destination.At(7, 5), (PF_Pixel{0, 0, 0, 0}));
+    EXPECT_TRUE(destination.PaddingIntact(0xEE));
 
-TEST(WorldPixels, CopyBetweenSizesScales)
-{
-    World source(2, 2), destination(4, 4);
-    source.At(0, 0) = PF_Pixel{255, 10, 0, 0};
-    source.At(1, 0) = PF_Pixel{255, 20, 0, 0};
-    source.At(0, 1) = PF_Pixel{255, 30, 0, 0};
-    source.At(1, 1) = PF_Pixel{255, 40, 0, 0};
-    ASSERT_EQ(Callbacks::CopyWorld(source.Def(), destination.Def(), nullptr, nullptr), PF_Err_NONE);
-    EXPECT_EQ(destination.At(1, 1).red, 10);
-    EXPECT_EQ(destination.At(2, 1).red, 20);
-    EXPECT_EQ(destination.At(1, 3).red, 30);
-    EXPECT_EQ(destination.At(3, 3).red, 40);
+    // Between sizes the copy scales.
+    World small(2, 2), large(4, 4);
+    small.At(0, 0) = PF_Pixel{255, 10, 0, 0};
+    small.At(1, 0) = PF_Pixel{255, 20, 0, 0};
+    small.At(0, 1) = PF_Pixel{255, 30, 0, 0};
+    small.At(1, 1) = PF_Pixel{255, 40, 0, 0};
+    ASSERT_EQ(Callbacks::CopyWorld(small.Def(), large.Def(), nullptr, nullptr), PF_Err_NONE);
+    EXPECT_EQ(large.At(1, 1).red, 10);
+    EXPECT_EQ(large.At(2, 1).red, 20);
+    EXPECT_EQ(large.At(1, 3).red, 30);
+    EXPECT_EQ(large.At(3, 3).red, 40);
 }
 
 TEST_F(HostCallbacks, RenderLendsTheLayerAtTheCurrentTimeAndTheOutputWorld)

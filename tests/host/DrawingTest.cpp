@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "AE_EffectUI.h"
 #include "host/AppSuites.h"
@@ -11,6 +8,7 @@
 #include "host/Panel.h"
 #include "support/Text.h"
 #include "tests/host/TestEffect.h"
+#include "tests/support/TestFiles.h"
 
 using namespace EffectHost;
 using namespace HostTest;
@@ -93,7 +91,9 @@ Handler OnDraw(DrawHandler draw)
 
 using PanelDrawing = HostWithTestEffect;
 
-TEST_F(PanelDrawing, FilledRectangleCoversExactlyItsPixels)
+// One event draws each primitive in a part of the area of its own, and each
+// is checked there pixel by pixel.
+TEST_F(PanelDrawing, PrimitivesCoverExactlyTheirPixels)
 {
     Effect().handler = OnDraw(
         [](DrawKit& kit, PF_EventExtra&)
@@ -102,224 +102,166 @@ TEST_F(PanelDrawing, FilledRectangleCoversExactlyItsPixels)
             // Half-pixel origins as the framework passes them: pixels 10..19 x 5..8.
             kit.FillRect(red, DRAWBOT_RectF32{10.5f, 5.5f, 10.0f, 4.0f});
             kit.Release(red);
-        });
-    const DrawResult result = host_->DrawEvent(1, PF_Rect{0, 0, 40, 20});
-    EXPECT_TRUE(result.handled);
-    const Rgba red{255, 0, 0, 255};
-    const Rgba background = host_->PanelBackground();
-    EXPECT_EQ(result.surface.At(10, 5), red);
-    EXPECT_EQ(result.surface.At(19, 8), red);
-    EXPECT_EQ(result.surface.At(9, 5), background);
-    EXPECT_EQ(result.surface.At(20, 8), background);
-    EXPECT_EQ(result.surface.At(10, 4), background);
-    EXPECT_EQ(result.surface.At(10, 9), background);
-    EXPECT_EQ(result.surface.CountDifferent(0, 0, 40, 20, background), 40);
-    EXPECT_EQ(host_->DrawingObjects().fills, 1);
-}
 
-TEST_F(PanelDrawing, WindingFillCoversOverlapsEvenOddLeavesThemOpen)
-{
-    auto fillTwice = [](DRAWBOT_FillType rule)
-    {
-        return OnDraw(
-            [rule](DrawKit& kit, PF_EventExtra&)
+            // A square around a smaller one, at x 50 by the winding rule and
+            // at x 70 by the even-odd rule.
+            DRAWBOT_BrushRef white = kit.Brush(1, 1, 1);
+            const std::pair<float, DRAWBOT_FillType> fills[] = {{50.0f, kDRAWBOT_FillType_Winding},
+                                                                {70.0f, kDRAWBOT_FillType_EvenOdd}};
+            for (const auto& [left, rule] : fills)
             {
-                DRAWBOT_BrushRef white = kit.Brush(1, 1, 1);
                 DRAWBOT_PathRef pathRef = nullptr;
                 kit.supplier->NewPath(kit.supplierRef, &pathRef);
-                DRAWBOT_RectF32 outer{0, 0, 10, 10}, inner{3, 3, 4, 4};
+                DRAWBOT_RectF32 outer{left, 0, 10, 10}, inner{left + 3, 3, 4, 4};
                 kit.path->AddRect(pathRef, &outer);
                 kit.path->AddRect(pathRef, &inner);
                 kit.surface->FillPath(kit.surfaceRef, white, pathRef, rule);
                 kit.Release(pathRef);
-                kit.Release(white);
-            });
-    };
-    Effect().handler = fillTwice(kDRAWBOT_FillType_Winding);
-    const Raster winding = host_->DrawEvent(1, PF_Rect{0, 0, 12, 12}).surface;
-    Effect().handler = fillTwice(kDRAWBOT_FillType_EvenOdd);
-    const Raster evenOdd = host_->DrawEvent(1, PF_Rect{0, 0, 12, 12}).surface;
-    const Rgba white{255, 255, 255, 255};
-    EXPECT_EQ(winding.At(5, 5), white);
-    EXPECT_EQ(evenOdd.At(5, 5), host_->PanelBackground());
-    EXPECT_EQ(evenOdd.At(1, 1), white);
-}
+            }
 
-TEST_F(PanelDrawing, StrokedCornersAreJoined)
-{
-    Effect().handler = OnDraw(
-        [](DrawKit& kit, PF_EventExtra&)
-        {
-            const DRAWBOT_ColorRGBA white{1, 1, 1, 1};
+            // A corner stroked 6 wide.
+            const DRAWBOT_ColorRGBA opaqueWhite{1, 1, 1, 1};
             DRAWBOT_PenRef pen = nullptr;
-            kit.supplier->NewPen(kit.supplierRef, &white, 6.0f, &pen);
-            DRAWBOT_PathRef pathRef = nullptr;
-            kit.supplier->NewPath(kit.supplierRef, &pathRef);
-            kit.path->MoveTo(pathRef, 10, 30);
-            kit.path->LineTo(pathRef, 30, 30);
-            kit.path->LineTo(pathRef, 30, 10);
-            kit.surface->StrokePath(kit.surfaceRef, pen, pathRef);
-            kit.Release(pathRef);
+            kit.supplier->NewPen(kit.supplierRef, &opaqueWhite, 6.0f, &pen);
+            DRAWBOT_PathRef corner = nullptr;
+            kit.supplier->NewPath(kit.supplierRef, &corner);
+            kit.path->MoveTo(corner, 10, 50);
+            kit.path->LineTo(corner, 30, 50);
+            kit.path->LineTo(corner, 30, 30);
+            kit.surface->StrokePath(kit.surfaceRef, pen, corner);
+            kit.Release(corner);
             kit.Release(pen);
-        });
-    const Raster surface = host_->DrawEvent(1, PF_Rect{0, 0, 40, 40}).surface;
-    const Rgba white{255, 255, 255, 255};
-    EXPECT_EQ(surface.At(20, 28), white);
-    EXPECT_EQ(surface.At(28, 20), white);
-    // The outer corner, beyond both segments' ends: filled only by a join.
-    EXPECT_EQ(surface.At(31, 31), white);
-    EXPECT_EQ(surface.At(32, 32), white);
-    EXPECT_EQ(surface.At(34, 34), host_->PanelBackground());
-    EXPECT_EQ(surface.At(20, 34), host_->PanelBackground());
-}
 
-TEST_F(PanelDrawing, TextIsDrawnAboveItsBaselineOrigin)
-{
-    Effect().handler = OnDraw(
-        [](DrawKit& kit, PF_EventExtra& event)
-        {
-            DRAWBOT_BrushRef brush = kit.Brush(1, 1, 1);
+            // 2 x 1, straight BGRA: opaque blue, then half-transparent blue.
+            const std::uint8_t pixels[] = {255, 0, 0, 255, 255, 0, 0, 128};
+            DRAWBOT_ImageRef image = nullptr;
+            kit.supplier->NewImageFromBuffer(kit.supplierRef, 2, 1, 8,
+                                             kDRAWBOT_PixelLayout_32BGRA_Straight, pixels, &image);
+            const DRAWBOT_PointF32 full{54, 22}, half{54, 26};
+            kit.surface->DrawImage(kit.surfaceRef, image, &full, 1.0f);
+            kit.surface->DrawImage(kit.surfaceRef, image, &half, 0.5f);
+            kit.Release(image);
+
+            // Text whose baseline is at y = 113.
             DRAWBOT_FontRef font = nullptr;
             kit.supplier->NewDefaultFont(kit.supplierRef, 11.0f, &font);
             const std::u16string text = u"Frame 37";
-            const DRAWBOT_PointF32 origin{event.effect_win.current_frame.left + 2.0f,
-                                          event.effect_win.current_frame.top + 13.0f};
-            kit.surface->DrawString(kit.surfaceRef, brush, font,
+            const DRAWBOT_PointF32 origin{2.0f, 113.0f};
+            kit.surface->DrawString(kit.surfaceRef, white, font,
                                     reinterpret_cast<const DRAWBOT_UTF16Char*>(text.c_str()),
                                     &origin, kDRAWBOT_TextAlignment_Left,
                                     kDRAWBOT_TextTruncation_None, 0);
             kit.Release(font);
-            kit.Release(brush);
+            kit.Release(white);
         });
-    const DrawResult result = host_->DrawEvent(1, PF_Rect{0, 100, 200, 130});
+    const DrawResult result = host_->DrawEvent(1, PF_Rect{0, 0, 200, 130});
+    EXPECT_TRUE(result.handled);
+    const Raster& surface = result.surface;
+    const Rgba red{255, 0, 0, 255}, white{255, 255, 255, 255};
     const Rgba background = host_->PanelBackground();
-    // Baseline at y = 113: glyphs sit in the band above it, none well below.
-    EXPECT_GT(result.surface.CountDifferent(2, 104, 80, 114, background), 40);
-    EXPECT_EQ(result.surface.CountDifferent(0, 116, 200, 130, background), 0);
-    EXPECT_EQ(result.surface.CountDifferent(0, 100, 200, 103, background), 0);
+    EXPECT_EQ(surface.At(10, 5), red);
+    EXPECT_EQ(surface.At(19, 8), red);
+    EXPECT_EQ(surface.At(9, 5), background);
+    EXPECT_EQ(surface.At(20, 8), background);
+    EXPECT_EQ(surface.At(10, 4), background);
+    EXPECT_EQ(surface.At(10, 9), background);
+    EXPECT_EQ(surface.CountDifferent(0, 0, 40, 20, background), 40);
+
+    EXPECT_EQ(surface.At(55, 5), white);
+    EXPECT_EQ(surface.At(75, 5), background);
+    EXPECT_EQ(surface.At(71, 1), white);
+
+    EXPECT_EQ(surface.At(20, 48), white);
+    EXPECT_EQ(surface.At(28, 40), white);
+    // The outer corner, beyond both segments' ends: filled only by a join.
+    EXPECT_EQ(surface.At(31, 51), white);
+    EXPECT_EQ(surface.At(32, 52), white);
+    EXPECT_EQ(surface.At(34, 54), background);
+    EXPECT_EQ(surface.At(20, 54), background);
+
+    EXPECT_EQ(surface.At(54, 22), (Rgba{0, 0, 255, 255}));
+    // Half opacity over the background: the blue channel half-way.
+    EXPECT_NEAR(surface.At(54, 26).blue, (255 + background.blue) / 2, 1);
+    EXPECT_NEAR(surface.At(54, 26).red, background.red / 2, 1);
+    // Alpha 128 at opacity 0.5: a quarter of the way.
+    EXPECT_NEAR(surface.At(55, 26).blue, background.blue + (255 - background.blue) / 4, 2);
+    EXPECT_EQ(surface.At(56, 22), background);
+
+    // Glyphs sit in the band above the baseline, none well below.
+    EXPECT_GT(surface.CountDifferent(2, 104, 80, 114, background), 40);
+    EXPECT_EQ(surface.CountDifferent(0, 116, 200, 130, background), 0);
+    EXPECT_EQ(surface.CountDifferent(0, 100, 200, 103, background), 0);
+
     const DrawingAccounting drawing = host_->DrawingObjects();
+    EXPECT_EQ(drawing.fills, 3);
+    EXPECT_EQ(drawing.imagesCreated, 1);
+    ASSERT_EQ(drawing.imageOrigins.size(), 2u);
+    EXPECT_EQ(drawing.imageOrigins[1].y, 26.0f);
     ASSERT_EQ(drawing.strings.size(), 1u);
     EXPECT_EQ(drawing.strings[0], u"Frame 37");
     EXPECT_EQ(drawing.stringOrigins[0].y, 113.0f);
     EXPECT_EQ(drawing.stringOrigins[0].x, 2.0f);
 }
 
-TEST_F(PanelDrawing, DrawingIsClippedToTheControlsFrame)
+TEST_F(PanelDrawing, DrawingIsClippedAndItsObjectsAreAccounted)
 {
-    Effect().handler = OnDraw(
-        [](DrawKit& kit, PF_EventExtra&)
-        {
-            DRAWBOT_BrushRef brush = kit.Brush(0, 1, 0);
-            kit.FillRect(brush, DRAWBOT_RectF32{0, 0, 100, 100});
-            kit.Release(brush);
-        });
-    const DrawResult result = host_->DrawEvent(1, PF_Rect{10, 10, 30, 20});
-    EXPECT_EQ(result.surface.CountDifferent(0, 0, result.surface.Width(), result.surface.Height(),
-                                            host_->PanelBackground()),
-              20 * 10);
-}
-
-TEST_F(PanelDrawing, ImageIsBlendedWithItsAlphaAndTheOpacity)
-{
-    Effect().handler = OnDraw(
-        [](DrawKit& kit, PF_EventExtra&)
-        {
-            // 2 x 1, straight BGRA: opaque blue, then half-transparent blue.
-            const std::uint8_t pixels[] = {255, 0, 0, 255, 255, 0, 0, 128};
-            DRAWBOT_ImageRef image = nullptr;
-            kit.supplier->NewImageFromBuffer(kit.supplierRef, 2, 1, 8,
-                                             kDRAWBOT_PixelLayout_32BGRA_Straight, pixels, &image);
-            const DRAWBOT_PointF32 full{4, 2}, half{4, 6};
-            kit.surface->DrawImage(kit.surfaceRef, image, &full, 1.0f);
-            kit.surface->DrawImage(kit.surfaceRef, image, &half, 0.5f);
-            kit.Release(image);
-        });
-    const DrawResult result = host_->DrawEvent(1, PF_Rect{0, 0, 10, 10});
-    const Rgba background = host_->PanelBackground();
-    EXPECT_EQ(result.surface.At(4, 2), (Rgba{0, 0, 255, 255}));
-    // Half opacity over the background: the blue channel half-way.
-    const int halfway = (255 + background.blue) / 2;
-    EXPECT_NEAR(result.surface.At(4, 6).blue, halfway, 1);
-    EXPECT_NEAR(result.surface.At(4, 6).red, background.red / 2, 1);
-    // Alpha 128 at opacity 0.5: a quarter of the way.
-    EXPECT_NEAR(result.surface.At(5, 6).blue, background.blue + (255 - background.blue) / 4, 2);
-    EXPECT_EQ(result.surface.At(6, 2), background);
-    const DrawingAccounting drawing = host_->DrawingObjects();
-    EXPECT_EQ(drawing.imagesCreated, 1);
-    ASSERT_EQ(drawing.imageOrigins.size(), 2u);
-    EXPECT_EQ(drawing.imageOrigins[1].y, 6.0f);
-}
-
-TEST_F(PanelDrawing, ObjectsLeftAtTheEndOfAnEventAreReported)
-{
-    Effect().handler = OnDraw(
-        [](DrawKit& kit, PF_EventExtra&)
-        {
-            kit.Brush(1, 1, 1); // never released
-            DRAWBOT_FontRef font = nullptr;
-            kit.supplier->NewDefaultFont(kit.supplierRef, 11.0f, &font);
-            kit.Release(font);
-        });
-    host_->DrawEvent(1, PF_Rect{0, 0, 10, 10});
-    EXPECT_EQ(host_->DrawingObjects().liveObjects, 1);
-    const auto defects = host_->MessagesOf(MessageKind::Defect);
-    ASSERT_EQ(defects.size(), 1u);
-    EXPECT_NE(defects[0].find("1 drawing object(s) not released"), std::string::npos);
-}
-
-TEST_F(PanelDrawing, AnImageMayOutliveItsEventButNotTheModule)
-{
+    SPErr reuse = 0, secondRelease = 0;
     DRAWBOT_ImageRef kept = nullptr;
     Effect().handler = OnDraw(
         [&](DrawKit& kit, PF_EventExtra&)
         {
-            if (!kept)
+            if (kept)
             {
-                const std::uint8_t pixel[] = {0, 0, 255, 255};
-                kit.supplier->NewImageFromBuffer(
-                    kit.supplierRef, 1, 1, 4, kDRAWBOT_PixelLayout_32BGRA_Straight, pixel, &kept);
+                // An image may outlive its event (but not the module).
+                const DRAWBOT_PointF32 at{11, 11};
+                kit.surface->DrawImage(kit.surfaceRef, kept, &at, 1.0f);
+                return;
             }
-            const DRAWBOT_PointF32 at{1, 1};
-            kit.surface->DrawImage(kit.surfaceRef, kept, &at, 1.0f);
-        });
-    const DrawResult first = host_->DrawEvent(1, PF_Rect{0, 0, 4, 4});
-    const DrawResult second = host_->DrawEvent(1, PF_Rect{0, 0, 4, 4});
-    EXPECT_EQ(second.surface.At(1, 1), (Rgba{255, 0, 0, 255}));
-    EXPECT_EQ(host_->DrawingObjects().imagesCreated, 1);
-    EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
-    host_->Unload();
-    EXPECT_EQ(host_->MessagesOf(MessageKind::Defect).size(), 1u);
-}
-
-TEST_F(PanelDrawing, ReleasedObjectsAreRefusedAfterwards)
-{
-    SPErr reuse = 0, secondRelease = 0;
-    Effect().handler = OnDraw(
-        [&](DrawKit& kit, PF_EventExtra&)
-        {
-            DRAWBOT_BrushRef brush = kit.Brush(1, 1, 1);
-            kit.Release(brush);
+            DRAWBOT_BrushRef green = kit.Brush(0, 1, 0);
+            kit.FillRect(green, DRAWBOT_RectF32{0, 0, 100, 100});
+            kit.Release(green);
+            // A released object is refused afterwards.
             DRAWBOT_PathRef pathRef = nullptr;
             kit.supplier->NewPath(kit.supplierRef, &pathRef);
-            reuse = kit.surface->FillPath(kit.surfaceRef, brush, pathRef, 1);
+            reuse = kit.surface->FillPath(kit.surfaceRef, green, pathRef, 1);
             kit.Release(pathRef);
-            secondRelease = kit.supplier->ReleaseObject(reinterpret_cast<DRAWBOT_ObjectRef>(brush));
+            secondRelease = kit.supplier->ReleaseObject(reinterpret_cast<DRAWBOT_ObjectRef>(green));
+            kit.Brush(1, 1, 1); // never released
+            const std::uint8_t pixel[] = {0, 0, 255, 255};
+            kit.supplier->NewImageFromBuffer(kit.supplierRef, 1, 1, 4,
+                                             kDRAWBOT_PixelLayout_32BGRA_Straight, pixel, &kept);
         });
-    host_->DrawEvent(1, PF_Rect{0, 0, 4, 4});
+    const DrawResult clipped = host_->DrawEvent(1, PF_Rect{10, 10, 30, 20});
+    EXPECT_EQ(clipped.surface.CountDifferent(0, 0, clipped.surface.Width(),
+                                             clipped.surface.Height(), host_->PanelBackground()),
+              20 * 10);
     EXPECT_NE(reuse, kSPNoError);
     EXPECT_NE(secondRelease, kSPNoError);
-    EXPECT_EQ(host_->DrawingObjects().liveObjects, 0);
+    EXPECT_EQ(host_->DrawingObjects().liveObjects, 2); // the brush and the image
+    EXPECT_EQ(
+        host_->MessagesOf(MessageKind::Defect),
+        (std::vector<std::string>{
+            "A released drawing object was used", "A drawing object was released more than once",
+            "1 drawing object(s) not released by the end of the draw event"}));
+
+    const DrawResult second = host_->DrawEvent(1, PF_Rect{10, 10, 14, 14});
+    EXPECT_EQ(second.surface.At(11, 11), (Rgba{255, 0, 0, 255}));
+    EXPECT_EQ(host_->DrawingObjects().imagesCreated, 1);
+    EXPECT_EQ(host_->MessagesOf(MessageKind::Defect).size(), 3u);
+
+    Effect().handler = nullptr;
+    const DrawResult unhandled = host_->DrawEvent(1, PF_Rect{0, 0, 4, 4}, PF_EA_PARAM_TITLE);
+    EXPECT_FALSE(unhandled.handled);
+    EXPECT_EQ(unhandled.evtOutFlags, 0);
+    host_->Unload();
+    const auto defects = host_->MessagesOf(MessageKind::Defect);
+    ASSERT_EQ(defects.size(), 4u);
+    EXPECT_EQ(defects[3], "2 drawing object(s) still alive after the module was unloaded");
 }
 
-TEST_F(PanelDrawing, UnhandledEventReportsNoHandledFlag)
+TEST_F(PanelDrawing, PanelShowsEveryControlWithTheLongestNameWholeAndTheEffectsOwnArea)
 {
-    const DrawResult result = host_->DrawEvent(1, PF_Rect{0, 0, 4, 4}, PF_EA_PARAM_TITLE);
-    EXPECT_FALSE(result.handled);
-    EXPECT_EQ(result.evtOutFlags, 0);
-}
-
-TEST_F(PanelDrawing, PanelShowsEveryControlAndTheCustomAreaDrawnByTheEffect)
-{
+    const char* const name = "Frame Reordering (Use B-Frames)";
     std::vector<PF_Rect> frames;
     Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
                            void* extra) -> PF_Err
@@ -327,6 +269,7 @@ TEST_F(PanelDrawing, PanelShowsEveryControlAndTheCustomAreaDrawnByTheEffect)
         if (command == PF_Cmd_PARAMS_SETUP)
         {
             AddSlider(in, "Bitrate", 500, 50000, 1500, 1);
+            AddCheckbox(in, name, true, 2);
             PF_ParamDef area{};
             area.param_type = PF_Param_FLOAT_SLIDER;
             area.ui_flags = PF_PUI_CONTROL | PF_PUI_STD_CONTROL_ONLY;
@@ -351,41 +294,15 @@ TEST_F(PanelDrawing, PanelShowsEveryControlAndTheCustomAreaDrawnByTheEffect)
         return PF_Err_NONE;
     };
     host_->ParamsSetup();
-    const Raster panel = host_->DrawPanel(300);
+    const Raster panel = host_->DrawPanel();
     ASSERT_EQ(frames.size(), 1u);
     const PF_Rect frame = frames[0];
     EXPECT_EQ(frame.bottom - frame.top, 45);
-    EXPECT_EQ(frame.right, 300 - 8);
+    EXPECT_EQ(frame.right, Host::PanelWidth - 8);
     EXPECT_EQ(panel.At(frame.left, frame.top), (Rgba{255, 0, 255, 255}));
     EXPECT_EQ(panel.At(frame.right - 1, frame.bottom - 1), (Rgba{255, 0, 255, 255}));
     EXPECT_GT(panel.Height(), frame.bottom + Host::PanelRowHeight);
     EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
-
-    const char* temp = std::getenv("TEMP");
-    const std::string path = std::string(temp ? temp : "/tmp") + "/panel-test.png";
-    host_->WritePanel(path, 300);
-    const Raster read = ReadPng(path);
-    EXPECT_EQ(read.Width(), 300);
-    EXPECT_EQ(read.Height(), panel.Height());
-    EXPECT_EQ(read.At(frame.left + 3, frame.top + 3), (Rgba{255, 0, 255, 255}));
-    std::filesystem::remove(path);
-}
-
-TEST_F(PanelDrawing, TheLongestNameIsDrawnWhole)
-{
-    const char* const name = "Frame Reordering (Use B-Frames)";
-    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        if (command == PF_Cmd_PARAMS_SETUP)
-        {
-            AddSlider(in, "Bitrate", 500, 50000, 1500, 1);
-            AddCheckbox(in, name, true, 2);
-        }
-        return PF_Err_NONE;
-    };
-    host_->ParamsSetup();
-    const Raster panel = host_->DrawPanel();
 
     // The checkbox's row against the name alone, drawn unclipped on the
     // panel's background: nothing cuts or covers it.
@@ -410,9 +327,16 @@ TEST_F(PanelDrawing, TheLongestNameIsDrawnWhole)
         }
     }
     EXPECT_EQ(differing, 0);
+
+    const ZovazazTest::TempFolder folder;
+    host_->WritePanel(folder / "panel.png");
+    const Raster read = ReadPng(folder / "panel.png");
+    EXPECT_EQ(read.Width(), Host::PanelWidth);
+    EXPECT_EQ(read.Height(), panel.Height());
+    EXPECT_EQ(read.At(frame.left + 3, frame.top + 3), (Rgba{255, 0, 255, 255}));
 }
 
-TEST_F(PanelDrawing, DisabledControlsAreGreyedInThePanel)
+TEST_F(PanelDrawing, UpdateParamUiRenamesAndGreysOutAControl)
 {
     ApplyThreeControls();
     const Raster enabled = host_->DrawPanel(300);
@@ -424,12 +348,18 @@ TEST_F(PanelDrawing, DisabledControlsAreGreyedInThePanel)
             auto* utils = Acquire<PF_ParamUtilsSuite2>(in, kPFParamUtilsSuite, 2);
             PF_ParamDef copy = *params[1];
             copy.ui_flags |= PF_PUI_DISABLED;
+            std::strcpy(copy.name, "Bitrate (locked)");
+            copy.u.fs_d.value = 99; // values do not travel this way
             utils->PF_UpdateParamUI(in->effect_ref, 1, &copy);
             in->pica_basicP->ReleaseSuite(kPFParamUtilsSuite, 2);
         }
         return PF_Err_NONE;
     };
+    EXPECT_TRUE(host_->IsEnabled(1));
     host_->UpdateParamsUi();
+    EXPECT_FALSE(host_->IsEnabled(1));
+    EXPECT_STREQ(host_->Parameter(1).name, "Bitrate (locked)");
+    EXPECT_EQ(host_->ValueText(1), "1500");
     const Raster disabled = host_->DrawPanel(300);
     // The first control's row: brightest text pixel is dimmer once disabled.
     auto brightest = [](const Raster& raster, int top)
@@ -450,6 +380,8 @@ TEST_F(PanelDrawing, DisabledControlsAreGreyedInThePanel)
     // The other rows are unchanged.
     EXPECT_EQ(brightest(enabled, rowTop + Host::PanelRowHeight),
               brightest(disabled, rowTop + Host::PanelRowHeight));
+    // A disabled control keeps its value and can still be set by the host.
+    EXPECT_TRUE(host_->ChangeParameter(1, 2500).accepted);
 }
 
 // The names of controls are UTF-8; each broken sequence shows as one U+FFFD

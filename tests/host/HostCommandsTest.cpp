@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,64 +10,34 @@
 
 using namespace EffectHost;
 using namespace HostTest;
+using testing::AllOf;
+using testing::HasSubstr;
+using testing::ThrowsMessage;
 
-namespace
-{
-std::string TestModulePath()
-{
-    return std::string(RUZIRAZU_BINARY_DIR) + "/tests/libhost_test_module.so";
-}
-} // namespace
-
-TEST(ModuleLoading, MissingFileReportsTheLoadersText)
+TEST(ModuleLoading, RefusesAMissingFileAndALibraryWithoutAPropertyList)
 {
     Host host;
-    try
-    {
-        host.LoadModule("/nonexistent/Nothing.so");
-        FAIL() << "loading a missing file succeeded";
-    }
-    catch (const std::runtime_error& error)
-    {
-        const std::string text = error.what();
-        EXPECT_NE(text.find("/nonexistent/Nothing.so"), std::string::npos) << text;
-        EXPECT_NE(text.find("No such file"), std::string::npos) << text;
-    }
+    EXPECT_THAT([&] { host.LoadModule("/nonexistent/Nothing.so"); },
+                ThrowsMessage<std::runtime_error>(
+                    AllOf(HasSubstr("/nonexistent/Nothing.so"), HasSubstr("No such file"))));
     EXPECT_FALSE(host.IsLoaded());
+    EXPECT_THAT([&] { host.LoadModule("libz.so.1"); },
+                ThrowsMessage<std::runtime_error>(HasSubstr(PF_PROPERTY_LIST_SYMBOL)));
 }
 
-TEST(ModuleLoading, LibraryWithoutPropertyListIsRefused)
+TEST(ModuleLoading, CallsTheNamedEntryPointAndWarnsOfFlagsThatDifferFromThePropertyList)
 {
+    const std::string path = std::string(RUZIRAZU_BINARY_DIR) + "/tests/libhost_test_module.so";
     Host host;
-    try
-    {
-        host.LoadModule("libz.so.1");
-        FAIL() << "a library without a property list was accepted";
-    }
-    catch (const std::runtime_error& error)
-    {
-        EXPECT_NE(std::string(error.what()).find(PF_PROPERTY_LIST_SYMBOL), std::string::npos);
-    }
-}
-
-TEST(ModuleLoading, EntryPointIsTheOneThePropertyListNames)
-{
-    Host host;
-    host.LoadModule(TestModulePath());
+    host.LoadModule(path);
     EXPECT_EQ(host.Properties().name, "Loaded Test");
     EXPECT_EQ(host.Properties().entryPoint, "TestModuleMain");
     const CommandResult about = host.About();
     EXPECT_EQ(about.error, PF_Err_NONE);
     // get_platform_data reports the module's own path.
-    EXPECT_EQ(about.returnMessage, "from " + TestModulePath());
-    EXPECT_EQ(host.MessagesOf(MessageKind::About),
-              std::vector<std::string>{"from " + TestModulePath()});
-}
+    EXPECT_EQ(about.returnMessage, "from " + path);
+    EXPECT_EQ(host.MessagesOf(MessageKind::About), std::vector<std::string>{"from " + path});
 
-TEST(ModuleLoading, GlobalFlagsThatDifferFromThePropertyListAreWarnedAbout)
-{
-    Host host;
-    host.LoadModule(TestModulePath());
     EXPECT_EQ(host.GlobalSetup().error, PF_Err_NONE);
     const auto warnings = host.MessagesOf(MessageKind::Warning);
     ASSERT_EQ(warnings.size(), 1u); // out_flags differ; out_flags2 agree
@@ -74,128 +45,88 @@ TEST(ModuleLoading, GlobalFlagsThatDifferFromThePropertyListAreWarnedAbout)
     EXPECT_NE(warnings[0].find("0x00008002"), std::string::npos) << warnings[0];
 }
 
-TEST(HostLifetime, OnlyOneHostAtATime)
+TEST(HostLifetime, OneHostAtATimePresentingAfterEffects1328UnlessToldOtherwise)
 {
-    Host first;
-    EXPECT_THROW(Host second, std::logic_error);
-    EXPECT_EQ(Host::Active(), &first);
-}
-
-TEST(HostLifetime, HostsMayFollowOneAnother)
-{
+    Effect() = TestEffect{};
+    PF_InData seen{};
+    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        seen = *in;
+        return PF_Err_NONE;
+    };
     {
         Host first;
+        EXPECT_THROW(Host second, std::logic_error);
+        EXPECT_EQ(Host::Active(), &first);
+        first.UseEntryPoint(TestEntryPoint);
+        first.GlobalSetup();
+        EXPECT_EQ(seen.appl_id, PF_FOURCC('F', 'X', 'T', 'C'));
+        EXPECT_EQ(seen.version.major, 13);
+        EXPECT_EQ(seen.version.minor, 28);
+        EXPECT_NE(seen.pica_basicP, nullptr);
+        EXPECT_NE(seen.utils, nullptr);
     }
-    Host second;
-    EXPECT_EQ(Host::Active(), &second);
+    EXPECT_EQ(Effect().commands, (std::vector<PF_Cmd>{PF_Cmd_GLOBAL_SETUP, PF_Cmd_GLOBAL_SETDOWN}));
+    Effect().commands.clear();
+    {
+        Host second(HostOptions{ApplicationPremiere, 13, 0});
+        EXPECT_EQ(Host::Active(), &second);
+        second.UseEntryPoint(TestEntryPoint);
+        second.About();
+        EXPECT_EQ(seen.appl_id, PF_FOURCC('P', 'r', 'M', 'r'));
+        EXPECT_EQ(seen.version.major, 13);
+        EXPECT_EQ(seen.version.minor, 0);
+    }
+    // Without a global setup there is nothing to set down.
+    EXPECT_EQ(Effect().commands, std::vector<PF_Cmd>{PF_Cmd_ABOUT});
+    Effect() = TestEffect{};
 }
 
 using HostCommands = HostWithTestEffect;
 
-TEST_F(HostCommands, PresentsAfterEffects1328ByDefault)
-{
-    PF_InData seen{};
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        seen = *in;
-        return PF_Err_NONE;
-    };
-    host_->GlobalSetup();
-    EXPECT_EQ(seen.appl_id, PF_FOURCC('F', 'X', 'T', 'C'));
-    EXPECT_EQ(seen.version.major, 13);
-    EXPECT_EQ(seen.version.minor, 28);
-    EXPECT_NE(seen.pica_basicP, nullptr);
-    EXPECT_NE(seen.utils, nullptr);
-}
-
-TEST(HostOptionsTest, ApplicationAndVersionAreConfigurable)
-{
-    Effect() = TestEffect{};
-    Host host(HostOptions{ApplicationPremiere, 13, 0});
-    host.UseEntryPoint(TestEntryPoint);
-    PF_InData seen{};
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        seen = *in;
-        return PF_Err_NONE;
-    };
-    host.GlobalSetup();
-    EXPECT_EQ(seen.appl_id, PF_FOURCC('P', 'r', 'M', 'r'));
-    EXPECT_EQ(seen.version.major, 13);
-    EXPECT_EQ(seen.version.minor, 0);
-    Effect() = TestEffect{};
-}
-
-TEST_F(HostCommands, EveryCommandGetsAFreshOutData)
+TEST_F(HostCommands, EachCommandGetsAFreshOutDataAndItsMessageGoesWhereItsFlagsSay)
 {
     bool sawLeftovers = false;
-    Effect().handler = [&](PF_Cmd, PF_InData*, PF_OutData* out, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
+    Effect().handler = [&](PF_Cmd command, PF_InData*, PF_OutData* out, PF_ParamDef*[],
+                           PF_LayerDef*, void*) -> PF_Err
     {
         sawLeftovers = sawLeftovers || out->out_flags != 0 || out->return_msg[0] != '\0';
-        out->out_flags = PF_OutFlag_CUSTOM_UI;
-        std::strcpy(out->return_msg, "left behind");
-        return PF_Err_NONE;
-    };
-    host_->GlobalSetup();
-    host_->SequenceSetup();
-    EXPECT_FALSE(sawLeftovers);
-    EXPECT_EQ(host_->LastOutData().out_flags, PF_OutFlag_CUSTOM_UI);
-}
-
-TEST_F(HostCommands, DisplayedErrorReachesTheUserAndTheResult)
-{
-    Effect().handler = [](PF_Cmd command, PF_InData*, PF_OutData* out, PF_ParamDef*[], PF_LayerDef*,
-                          void*) -> PF_Err
-    {
-        if (command == PF_Cmd_SEQUENCE_SETUP)
+        switch (command)
         {
+        case PF_Cmd_GLOBAL_SETUP:
+            out->out_flags = PF_OutFlag_CUSTOM_UI;
+            std::strcpy(out->return_msg, "left behind");
+            break;
+        case PF_Cmd_SEQUENCE_SETUP:
             out->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
             std::strcpy(out->return_msg, "Test: 1026 Internal error");
+            break;
+        case PF_Cmd_ABOUT:
+            std::strcpy(out->return_msg, "Test v1.0\rA test effect");
+            break;
+        default: // no terminator, and an error code
+            std::memset(out->return_msg, 'a', sizeof out->return_msg);
+            return PF_Interrupt_CANCEL;
         }
         return PF_Err_NONE;
     };
-    const CommandResult quiet = host_->GlobalSetup();
-    EXPECT_TRUE(quiet.Succeeded());
+    EXPECT_TRUE(host_->GlobalSetup().Succeeded());
+    EXPECT_EQ(host_->LastOutData().out_flags, PF_OutFlag_CUSTOM_UI);
     const CommandResult failed = host_->SequenceSetup();
     EXPECT_EQ(failed.error, PF_Err_NONE);
     EXPECT_FALSE(failed.Succeeded());
     EXPECT_EQ(failed.errorMessage, "Test: 1026 Internal error");
-    EXPECT_EQ(host_->MessagesOf(MessageKind::Error),
-              std::vector<std::string>{"Test: 1026 Internal error"});
-}
-
-TEST_F(HostCommands, AboutTextWithoutTheErrorFlagIsTheAboutText)
-{
-    Effect().handler = [](PF_Cmd command, PF_InData*, PF_OutData* out, PF_ParamDef*[], PF_LayerDef*,
-                          void*) -> PF_Err
-    {
-        if (command == PF_Cmd_ABOUT)
-        {
-            std::strcpy(out->return_msg, "Test v1.0\rA test effect");
-        }
-        return PF_Err_NONE;
-    };
-    host_->GlobalSetup();
     const CommandResult about = host_->About();
     EXPECT_EQ(about.errorMessage, "");
+    const CommandResult cancelled = host_->Send(PF_Cmd_SEQUENCE_SETDOWN);
+    EXPECT_EQ(cancelled.error, PF_Interrupt_CANCEL);
+    EXPECT_EQ(cancelled.returnMessage, std::string(PF_MAX_EFFECT_MSG_LEN, 'a'));
+    EXPECT_FALSE(sawLeftovers);
+    EXPECT_EQ(host_->MessagesOf(MessageKind::Error),
+              std::vector<std::string>{"Test: 1026 Internal error"});
     EXPECT_EQ(host_->MessagesOf(MessageKind::About),
               std::vector<std::string>{"Test v1.0\rA test effect"});
-    EXPECT_TRUE(host_->MessagesOf(MessageKind::Error).empty());
-}
-
-TEST_F(HostCommands, ReturnMessageWithoutTerminatorIsCutAtTheField)
-{
-    Effect().handler = [](PF_Cmd, PF_InData*, PF_OutData* out, PF_ParamDef*[], PF_LayerDef*,
-                          void*) -> PF_Err
-    {
-        std::memset(out->return_msg, 'a', sizeof out->return_msg);
-        return PF_Err_NONE;
-    };
-    const CommandResult about = host_->About();
-    EXPECT_EQ(about.returnMessage, std::string(PF_MAX_EFFECT_MSG_LEN, 'a'));
 }
 
 TEST_F(HostCommands, OrderOfTheOriginalHostAndRawCommands)
@@ -206,24 +137,10 @@ TEST_F(HostCommands, OrderOfTheOriginalHostAndRawCommands)
     host_->Render(output);
     host_->Send(20);
     host_->Unload();
+    host_->Unload();
     EXPECT_EQ(Effect().commands, (std::vector<PF_Cmd>{PF_Cmd_GLOBAL_SETUP, PF_Cmd_PARAMS_SETUP,
                                                       PF_Cmd_RENDER, 20, PF_Cmd_GLOBAL_SETDOWN}));
     EXPECT_FALSE(host_->IsLoaded());
-}
-
-TEST_F(HostCommands, UnloadWithoutSetupSendsNoSetdown)
-{
-    host_->About();
-    host_->Unload();
-    host_->Unload();
-    EXPECT_EQ(Effect().commands, std::vector<PF_Cmd>{PF_Cmd_ABOUT});
-}
-
-TEST_F(HostCommands, ErrorCodeOfTheEntryPointIsReturned)
-{
-    Effect().handler = [](PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                          void*) -> PF_Err { return PF_Interrupt_CANCEL; };
-    EXPECT_EQ(host_->Send(PF_Cmd_SEQUENCE_SETDOWN).error, PF_Interrupt_CANCEL);
 }
 
 TEST_F(HostCommands, NestedCommandsFromInsideAHandlerWork)

@@ -1,38 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
 #include "host/BuiltInClip.h"
 #include "host/ImageSequence.h"
 #include "host/Raster.h"
+#include "tests/support/TestFiles.h"
 
 using namespace EffectHost;
+using std::filesystem::path;
 
 namespace
 {
-
-bool SamePixels(const World& a, const World& b)
-{
-    if (a.Width() != b.Width() || a.Height() != b.Height())
-    {
-        return false;
-    }
-    for (A_long y = 0; y < a.Height(); ++y)
-    {
-        for (A_long x = 0; x < a.Width(); ++x)
-        {
-            if (!(a.At(x, y) == b.At(x, y)))
-            {
-                return false;
-            }
-        }
-    }
-    return true;
-}
 
 int DifferentPixels(const World& a, const World& b)
 {
@@ -54,20 +35,8 @@ World ClipFrame(const BuiltInClip& clip, A_long frame)
     return world;
 }
 
-// A fresh folder under the test's TEMP for one test.
-std::filesystem::path Folder()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const auto folder = std::filesystem::path(std::getenv("TEMP")) /
-                        (std::string(info->test_suite_name()) + "." + info->name());
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    return folder;
-}
-
 // A picture whose every pixel says which image it is: red = tag.
-void WriteImage(const std::filesystem::path& path, int width, int height, std::uint8_t tag,
-                std::uint8_t alpha = 255)
+void WriteImage(const path& file, int width, int height, std::uint8_t tag, std::uint8_t alpha = 255)
 {
     Raster raster(width, height);
     for (int y = 0; y < height; ++y)
@@ -78,14 +47,14 @@ void WriteImage(const std::filesystem::path& path, int width, int height, std::u
                 x, y, Rgba{tag, static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), alpha});
         }
     }
-    WritePng(raster, path.string());
+    WritePng(raster, file.string());
 }
 
 // The red channel of the frame at `index` of the sequence (the tag).
-int TagAt(const ImageSequenceSource& sequence, A_long index, A_long timeStep = 1001)
+int TagAt(const ImageSequenceSource& sequence, A_long index)
 {
     World world(sequence.Width(), sequence.Height());
-    sequence.FrameAt(index * timeStep, timeStep, 30000, world);
+    sequence.FrameAt(index * 1001, 1001, 30000, world);
     return world.At(0, 0).red;
 }
 
@@ -104,46 +73,33 @@ template <class Exception, class Work> std::string FailureOf(Work work)
 
 } // namespace
 
-TEST(BuiltInClip, SameFrameIsTheSameFromAnyInstance)
+TEST(BuiltInClip, EachFrameIsTheSameFromAnyInstanceAndMovesAcrossThePicture)
 {
-    const BuiltInClip one(160, 90, 30);
-    const BuiltInClip two(160, 90, 30);
-    for (A_long frame : {0, 7, 29})
+    const BuiltInClip one(160, 90, 12);
+    const BuiltInClip two(160, 90, 12);
+    World previous = ClipFrame(one, 0);
+    for (A_long frame = 1; frame < one.FrameCount(); ++frame)
     {
-        EXPECT_TRUE(SamePixels(ClipFrame(one, frame), ClipFrame(two, frame))) << frame;
-        // and the same instance again, after other frames were made
-        EXPECT_TRUE(SamePixels(ClipFrame(one, frame), ClipFrame(two, frame))) << frame;
-    }
-}
-
-TEST(BuiltInClip, ConsecutiveFramesDifferAcrossThePicture)
-{
-    const BuiltInClip clip(160, 90, 12);
-    World previous = ClipFrame(clip, 0);
-    for (A_long frame = 1; frame < clip.FrameCount(); ++frame)
-    {
-        const World current = ClipFrame(clip, frame);
+        const World current = ClipFrame(one, frame);
+        EXPECT_EQ(DifferentPixels(current, ClipFrame(two, frame)), 0) << frame;
         // The grain moves every frame, so most of the picture changes, not
         // only the moving objects.
         EXPECT_GT(DifferentPixels(previous, current), 160 * 90 / 2) << frame;
         previous = current;
     }
+    // The same instance again, after other frames were made.
+    EXPECT_EQ(DifferentPixels(ClipFrame(one, 7), ClipFrame(two, 7)), 0);
+    // Time gives the frame; times outside the clip hold its ends.
+    World atTime(160, 90);
+    one.FrameAt(3 * 1001, 1001, 30000, atTime);
+    EXPECT_EQ(DifferentPixels(atTime, ClipFrame(two, 3)), 0);
+    one.FrameAt(-5 * 1001, 1001, 30000, atTime);
+    EXPECT_EQ(DifferentPixels(atTime, ClipFrame(two, 0)), 0);
+    one.FrameAt(500 * 1001, 1001, 30000, atTime);
+    EXPECT_EQ(DifferentPixels(atTime, ClipFrame(two, 11)), 0);
 }
 
-TEST(BuiltInClip, TimeGivesTheFrameAndOutsideTimesHoldTheEnds)
-{
-    const BuiltInClip clip(64, 48, 10);
-    World atTime(64, 48);
-    clip.FrameAt(3 * 1001, 1001, 30000, atTime);
-    EXPECT_TRUE(SamePixels(atTime, ClipFrame(clip, 3)));
-    clip.FrameAt(-5 * 1001, 1001, 30000, atTime);
-    EXPECT_TRUE(SamePixels(atTime, ClipFrame(clip, 0)));
-    clip.FrameAt(500 * 1001, 1001, 30000, atTime);
-    EXPECT_TRUE(SamePixels(atTime, ClipFrame(clip, 9)));
-    EXPECT_FALSE(SamePixels(ClipFrame(clip, 9), ClipFrame(clip, 8)));
-}
-
-TEST(BuiltInClip, EverySizeGivesOpaquePixelsAndRowPaddingStaysUntouched)
+TEST(BuiltInClip, EverySizeGivesOpaquePixelsWithinItsRowsAndEmptySizesAreRefused)
 {
     for (const auto& [width, height] :
          {std::pair<A_long, A_long>{1, 1}, {2, 3}, {17, 9}, {9, 17}, {333, 21}})
@@ -164,10 +120,6 @@ TEST(BuiltInClip, EverySizeGivesOpaquePixelsAndRowPaddingStaysUntouched)
             }
         }
     }
-}
-
-TEST(BuiltInClip, RefusesEmptySizesAndWorldsOfAnotherSize)
-{
     EXPECT_THROW(BuiltInClip(0, 720, 90), std::invalid_argument);
     EXPECT_THROW(BuiltInClip(1280, 720, 0), std::invalid_argument);
     const BuiltInClip clip(32, 32, 2);
@@ -175,13 +127,14 @@ TEST(BuiltInClip, RefusesEmptySizesAndWorldsOfAnotherSize)
     EXPECT_THROW(clip.Frame(0, wrong), std::invalid_argument);
 }
 
-TEST(ImageSequence, NumbersFromTheLowestFilePresent)
+TEST(ImageSequence, NumbersFromTheLowestFilePresentAndGivesArgbWithItsAlpha)
 {
-    const auto folder = Folder();
+    const ZovazazTest::TempFolder temp;
+    const path folder = temp.Path();
     for (int number = 7; number <= 10; ++number)
     {
         WriteImage(folder / ImageSequenceSource::FormatPattern("f_%04d.png", number), 8, 6,
-                   static_cast<std::uint8_t>(number * 10));
+                   static_cast<std::uint8_t>(number * 10), 128);
     }
     // Not of the pattern: other padding, other names.
     WriteImage(folder / "f_3.png", 8, 6, 1);
@@ -199,68 +152,52 @@ TEST(ImageSequence, NumbersFromTheLowestFilePresent)
     // Outside the sequence: its nearest frame.
     EXPECT_EQ(TagAt(sequence, -2), 70);
     EXPECT_EQ(TagAt(sequence, 40), 100);
-}
-
-TEST(ImageSequence, PixelsArriveAsArgbWithTheirAlpha)
-{
-    const auto folder = Folder();
-    WriteImage(folder / "a1.png", 5, 4, 200, 128);
-    const ImageSequenceSource sequence((folder / "a%d.png").string());
-    World world(5, 4);
+    World world(8, 6);
     world.FillPadding(0x5A);
-    sequence.FrameAt(0, 1, 25, world);
-    EXPECT_EQ(world.At(3, 2), (PF_Pixel{128, 200, 3, 2}));
+    sequence.FrameAt(1, 1, 25, world);
+    EXPECT_EQ(world.At(3, 2), (PF_Pixel{128, 80, 3, 2}));
     EXPECT_TRUE(world.PaddingIntact(0x5A));
-}
 
-TEST(ImageSequence, UnpaddedAndLiteralPerCentPatterns)
-{
-    const auto folder = Folder();
+    // Unpadded numbers and a literal per cent sign.
     WriteImage(folder / "shot%_9.png", 4, 4, 9);
     WriteImage(folder / "shot%_10.png", 4, 4, 10);
     WriteImage(folder / "shot%_11.png", 4, 4, 11);
-    const ImageSequenceSource sequence((folder / "shot%%_%d.png").string());
-    EXPECT_EQ(sequence.FrameCount(), 3);
-    EXPECT_EQ(TagAt(sequence, 1), 10);
+    const ImageSequenceSource shots((folder / "shot%%_%d.png").string());
+    EXPECT_EQ(shots.FrameCount(), 3);
+    EXPECT_EQ(TagAt(shots, 1), 10);
 }
 
-TEST(ImageSequence, AGapIsAnErrorNamingTheMissingFile)
+TEST(ImageSequence, AGapAnImageOfAnotherSizeOrNotAPngIsAnErrorNamingTheFile)
 {
-    const auto folder = Folder();
+    const ZovazazTest::TempFolder temp;
+    const path folder = temp.Path();
     for (int number : {1, 2, 4, 5})
     {
         WriteImage(folder / ImageSequenceSource::FormatPattern("f_%03d.png", number), 4, 4, 1);
     }
-    const std::string message = FailureOf<std::runtime_error>(
-        [&] { ImageSequenceSource((folder / "f_%03d.png").string()); });
-    EXPECT_NE(message.find("f_003.png"), std::string::npos) << message;
-}
+    const auto failure = [&](const std::string& pattern)
+    {
+        return FailureOf<std::runtime_error>([&]
+                                             { ImageSequenceSource((folder / pattern).string()); });
+    };
+    EXPECT_NE(failure("f_%03d.png").find("f_003.png"), std::string::npos) << failure("f_%03d.png");
 
-TEST(ImageSequence, AnImageOfAnotherSizeIsAnErrorNamingIt)
-{
-    const auto folder = Folder();
-    WriteImage(folder / "f_1.png", 8, 6, 1);
-    WriteImage(folder / "f_2.png", 8, 6, 2);
-    WriteImage(folder / "f_3.png", 6, 8, 3);
-    const std::string message =
-        FailureOf<std::runtime_error>([&] { ImageSequenceSource((folder / "f_%d.png").string()); });
-    EXPECT_NE(message.find("f_3.png is 6 x 8"), std::string::npos) << message;
-    EXPECT_NE(message.find("8 x 6"), std::string::npos) << message;
-}
+    WriteImage(folder / "s_1.png", 8, 6, 1);
+    WriteImage(folder / "s_2.png", 8, 6, 2);
+    WriteImage(folder / "s_3.png", 6, 8, 3);
+    const std::string size = failure("s_%d.png");
+    EXPECT_NE(size.find("s_3.png is 6 x 8"), std::string::npos) << size;
+    EXPECT_NE(size.find("8 x 6"), std::string::npos) << size;
 
-TEST(ImageSequence, AFileThatIsNotAPngIsAnErrorNamingIt)
-{
-    const auto folder = Folder();
-    WriteImage(folder / "f_1.png", 8, 6, 1);
-    std::ofstream(folder / "f_2.png") << "not a picture";
-    const std::string message =
-        FailureOf<std::runtime_error>([&] { ImageSequenceSource((folder / "f_%d.png").string()); });
-    EXPECT_NE(message.find("f_2.png"), std::string::npos) << message;
+    WriteImage(folder / "n_1.png", 8, 6, 1);
+    ZovazazTest::WriteFile((folder / "n_2.png").string(), "not a picture");
+    EXPECT_NE(failure("n_%d.png").find("n_2.png"), std::string::npos) << failure("n_%d.png");
 }
 
 TEST(ImageSequence, PatternsThatCannotNumberFilesOrMatchNothingAreRefused)
 {
-    const auto folder = Folder();
+    const ZovazazTest::TempFolder temp;
+    const path folder = temp.Path();
     WriteImage(folder / "f_1.png", 4, 4, 1);
     for (const std::string pattern :
          {"f_1.png", "f_%d_%d.png", "f_%s.png", "f_%x.png", "f_%", "dir%d/f_1.png", "g_%d.png"})
@@ -275,7 +212,8 @@ TEST(ImageSequence, PatternsThatCannotNumberFilesOrMatchNothingAreRefused)
 
 TEST(ImageSequence, DecodedFramesAreKeptWithinTheBudgetAndALostFileFailsLater)
 {
-    const auto folder = Folder();
+    const ZovazazTest::TempFolder temp;
+    const path folder = temp.Path();
     for (int number = 0; number < 3; ++number)
     {
         WriteImage(folder / ("f_" + std::to_string(number) + ".png"), 8, 8, number + 1);

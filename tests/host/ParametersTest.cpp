@@ -10,8 +10,40 @@ using namespace HostTest;
 
 using HostParameters = HostWithTestEffect;
 
-TEST_F(HostParameters, AddedControlsFollowTheInputLayer)
+TEST_F(HostParameters, ControlsFollowTheInputLayerAndApplyingAgainStartsOver)
 {
+    EXPECT_EQ(host_->CustomUi(), nullptr);
+    PF_Err misplaced = PF_Err_NONE;
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
+    {
+        if (command != PF_Cmd_PARAMS_SETUP)
+        {
+            return PF_Err_NONE;
+        }
+        PF_ParamDef def{};
+        def.param_type = PF_Param_CHECKBOX;
+        std::strcpy(def.name, "Quiet"); // not supervised
+        misplaced = in->inter.add_param(in->effect_ref, 5, &def);
+        in->inter.add_param(in->effect_ref, -1, &def);
+        PF_CustomUIInfo info{};
+        info.events = PF_CustomEFlag_EFFECT;
+        return in->inter.register_ui(in->effect_ref, &info);
+    };
+    host_->ParamsSetup();
+    EXPECT_EQ(misplaced, PF_Err_INVALID_INDEX);
+    EXPECT_EQ(host_->ParameterCount(), 2);
+    ASSERT_NE(host_->CustomUi(), nullptr);
+    EXPECT_EQ(host_->CustomUi()->events, PF_CustomEFlag_EFFECT);
+    // An unsupervised control changes silently.
+    const std::size_t before = Effect().commands.size();
+    const ChangeResult quiet = host_->ChangeParameter(1, 1);
+    EXPECT_TRUE(quiet.accepted);
+    EXPECT_FALSE(quiet.sent);
+    EXPECT_EQ(Effect().commands.size(), before);
+    EXPECT_EQ(host_->ValueText(1), "on");
+
+    ApplyThreeControls();
     ApplyThreeControls();
     ASSERT_EQ(host_->ParameterCount(), 4);
     EXPECT_EQ(host_->Parameter(0).param_type, PF_Param_LAYER);
@@ -25,30 +57,7 @@ TEST_F(HostParameters, AddedControlsFollowTheInputLayer)
     EXPECT_EQ(host_->ValueText(3), "on");
 }
 
-TEST_F(HostParameters, ApplyingAgainStartsFromTheLayerAlone)
-{
-    ApplyThreeControls();
-    ApplyThreeControls();
-    EXPECT_EQ(host_->ParameterCount(), 4);
-}
-
-TEST_F(HostParameters, AddAtAnIndexOtherThanTheNextIsRefused)
-{
-    PF_Err result = PF_Err_NONE;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        PF_ParamDef def{};
-        def.param_type = PF_Param_CHECKBOX;
-        result = in->inter.add_param(in->effect_ref, 5, &def);
-        return PF_Err_NONE;
-    };
-    host_->ParamsSetup();
-    EXPECT_EQ(result, PF_Err_INVALID_INDEX);
-    EXPECT_EQ(host_->ParameterCount(), 1);
-}
-
-TEST_F(HostParameters, UserChangeWritesTheValueAndTellsTheEffect)
+TEST_F(HostParameters, ChangesWithinTheRangeReachTheEffectAndOnlyMarkedValuesComeBack)
 {
     ApplyThreeControls();
     PF_ParamIndex changed = -1;
@@ -56,65 +65,13 @@ TEST_F(HostParameters, UserChangeWritesTheValueAndTellsTheEffect)
     Effect().handler = [&](PF_Cmd command, PF_InData*, PF_OutData*, PF_ParamDef* params[],
                            PF_LayerDef*, void* extra) -> PF_Err
     {
-        if (command == PF_Cmd_USER_CHANGED_PARAM)
+        if (command != PF_Cmd_USER_CHANGED_PARAM)
         {
-            changed = static_cast<PF_UserChangedParamExtra*>(extra)->param_index;
-            valueSeen = params[1]->u.fs_d.value;
+            return PF_Err_NONE;
         }
-        return PF_Err_NONE;
-    };
-    const ChangeResult change = host_->ChangeParameter(1, 8000);
-    EXPECT_TRUE(change.accepted);
-    EXPECT_TRUE(change.sent);
-    EXPECT_EQ(changed, 1);
-    EXPECT_EQ(valueSeen, 8000);
-    EXPECT_EQ(host_->ValueText(1), "8000");
-}
-
-TEST_F(HostParameters, OutOfRangeValuesAreRefusedWithTheRangeAndNothingIsSent)
-{
-    ApplyThreeControls();
-    const std::size_t before = Effect().commands.size();
-
-    const ChangeResult high = host_->ChangeParameter(1, 50001);
-    EXPECT_FALSE(high.accepted);
-    EXPECT_FALSE(high.sent);
-    EXPECT_NE(high.refusal.find("Bitrate"), std::string::npos) << high.refusal;
-    EXPECT_NE(high.refusal.find("500 and 50000"), std::string::npos) << high.refusal;
-
-    const ChangeResult zeroItem = host_->ChangeParameter(2, 0);
-    const ChangeResult fourthItem = host_->ChangeParameter(2, 4);
-    EXPECT_FALSE(zeroItem.accepted);
-    EXPECT_FALSE(fourthItem.accepted);
-    EXPECT_NE(fourthItem.refusal.find("1 to 3"), std::string::npos) << fourthItem.refusal;
-    EXPECT_FALSE(host_->ChangeParameter(2, 1.5).accepted);
-    EXPECT_FALSE(host_->ChangeParameter(3, 2).accepted);
-    EXPECT_FALSE(host_->ChangeParameter(0, 1).accepted);
-    EXPECT_FALSE(host_->ChangeParameter(4, 1).accepted);
-
-    EXPECT_EQ(Effect().commands.size(), before);
-    EXPECT_EQ(host_->ValueText(1), "1500");
-    EXPECT_EQ(host_->ValueText(2), "Fast");
-}
-
-TEST_F(HostParameters, BoundsThemselvesAreAccepted)
-{
-    ApplyThreeControls();
-    EXPECT_TRUE(host_->ChangeParameter(1, 500).accepted);
-    EXPECT_TRUE(host_->ChangeParameter(1, 50000).accepted);
-    EXPECT_TRUE(host_->ChangeParameter(2, 3).accepted);
-    EXPECT_TRUE(host_->ChangePopup(2, "Balanced").accepted);
-    EXPECT_EQ(host_->Parameter(2).u.pd.value, 2);
-    EXPECT_FALSE(host_->ChangePopup(2, "Reckless").accepted);
-}
-
-TEST_F(HostParameters, OnlyValuesMarkedChangedAreTakenOver)
-{
-    ApplyThreeControls();
-    Effect().handler = [](PF_Cmd command, PF_InData*, PF_OutData*, PF_ParamDef* params[],
-                          PF_LayerDef*, void*) -> PF_Err
-    {
-        if (command == PF_Cmd_USER_CHANGED_PARAM)
+        changed = static_cast<PF_UserChangedParamExtra*>(extra)->param_index;
+        valueSeen = params[1]->u.fs_d.value;
+        if (changed == 2)
         {
             // Marked: the host must keep it.
             params[1]->u.fs_d.value = 8000;
@@ -124,68 +81,50 @@ TEST_F(HostParameters, OnlyValuesMarkedChangedAreTakenOver)
         }
         return PF_Err_NONE;
     };
-    host_->ChangePopup(2, "Careful");
+    const ChangeResult change = host_->ChangeParameter(1, 7000);
+    EXPECT_TRUE(change.accepted);
+    EXPECT_TRUE(change.sent);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(valueSeen, 7000);
+    EXPECT_EQ(host_->ValueText(1), "7000");
+
+    const std::size_t before = Effect().commands.size();
+    const ChangeResult high = host_->ChangeParameter(1, 50001);
+    EXPECT_FALSE(high.accepted);
+    EXPECT_FALSE(high.sent);
+    EXPECT_NE(high.refusal.find("Bitrate"), std::string::npos) << high.refusal;
+    EXPECT_NE(high.refusal.find("500 and 50000"), std::string::npos) << high.refusal;
+    EXPECT_FALSE(host_->ChangeParameter(2, 0).accepted);
+    const ChangeResult fourthItem = host_->ChangeParameter(2, 4);
+    EXPECT_FALSE(fourthItem.accepted);
+    EXPECT_NE(fourthItem.refusal.find("1 to 3"), std::string::npos) << fourthItem.refusal;
+    EXPECT_FALSE(host_->ChangeParameter(2, 1.5).accepted);
+    EXPECT_FALSE(host_->ChangeParameter(3, 2).accepted);
+    EXPECT_FALSE(host_->ChangeParameter(0, 1).accepted);
+    EXPECT_FALSE(host_->ChangeParameter(4, 1).accepted);
+    EXPECT_FALSE(host_->ChangePopup(2, "Reckless").accepted);
+    EXPECT_EQ(Effect().commands.size(), before);
+    EXPECT_EQ(host_->ValueText(1), "7000");
+    EXPECT_EQ(host_->ValueText(2), "Fast");
+
+    // The bounds themselves are accepted.
+    EXPECT_TRUE(host_->ChangeParameter(1, 500).accepted);
+    EXPECT_TRUE(host_->ChangeParameter(1, 50000).accepted);
+    EXPECT_TRUE(host_->ChangeParameter(2, 3).accepted);
+    EXPECT_TRUE(host_->ChangePopup(2, "Balanced").accepted);
+    EXPECT_EQ(host_->Parameter(2).u.pd.value, 2);
     EXPECT_EQ(host_->ValueText(1), "8000");
     EXPECT_EQ(host_->ValueText(3), "on");
     // The id in the host's store survives the change flags of the copy.
     EXPECT_EQ(host_->Parameter(1).uu.id, 1);
 }
 
-TEST_F(HostParameters, UnsupervisedControlsChangeSilently)
-{
-    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                          void*) -> PF_Err
-    {
-        if (command == PF_Cmd_PARAMS_SETUP)
-        {
-            PF_ParamDef def{};
-            def.param_type = PF_Param_CHECKBOX;
-            std::strcpy(def.name, "Quiet");
-            return in->inter.add_param(in->effect_ref, -1, &def);
-        }
-        return PF_Err_NONE;
-    };
-    host_->ParamsSetup();
-    const std::size_t before = Effect().commands.size();
-    const ChangeResult change = host_->ChangeParameter(1, 1);
-    EXPECT_TRUE(change.accepted);
-    EXPECT_FALSE(change.sent);
-    EXPECT_EQ(Effect().commands.size(), before);
-    EXPECT_EQ(host_->ValueText(1), "on");
-}
-
-TEST_F(HostParameters, UpdateParamUiChangesNamesAndEnabledStates)
+TEST_F(HostParameters, CheckoutsAreFreshCopiesOfTheFrameOrTheDefAtThatTime)
 {
     ApplyThreeControls();
-    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef* params[],
-                          PF_LayerDef*, void*) -> PF_Err
-    {
-        if (command == PF_Cmd_UPDATE_PARAMS_UI)
-        {
-            auto* utils = Acquire<PF_ParamUtilsSuite2>(in, kPFParamUtilsSuite, 2);
-            PF_ParamDef copy = *params[1];
-            copy.ui_flags |= PF_PUI_DISABLED;
-            std::strcpy(copy.name, "Bitrate (locked)");
-            copy.u.fs_d.value = 99; // values do not travel this way
-            utils->PF_UpdateParamUI(in->effect_ref, 1, &copy);
-            in->pica_basicP->ReleaseSuite(kPFParamUtilsSuite, 2);
-        }
-        return PF_Err_NONE;
-    };
-    EXPECT_TRUE(host_->IsEnabled(1));
-    host_->UpdateParamsUi();
-    EXPECT_FALSE(host_->IsEnabled(1));
-    EXPECT_STREQ(host_->Parameter(1).name, "Bitrate (locked)");
-    EXPECT_EQ(host_->ValueText(1), "1500");
-    // A disabled control keeps its value and can still be set by the host.
-    EXPECT_TRUE(host_->ChangeParameter(1, 2500).accepted);
-}
-
-TEST_F(HostParameters, LayerCheckoutIsAFreshPaddedWorldOfTheFrameAtThatTime)
-{
-    ApplyThreeControls();
+    host_->ChangeParameter(1, 7000);
     host_->SetLayerSize(40, 24);
-    PF_ParamDef layer{};
+    PF_ParamDef layer{}, slider{};
     PF_Pixel first{}, farCorner{};
     PF_Err checkin = -1;
     Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
@@ -199,6 +138,11 @@ TEST_F(HostParameters, LayerCheckoutIsAFreshPaddedWorldOfTheFrameAtThatTime)
             reinterpret_cast<const PF_Pixel*>(reinterpret_cast<const std::uint8_t*>(world.data) +
                                               (world.height - 1) * world.rowbytes)[world.width - 1];
         checkin = in->inter.checkin_param(in->effect_ref, &layer);
+
+        in->inter.checkout_param(in->effect_ref, 1, 0, in->time_step, in->time_scale, &slider);
+        PF_ParamDef copy = slider;
+        slider.u.fs_d.value = -1; // the copy is the effect's to scribble on
+        in->inter.checkin_param(in->effect_ref, &copy);
         return PF_Err_NONE;
     };
     host_->SequenceSetup();
@@ -210,6 +154,9 @@ TEST_F(HostParameters, LayerCheckoutIsAFreshPaddedWorldOfTheFrameAtThatTime)
     EXPECT_EQ(farCorner, PatternLayerSource::PatternPixel(39, 23, 5, 40, 24));
     EXPECT_NE(first, PatternLayerSource::PatternPixel(0, 0, 6, 40, 24));
     EXPECT_EQ(checkin, PF_Err_NONE);
+    EXPECT_EQ(slider.param_type, PF_Param_FLOAT_SLIDER);
+    EXPECT_STREQ(slider.name, "Bitrate");
+    EXPECT_EQ(host_->ValueText(1), "7000");
     const CheckoutAccounting checkouts = host_->Checkouts();
     EXPECT_EQ(checkouts.outstanding, 0);
     EXPECT_EQ(checkouts.layerCheckouts, 1);
@@ -217,57 +164,14 @@ TEST_F(HostParameters, LayerCheckoutIsAFreshPaddedWorldOfTheFrameAtThatTime)
     EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
 }
 
-TEST_F(HostParameters, ControlCheckoutIsACopyOfItsDef)
-{
-    ApplyThreeControls();
-    host_->ChangeParameter(1, 7000);
-    PF_ParamDef slider{};
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        in->inter.checkout_param(in->effect_ref, 1, 0, in->time_step, in->time_scale, &slider);
-        PF_ParamDef copy = slider;
-        slider.u.fs_d.value = -1; // the copy is the effect's to scribble on
-        in->inter.checkin_param(in->effect_ref, &copy);
-        return PF_Err_NONE;
-    };
-    host_->SequenceSetup();
-    EXPECT_EQ(slider.param_type, PF_Param_FLOAT_SLIDER);
-    EXPECT_STREQ(slider.name, "Bitrate");
-    EXPECT_EQ(host_->ValueText(1), "7000");
-    EXPECT_EQ(host_->Checkouts().outstanding, 0);
-}
-
-TEST_F(HostParameters, CheckoutLeftAtTheEndOfACommandIsReported)
-{
-    ApplyThreeControls();
-    Effect().handler = [](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                          void*) -> PF_Err
-    {
-        PF_ParamDef layer{}, slider{};
-        in->inter.checkout_param(in->effect_ref, 0, 0, in->time_step, in->time_scale, &layer);
-        in->inter.checkout_param(in->effect_ref, 1, 0, in->time_step, in->time_scale, &slider);
-        in->inter.checkin_param(in->effect_ref, &slider);
-        return PF_Err_NONE;
-    };
-    host_->SequenceSetup();
-    EXPECT_EQ(host_->Checkouts().outstanding, 1);
-    const auto defects = host_->MessagesOf(MessageKind::Defect);
-    ASSERT_EQ(defects.size(), 1u);
-    EXPECT_NE(defects[0].find("1 parameter checkout(s) outstanding at the end of "
-                              "PF_Cmd_SEQUENCE_SETUP"),
-              std::string::npos)
-        << defects[0];
-}
-
-TEST_F(HostParameters, BadCheckoutsAndCheckinsAreRefused)
+TEST_F(HostParameters, BadCheckoutsAreRefusedAndOneLeftOpenIsReported)
 {
     ApplyThreeControls();
     PF_Err pastEnd = 0, negative = 0, zeroStep = 0, unknownCheckin = 0, doubleCheckin = 0;
     Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
                            void*) -> PF_Err
     {
-        PF_ParamDef def{};
+        PF_ParamDef def{}, kept{};
         pastEnd =
             in->inter.checkout_param(in->effect_ref, 4, 0, in->time_step, in->time_scale, &def);
         negative =
@@ -278,6 +182,7 @@ TEST_F(HostParameters, BadCheckoutsAndCheckinsAreRefused)
         in->inter.checkout_param(in->effect_ref, 0, 0, in->time_step, in->time_scale, &def);
         in->inter.checkin_param(in->effect_ref, &def);
         doubleCheckin = in->inter.checkin_param(in->effect_ref, &def);
+        in->inter.checkout_param(in->effect_ref, 1, 0, in->time_step, in->time_scale, &kept);
         return PF_Err_NONE;
     };
     host_->SequenceSetup();
@@ -286,20 +191,10 @@ TEST_F(HostParameters, BadCheckoutsAndCheckinsAreRefused)
     EXPECT_EQ(zeroStep, PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(unknownCheckin, PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(doubleCheckin, PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(host_->Checkouts().outstanding, 0);
-}
-
-TEST_F(HostParameters, RegisteredCustomUiIsRecorded)
-{
-    EXPECT_EQ(host_->CustomUi(), nullptr);
-    Effect().handler = [](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                          void*) -> PF_Err
-    {
-        PF_CustomUIInfo info{};
-        info.events = PF_CustomEFlag_EFFECT;
-        return in->inter.register_ui(in->effect_ref, &info);
-    };
-    host_->ParamsSetup();
-    ASSERT_NE(host_->CustomUi(), nullptr);
-    EXPECT_EQ(host_->CustomUi()->events, PF_CustomEFlag_EFFECT);
+    EXPECT_EQ(host_->Checkouts().outstanding, 1);
+    EXPECT_EQ(host_->MessagesOf(MessageKind::Defect),
+              (std::vector<std::string>{
+                  "checkin_param of a parameter that is not checked out",
+                  "checkin_param of a parameter that is not checked out",
+                  "1 parameter checkout(s) outstanding at the end of PF_Cmd_SEQUENCE_SETUP"}));
 }

@@ -5,9 +5,7 @@
 
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -15,6 +13,7 @@
 
 #include "host/Png.h"
 #include "host/Raster.h"
+#include "tests/support/TestFiles.h"
 
 using namespace EffectHost;
 using testing::HasSubstr;
@@ -23,19 +22,10 @@ using testing::ThrowsMessage;
 namespace
 {
 
-std::filesystem::path Scratch(const std::string& name)
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const auto folder = std::filesystem::path(std::getenv("TEMP")) /
-                        (std::string(info->test_suite_name()) + "." + info->name());
-    std::filesystem::create_directories(folder);
-    return folder / name;
-}
-
 // Writes a 16 x 16 PNG with libpng's own writer, so that the reader meets
 // files it did not make. `samples` holds the rows one after another, as PNG
 // stores them (16-bit samples big-endian).
-bool WriteWithLibpng(const std::filesystem::path& path, int colourType, int bitDepth, int interlace,
+bool WriteWithLibpng(const std::string& path, int colourType, int bitDepth, int interlace,
                      std::vector<png_byte>& samples)
 {
     struct Writer
@@ -103,63 +93,69 @@ int PixelsDiffering(const Raster& a, const Raster& b)
 
 } // namespace
 
-TEST(PngRead, Adam7InterlacedFileGivesEveryPixel)
+// Files from libpng's own writer, which the reader did not make.
+TEST(PngRead, InterlacedAndSixteenBitFilesGiveEveryPixelOrARefusal)
 {
+    const ZovazazTest::TempFolder folder;
     const Raster source = Pattern(16, 16);
     std::vector<png_byte> samples = source.Bytes();
-    const auto path = Scratch("adam7.png");
+    const std::string path = folder / "picture.png";
     ASSERT_TRUE(WriteWithLibpng(path, PNG_COLOR_TYPE_RGB_ALPHA, 8, PNG_INTERLACE_ADAM7, samples));
-    const Raster read = ReadPng(path.string());
+    const Raster read = ReadPng(path);
     ASSERT_EQ(read.Width(), 16);
     ASSERT_EQ(read.Height(), 16);
     EXPECT_EQ(PixelsDiffering(read, source), 0);
-}
 
-TEST(PngRead, SixteenBitGreyKeepsItsLevelsUnlessInterlaced)
-{
     // Level v is stored as v * 257, which every 8-bit reduction maps back to v;
     // a reader that took the file as linear light would lift the mid-tones.
-    std::vector<png_byte> samples;
+    std::vector<png_byte> grey;
     for (int level = 0; level < 256; ++level)
     {
-        samples.push_back(static_cast<png_byte>(level));
-        samples.push_back(static_cast<png_byte>(level));
+        grey.push_back(static_cast<png_byte>(level));
+        grey.push_back(static_cast<png_byte>(level));
     }
-    const auto path = Scratch("grey16.png");
-    ASSERT_TRUE(WriteWithLibpng(path, PNG_COLOR_TYPE_GRAY, 16, PNG_INTERLACE_NONE, samples));
-    const Raster read = ReadPng(path.string());
+    ASSERT_TRUE(WriteWithLibpng(path, PNG_COLOR_TYPE_GRAY, 16, PNG_INTERLACE_NONE, grey));
+    const Raster levels = ReadPng(path);
     int wrong = 0;
     for (int level = 0; level < 256; ++level)
     {
         const auto v = static_cast<std::uint8_t>(level);
-        wrong += !(read.At(level % 16, level / 16) == Rgba{v, v, v, 255});
+        wrong += !(levels.At(level % 16, level / 16) == Rgba{v, v, v, 255});
     }
-    EXPECT_EQ(wrong, 0) << "middle grey reads as " << int(read.At(0, 8).red);
+    EXPECT_EQ(wrong, 0) << "middle grey reads as " << int(levels.At(0, 8).red);
 
     // libpng's simplified reader gets every even row of this one wrong.
-    ASSERT_TRUE(WriteWithLibpng(path, PNG_COLOR_TYPE_GRAY, 16, PNG_INTERLACE_ADAM7, samples));
-    EXPECT_THAT([&] { ReadPng(path.string()); },
-                ThrowsMessage<std::runtime_error>(
-                    HasSubstr("Cannot read " + path.string() + ": libpng's reader mixes up")));
+    ASSERT_TRUE(WriteWithLibpng(path, PNG_COLOR_TYPE_GRAY, 16, PNG_INTERLACE_ADAM7, grey));
+    EXPECT_THAT([&] { ReadPng(path); }, ThrowsMessage<std::runtime_error>(HasSubstr(
+                                            "Cannot read " + path + ": libpng's reader mixes up")));
 }
 
-TEST(PngRead, DamagedOrCutShortFileIsAnErrorNamingIt)
+TEST(Png, EitherCompressionGivesThePixelsBackAndFailuresNameTheFile)
 {
-    const auto path = Scratch("frame.png");
-    WritePng(Pattern(64, 64), path.string(), PngCompression::Fast);
-    std::string bytes;
-    {
-        std::ifstream in(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    const ZovazazTest::TempFolder folder;
+    const Raster source = Pattern(64, 64);
+    const std::string small = folder / "small.png";
+    const std::string fast = folder / "fast.png";
+    WritePng(source, small, PngCompression::Small);
+    WritePng(source, fast, PngCompression::Fast);
+    EXPECT_EQ(PixelsDiffering(ReadPng(small), source), 0);
+    EXPECT_EQ(PixelsDiffering(ReadPng(fast), source), 0);
+    EXPECT_LT(std::filesystem::file_size(small), std::filesystem::file_size(fast));
+    const std::string nowhere = folder / "missing/f.png";
+    EXPECT_THAT([&] { WritePng(source, nowhere); },
+                ThrowsMessage<std::runtime_error>(HasSubstr("Cannot write " + nowhere)));
+
+    // A damaged or cut short file: libpng's complaint comes back as an
+    // exception of ours, never through libpng's frames.
+    const std::string bytes = ZovazazTest::ReadFile(fast);
     std::string flipped = bytes;
     flipped[bytes.size() / 2] = static_cast<char>(flipped[bytes.size() / 2] ^ 0x55);
     const auto readFrom = [&](const std::string& content)
     {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-        return [&] { ReadPng(path.string()); };
+        ZovazazTest::WriteFile(fast, content);
+        return [&] { ReadPng(fast); };
     };
-    const std::string cannot = "Cannot read " + path.string() + ": ";
+    const std::string cannot = "Cannot read " + fast + ": ";
     EXPECT_THAT(readFrom(bytes.substr(0, bytes.size() / 2)),
                 ThrowsMessage<std::runtime_error>(
                     HasSubstr(cannot + "the image data are damaged or cut short")));
@@ -167,20 +163,4 @@ TEST(PngRead, DamagedOrCutShortFileIsAnErrorNamingIt)
                                        HasSubstr(cannot + "the image data are damaged")));
     EXPECT_THAT(readFrom(bytes.substr(0, 20)),
                 ThrowsMessage<std::runtime_error>(HasSubstr(cannot + "the file ends inside")));
-}
-
-TEST(PngWrite, EitherCompressionGivesThePixelsBackAndSmallIsSmaller)
-{
-    const Raster source = Pattern(64, 64);
-    const auto small = Scratch("small.png");
-    const auto fast = Scratch("fast.png");
-    WritePng(source, small.string(), PngCompression::Small);
-    WritePng(source, fast.string(), PngCompression::Fast);
-    EXPECT_EQ(PixelsDiffering(ReadPng(small.string()), source), 0);
-    EXPECT_EQ(PixelsDiffering(ReadPng(fast.string()), source), 0);
-    EXPECT_LT(std::filesystem::file_size(small), std::filesystem::file_size(fast));
-
-    const auto nowhere = Scratch("missing") / "f.png";
-    EXPECT_THAT([&] { WritePng(source, nowhere.string()); },
-                ThrowsMessage<std::runtime_error>(HasSubstr("Cannot write " + nowhere.string())));
 }

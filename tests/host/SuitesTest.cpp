@@ -9,16 +9,26 @@ using namespace HostTest;
 
 using Suites = HostWithTestEffect;
 
-TEST_F(Suites, AcquisitionsAndReleasesAreCountedPerSuite)
+TEST_F(Suites, AcquisitionsAreCountedPerSuiteAndOnlyTheRightVersionIsFound)
 {
-    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                          void*) -> PF_Err
+    SPErr wrongVersion = 0, unknown = 0;
+    PF_App_Color background{}, text{};
+    PF_Err outOfRange = PF_Err_NONE;
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                           void*) -> PF_Err
     {
         if (command == PF_Cmd_GLOBAL_SETUP)
         {
             Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
             Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
-            Acquire<PFAppSuite6>(in, kPFAppSuite, 6);
+            auto* app = Acquire<PFAppSuite6>(in, kPFAppSuite, 6);
+            app->PF_AppGetColor(PF_App_Color_PANEL_BACKGROUND, &background);
+            app->PF_AppGetColor(PF_App_Color_TEXT, &text);
+            PF_App_Color unused{};
+            outOfRange = app->PF_AppGetColor(PF_App_Color_NUMTYPES, &unused);
+            const void* suite = nullptr;
+            wrongVersion = in->pica_basicP->AcquireSuite(kPFHandleSuite, 1, &suite);
+            unknown = in->pica_basicP->AcquireSuite("PF World Suite", 2, &suite);
         }
         if (command == PF_Cmd_GLOBAL_SETDOWN)
         {
@@ -29,6 +39,12 @@ TEST_F(Suites, AcquisitionsAndReleasesAreCountedPerSuite)
     host_->GlobalSetup();
     EXPECT_EQ(host_->SuiteUsage(kPFHandleSuite).acquired, 2);
     EXPECT_EQ(host_->SuiteUsage(kPFAppSuite).acquired, 1);
+    EXPECT_EQ(wrongVersion, kSPSuiteNotFoundError);
+    EXPECT_EQ(unknown, kSPSuiteNotFoundError);
+    // A dark panel with readable text.
+    EXPECT_LT(background.red, 0x4000);
+    EXPECT_GT(text.red, 0x9000);
+    EXPECT_NE(outOfRange, PF_Err_NONE);
     host_->Unload();
     EXPECT_EQ(host_->SuiteUsage(kPFHandleSuite).released, 1);
     const auto defects = host_->MessagesOf(MessageKind::Defect);
@@ -63,26 +79,12 @@ TEST_F(Suites, WithheldSuiteIsRefusedSoTheEffectSeesAFailure)
     EXPECT_EQ(host_->GlobalSetup().error, PF_Err_NONE);
 }
 
-TEST_F(Suites, WrongVersionOrUnknownNameIsNotFound)
-{
-    SPErr wrongVersion = 0, unknown = 0;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        const void* suite = nullptr;
-        wrongVersion = in->pica_basicP->AcquireSuite(kPFHandleSuite, 1, &suite);
-        unknown = in->pica_basicP->AcquireSuite("PF World Suite", 2, &suite);
-        return PF_Err_NONE;
-    };
-    host_->GlobalSetup();
-    EXPECT_EQ(wrongVersion, kSPSuiteNotFoundError);
-    EXPECT_EQ(unknown, kSPSuiteNotFoundError);
-}
-
-TEST_F(Suites, HandlesAreAccountedWhileTheyLive)
+TEST_F(Suites, HandlesAreAccountedAndMisuseOrALeakIsADefect)
 {
     HandleAccounting during;
     std::uint8_t readBack = 0;
+    std::vector<bool> gotHandle;
+    int call = 0;
     Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
                            void*) -> PF_Err
     {
@@ -91,19 +93,45 @@ TEST_F(Suites, HandlesAreAccountedWhileTheyLive)
             return PF_Err_NONE;
         }
         auto* handles = Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
-        PF_Handle small = handles->host_new_handle(100);
-        PF_Handle large = handles->host_new_handle(4000);
-        auto* bytes = static_cast<std::uint8_t*>(handles->host_lock_handle(large));
-        bytes[3999] = 0x5A;
-        handles->host_lock_handle(large);
-        during = Host::Active()->Handles();
-        handles->host_unlock_handle(large);
-        handles->host_unlock_handle(large);
-        // Growing keeps the contents.
-        handles->host_resize_handle(8000, &large);
-        readBack = static_cast<std::uint8_t*>(*large)[3999];
-        handles->host_dispose_handle(small);
-        handles->host_dispose_handle(large);
+        if (call == 0)
+        {
+            PF_Handle small = handles->host_new_handle(100);
+            PF_Handle large = handles->host_new_handle(4000);
+            auto* bytes = static_cast<std::uint8_t*>(handles->host_lock_handle(large));
+            bytes[3999] = 0x5A;
+            handles->host_lock_handle(large);
+            during = Host::Active()->Handles();
+            handles->host_unlock_handle(large);
+            handles->host_unlock_handle(large);
+            // Growing keeps the contents.
+            handles->host_resize_handle(8000, &large);
+            readBack = static_cast<std::uint8_t*>(*large)[3999];
+            handles->host_dispose_handle(small);
+            handles->host_dispose_handle(large);
+            // Misuse is a defect, not a crash.
+            PF_Handle handle = handles->host_new_handle(8);
+            handles->host_unlock_handle(handle); // never locked
+            handles->host_dispose_handle(handle);
+            handles->host_dispose_handle(handle); // twice
+        }
+        else if (call == 1)
+        {
+            for (int i = 0; i < 4; ++i)
+            {
+                PF_Handle handle = handles->host_new_handle(16);
+                gotHandle.push_back(handle != nullptr);
+                if (handle)
+                {
+                    handles->host_dispose_handle(handle);
+                }
+            }
+        }
+        else
+        {
+            handles->host_new_handle(64);
+            handles->host_new_handle(36);
+        }
+        ++call;
         in->pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
         return PF_Err_NONE;
     };
@@ -116,94 +144,21 @@ TEST_F(Suites, HandlesAreAccountedWhileTheyLive)
     const HandleAccounting after = host_->Handles();
     EXPECT_EQ(after.liveHandles, 0);
     EXPECT_EQ(after.bytesOutstanding, 0u);
-    EXPECT_EQ(after.created, 2);
-    EXPECT_EQ(after.disposed, 2);
-    host_->Unload();
-    EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
-}
+    EXPECT_EQ(after.created, 3);
+    EXPECT_EQ(after.disposed, 3);
+    EXPECT_EQ(host_->MessagesOf(MessageKind::Defect).size(), 2u);
 
-TEST_F(Suites, HandlesAliveAtUnloadAreReportedAsALeak)
-{
-    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                          void*) -> PF_Err
-    {
-        if (command == PF_Cmd_GLOBAL_SETUP)
-        {
-            auto* handles = Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
-            handles->host_new_handle(64);
-            handles->host_new_handle(36);
-            in->pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
-        }
-        return PF_Err_NONE;
-    };
-    host_->GlobalSetup();
-    EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
-    host_->Unload();
-    const auto defects = host_->MessagesOf(MessageKind::Defect);
-    ASSERT_EQ(defects.size(), 1u);
-    EXPECT_NE(defects[0].find("2 memory handle(s) (100 bytes)"), std::string::npos) << defects[0];
-}
-
-TEST_F(Suites, TheKthNewHandleFails)
-{
-    std::vector<bool> gotHandle;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        auto* handles = Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
-        for (int i = 0; i < 4; ++i)
-        {
-            PF_Handle handle = handles->host_new_handle(16);
-            gotHandle.push_back(handle != nullptr);
-            if (handle)
-            {
-                handles->host_dispose_handle(handle);
-            }
-        }
-        in->pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
-        return PF_Err_NONE;
-    };
+    // The third new handle from here fails.
     host_->FailNewHandleAt(3);
     host_->SequenceSetup();
     EXPECT_EQ(gotHandle, (std::vector<bool>{true, true, false, true}));
     EXPECT_EQ(host_->Handles().failedAllocations, 1);
-}
 
-TEST_F(Suites, MisusedHandlesAreDefectsNotCrashes)
-{
-    Effect().handler = [](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                          void*) -> PF_Err
-    {
-        auto* handles = Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
-        PF_Handle handle = handles->host_new_handle(8);
-        handles->host_unlock_handle(handle); // never locked
-        handles->host_dispose_handle(handle);
-        handles->host_dispose_handle(handle); // twice
-        in->pica_basicP->ReleaseSuite(kPFHandleSuite, 2);
-        return PF_Err_NONE;
-    };
+    // Handles alive at unload are a leak.
     host_->SequenceSetup();
     EXPECT_EQ(host_->MessagesOf(MessageKind::Defect).size(), 2u);
-    EXPECT_EQ(host_->Handles().disposed, 1);
-}
-
-TEST_F(Suites, AppSuiteGivesADarkPanelWithReadableText)
-{
-    PF_App_Color background{}, text{};
-    PF_Err outOfRange = PF_Err_NONE;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        auto* app = Acquire<PFAppSuite6>(in, kPFAppSuite, 6);
-        app->PF_AppGetColor(PF_App_Color_PANEL_BACKGROUND, &background);
-        app->PF_AppGetColor(PF_App_Color_TEXT, &text);
-        PF_App_Color unused{};
-        outOfRange = app->PF_AppGetColor(PF_App_Color_NUMTYPES, &unused);
-        in->pica_basicP->ReleaseSuite(kPFAppSuite, 6);
-        return PF_Err_NONE;
-    };
-    host_->SequenceSetup();
-    EXPECT_LT(background.red, 0x4000);
-    EXPECT_GT(text.red, 0x9000);
-    EXPECT_NE(outOfRange, PF_Err_NONE);
+    host_->Unload();
+    const auto defects = host_->MessagesOf(MessageKind::Defect);
+    ASSERT_EQ(defects.size(), 3u);
+    EXPECT_NE(defects[2].find("2 memory handle(s) (100 bytes)"), std::string::npos) << defects[2];
 }

@@ -1,21 +1,15 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <string>
 
 #include "host/Text.h"
 
-using namespace EffectHost;
+using testing::HasSubstr;
+using testing::ThrowsMessage;
 
 TEST(PanelText, MissingFontNamesThePackageThatProvidesIt)
 {
-    try
-    {
-        TextRenderer renderer("/nonexistent/DejaVuSans.ttf");
-        FAIL() << "a missing font was accepted";
-    }
-    catch (const std::runtime_error& error)
-    {
-        EXPECT_NE(std::string(error.what()).find("fonts-dejavu-core"), std::string::npos);
-    }
+    EXPECT_THAT([] { EffectHost::TextRenderer renderer("/nonexistent/DejaVuSans.ttf"); },
+                ThrowsMessage<std::runtime_error>(HasSubstr("fonts-dejavu-core")));
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <memory>
 #include <stdexcept>
 
@@ -34,24 +33,10 @@ struct FreeOutput
     }
 };
 
-struct FreeCodec
+// For libav's functions that free through a pointer to the pointer.
+template <class T, void (*Free)(T**)> struct FreeWith
 {
-    void operator()(AVCodecContext* context) const noexcept { avcodec_free_context(&context); }
-};
-
-struct FreeFrame
-{
-    void operator()(AVFrame* frame) const noexcept { av_frame_free(&frame); }
-};
-
-struct FreePacket
-{
-    void operator()(AVPacket* packet) const noexcept { av_packet_free(&packet); }
-};
-
-struct FreeScaler
-{
-    void operator()(SwsContext* context) const noexcept { sws_freeContext(context); }
+    void operator()(T* object) const noexcept { Free(&object); }
 };
 
 void Check(int result, const std::string& what)
@@ -122,18 +107,11 @@ int ReadFrameNumber(const EffectHost::World& world)
         const int x = (2 * bar + 1) * world.Width() / (2 * Bars);
         const PF_Pixel& pixel = world.At(x, y);
         const int level = (pixel.red + pixel.green + pixel.blue) / 3;
-        if (level > 160)
-        {
-            number = number * 2 + 1;
-        }
-        else if (level < 90)
-        {
-            number = number * 2;
-        }
-        else
+        if (level >= 90 && level <= 160)
         {
             return -1;
         }
+        number = number * 2 + (level > 160 ? 1 : 0);
     }
     return number;
 }
@@ -165,7 +143,8 @@ void WriteVideo(const VideoSpec& spec)
           "output context");
     std::unique_ptr<AVFormatContext, FreeOutput> output(rawOutput);
     AVStream* stream = avformat_new_stream(output.get(), nullptr);
-    std::unique_ptr<AVCodecContext, FreeCodec> codec(avcodec_alloc_context3(encoder));
+    std::unique_ptr<AVCodecContext, FreeWith<AVCodecContext, avcodec_free_context>> codec(
+        avcodec_alloc_context3(encoder));
     if (stream == nullptr || !codec)
     {
         throw std::runtime_error("allocation");
@@ -208,29 +187,26 @@ void WriteVideo(const VideoSpec& spec)
             throw std::runtime_error("display matrix");
         }
         // 16.16 fixed point, the last entry 2.30; no translation.
-        const std::int32_t entries[9] = {spec.turn[0] << 16,
-                                         spec.turn[1] << 16,
-                                         0,
-                                         spec.turn[2] << 16,
-                                         spec.turn[3] << 16,
-                                         0,
-                                         0,
-                                         0,
-                                         1 << 30};
-        std::copy(std::begin(entries), std::end(entries), matrix);
+        std::fill(matrix, matrix + 9, 0);
+        matrix[0] = spec.turn[0] << 16;
+        matrix[1] = spec.turn[1] << 16;
+        matrix[3] = spec.turn[2] << 16;
+        matrix[4] = spec.turn[3] << 16;
+        matrix[8] = 1 << 30;
     }
     Check(avio_open(&output->pb, spec.path.c_str(), AVIO_FLAG_WRITE), "open " + spec.path);
     Check(avformat_write_header(output.get(), nullptr), "header");
 
-    std::unique_ptr<AVFrame, FreeFrame> frame(av_frame_alloc());
-    std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
+    std::unique_ptr<AVFrame, FreeWith<AVFrame, av_frame_free>> frame(av_frame_alloc());
+    std::unique_ptr<AVPacket, FreeWith<AVPacket, av_packet_free>> packet(av_packet_alloc());
     frame->format = codec->pix_fmt;
     frame->width = spec.width;
     frame->height = spec.height;
     Check(av_frame_get_buffer(frame.get(), 0), "frame buffer");
-    std::unique_ptr<SwsContext, FreeScaler> scaler(
+    std::unique_ptr<SwsContext, decltype(&sws_freeContext)> scaler(
         sws_getContext(spec.width, spec.height, AV_PIX_FMT_ARGB, spec.width, spec.height,
-                       codec->pix_fmt, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
+                       codec->pix_fmt, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr),
+        &sws_freeContext);
     if (!scaler)
     {
         throw std::runtime_error("scaler");
