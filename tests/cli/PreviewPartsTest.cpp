@@ -131,21 +131,14 @@ TEST(PreviewOutputFolder, FilesAppearWholeAndAFailedWriteLeavesNothing)
                      });
     EXPECT_EQ(CliTest::ReadFile(path / "a.txt"), "whole");
 
-    EXPECT_THROW(folder.WriteFile("b.txt",
-                                  [](const std::string& temporary)
-                                  {
-                                      std::ofstream(temporary) << "half";
-                                      throw std::runtime_error("disk full");
-                                  }),
-                 std::runtime_error);
-    // A failure replaces nothing either.
-    EXPECT_THROW(folder.WriteFile("a.txt",
-                                  [](const std::string& temporary)
-                                  {
-                                      std::ofstream(temporary) << "half";
-                                      throw std::runtime_error("disk full");
-                                  }),
-                 std::runtime_error);
+    // A failure leaves nothing, and replaces nothing either.
+    const auto half = [](const std::string& temporary)
+    {
+        std::ofstream(temporary) << "half";
+        throw std::runtime_error("disk full");
+    };
+    EXPECT_THROW(folder.WriteFile("b.txt", half), std::runtime_error);
+    EXPECT_THROW(folder.WriteFile("a.txt", half), std::runtime_error);
     EXPECT_EQ(Names(path), (std::set<std::string>{"a.txt", OutputFolder::RecordName}));
     EXPECT_EQ(CliTest::ReadFile(path / "a.txt"), "whole");
 }
