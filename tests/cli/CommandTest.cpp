@@ -1,74 +1,24 @@
-#include <gtest/gtest.h>
-#include <sys/wait.h>
+// `ruzirazu` about, params, help and version, run as a user runs them.
+#include "tests/cli/CliTest.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <tuple>
 
-#include "host/Raster.h"
+using namespace CliTest;
 
 namespace
 {
 
-struct Outcome
+Outcome Command(const std::string& arguments)
 {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    const fs::path folder = fs::temp_directory_path() / "cli-command";
+    fs::create_directories(folder);
+    return Ruzirazu(folder, arguments);
 }
 
-std::filesystem::path Scratch()
-{
-    const char* temp = std::getenv("TEMP");
-    const auto folder =
-        std::filesystem::path(temp ? temp : "/tmp") /
-        ("cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::create_directories(folder);
-    return folder;
-}
-
-// Runs the built command with the arguments (already quoted for the shell).
-Outcome RunCommand(const std::string& arguments)
-{
-    const auto folder = Scratch();
-    const std::string command = std::string(RUZIRAZU_BINARY_DIR) + "/bin/ruzirazu " + arguments +
-                                " >" + (folder / "out").string() + " 2>" +
-                                (folder / "err").string() + " </dev/null";
-    const int status = std::system(command.c_str());
-    Outcome outcome;
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.out = ReadFile(folder / "out");
-    outcome.err = ReadFile(folder / "err");
-    return outcome;
-}
-
-int LineCount(const std::string& text)
-{
-    int lines = 0;
-    for (char c : text)
-    {
-        lines += c == '\n';
-    }
-    return lines;
-}
-
-// The row of the params table whose name starts the row after the position.
+// The row of the params table for the control of that name.
 std::string RowOf(const std::string& table, const std::string& name)
 {
-    std::istringstream lines(table);
-    std::string line;
-    while (std::getline(lines, line))
+    for (const std::string& line : Lines(table))
     {
         if (line.size() > 4 && line.compare(4, name.size(), name) == 0)
         {
@@ -86,87 +36,91 @@ bool EndsWith(const std::string& text, const std::string& end)
 
 } // namespace
 
-TEST(CommandUsage, MistakesExitWithTwoAndOneLineOnStderr)
+TEST(Command, MistakesAndFailuresExitWithOneLineNamingWhatIsWrong)
 {
-    for (const std::string arguments :
-         {"", "frobnicate", "about --bogus", "params --crf abc", "params --crf",
-          "params --preset netflix", "params --mode vbr", "params --bframes maybe",
-          "params --size 0x720", "params --size 1920", "params --segment 99999999999",
-          "about --help=yes"})
+    const fs::path folder = Scratch();
+    fs::create_directories(folder / "a-folder");
+    std::ofstream(folder / "a-file") << "in the way";
+    // Usage mistakes exit with 2, failures found at run time with 1; every
+    // output is checked before anything is made.
+    for (const auto& [arguments, exitCode, words] :
+         {std::tuple<std::string, int, std::string>{"", 2, ""},
+          {"frobnicate", 2, "frobnicate"},
+          {"about --bogus", 2, "--bogus"},
+          {"about --help=yes", 2, "--help"},
+          {"params --crf abc", 2, "abc"},
+          {"params --crf", 2, "--crf"},
+          {"params --preset netflix", 2, "manual, youtube, youtube-hq, vimeo"},
+          {"params --mode vbr", 2, "vbr"},
+          {"params --bframes maybe", 2, "maybe"},
+          {"params --size 0x720", 2, "WIDTHxHEIGHT"},
+          {"params --size 1920", 2, "WIDTHxHEIGHT"},
+          {"params --size 12x", 2, "WIDTHxHEIGHT"},
+          {"params --segment 99999999999", 2, "99999999999"},
+          {"params --bitrate 60000", 2, "500 and 50000"},
+          {"params --crf 52", 2, "0 and 51"},
+          {"params --keyint 0", 2, "1 and 999"},
+          {"params --segment -1", 2, "0 and 2000"},
+          {"about --module /nonexistent/Ruzirazu.so", 1, "/nonexistent/Ruzirazu.so"},
+          {"params --panel a-folder", 1, "is a folder"},
+          {"params --panel a-file/panel.png", 1, "is not a folder"},
+          {"params --panel missing/panel.png", 1, "does not exist"},
+          {"params --save-project a-folder", 1, "is a folder"},
+          {"params --save-project a-file/look.json", 1, "is not a folder"}})
     {
-        const Outcome outcome = RunCommand(arguments);
-        EXPECT_EQ(outcome.exitCode, 2) << arguments;
-        EXPECT_EQ(LineCount(outcome.err), 1) << arguments << ": " << outcome.err;
-        EXPECT_EQ(outcome.err.rfind("ruzirazu: ", 0), 0u) << outcome.err;
+        const Outcome outcome = Ruzirazu(folder, arguments);
+        EXPECT_EQ(outcome.exitCode, exitCode) << arguments;
+        const std::vector<std::string> lines = Lines(outcome.err);
+        ASSERT_EQ(lines.size(), 1u) << arguments << ": " << outcome.err;
+        EXPECT_EQ(lines[0].rfind("ruzirazu: ", 0), 0u) << lines[0];
+        EXPECT_NE(lines[0].find(words), std::string::npos) << arguments << ": " << lines[0];
         EXPECT_EQ(outcome.out, "") << arguments;
     }
+    EXPECT_EQ(Names(folder), (std::set<std::string>{"a-file", "a-folder"}));
 }
 
-TEST(CommandUsage, BadValueNamesWhatWouldBeRight)
+TEST(Command, HelpForTheCommandAndEachSubcommandAndTheVersion)
 {
-    const Outcome preset = RunCommand("params --preset netflix");
-    EXPECT_NE(preset.err.find("manual, youtube, youtube-hq, vimeo"), std::string::npos)
-        << preset.err;
-    const Outcome size = RunCommand("params --size 12x");
-    EXPECT_NE(size.err.find("WIDTHxHEIGHT"), std::string::npos) << size.err;
-}
-
-TEST(CommandUsage, HelpForTheCommandAndEachSubcommand)
-{
-    const Outcome main = RunCommand("--help");
+    const Outcome main = Command("--help");
     EXPECT_EQ(main.exitCode, 0);
     EXPECT_NE(main.out.find("about"), std::string::npos);
     EXPECT_NE(main.out.find("params"), std::string::npos);
-    const Outcome params = RunCommand("params --help");
+    const Outcome params = Command("params --help");
     EXPECT_EQ(params.exitCode, 0);
     for (const char* option : {"--segment", "--preset", "--mode", "--bitrate", "--crf", "--keyint",
                                "--bframes", "--size", "--panel", "--module"})
     {
         EXPECT_NE(params.out.find(option), std::string::npos) << option;
     }
-    EXPECT_EQ(RunCommand("about --help").exitCode, 0);
-}
-
-TEST(CommandUsage, VersionIsTheProjects)
-{
-    const Outcome version = RunCommand("--version");
+    EXPECT_EQ(Command("about --help").exitCode, 0);
+    const Outcome version = Command("--version");
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("ruzirazu 1.", 0), 0u) << version.out;
 }
 
-TEST(CommandAbout, MissingModuleIsARunTimeFailure)
+TEST(CommandAbout, PrintsTheModulesAboutTextWithLineBreaksOrAnotherModules)
 {
-    const Outcome outcome = RunCommand("about --module /nonexistent/Ruzirazu.so");
-    EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_NE(outcome.err.find("/nonexistent/Ruzirazu.so"), std::string::npos) << outcome.err;
-    EXPECT_EQ(LineCount(outcome.err), 1);
-}
-
-TEST(CommandAbout, PrintsTheModulesAboutTextWithLineBreaks)
-{
-    const Outcome outcome = RunCommand("about");
+    const Outcome outcome = Command("about");
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
     EXPECT_EQ(outcome.out.rfind("Ruzirazu v1.0\n", 0), 0u) << outcome.out;
     EXPECT_EQ(outcome.out.find('\r'), std::string::npos);
     EXPECT_NE(outcome.out.find("H.264"), std::string::npos) << outcome.out;
     EXPECT_EQ(outcome.err, "");
-}
 
-TEST(CommandAbout, ModuleOptionLoadsAnotherModule)
-{
     const std::string module = std::string(RUZIRAZU_BINARY_DIR) + "/tests/libhost_test_module.so";
-    const Outcome outcome = RunCommand("about --module " + module);
-    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
-    EXPECT_EQ(outcome.out, "from " + module + "\n");
+    const Outcome other = Command("about --module " + module);
+    ASSERT_EQ(other.exitCode, 0) << other.err;
+    EXPECT_EQ(other.out, "from " + module + "\n");
     // The test module's global flags differ from its property list on purpose.
-    EXPECT_NE(outcome.err.find("warning"), std::string::npos);
+    EXPECT_NE(other.err.find("warning"), std::string::npos);
 }
 
-TEST(CommandParams, NewEffectShowsTheRegisteredDefaults)
+TEST(CommandParams, NewEffectShowsTheRegisteredDefaultsAndWritesThePanel)
 {
-    const Outcome outcome = RunCommand("params");
+    const fs::path panelPath = Scratch() / "panel.png";
+    const Outcome outcome = Command("params --panel " + panelPath.string());
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
-    EXPECT_EQ(LineCount(outcome.out), 10); // a header and nine controls
+    EXPECT_EQ(Lines(outcome.out).size(), 10u); // a header and nine controls
     EXPECT_NE(RowOf(outcome.out, "Segment Length").find(" 11 "), std::string::npos);
     EXPECT_NE(RowOf(outcome.out, "Segment Length").find(" 15 "), std::string::npos);
     EXPECT_NE(RowOf(outcome.out, "Presets").find("None (Manual)"), std::string::npos);
@@ -178,29 +132,43 @@ TEST(CommandParams, NewEffectShowsTheRegisteredDefaults)
     // rate factor has no say in average-bitrate mode.
     EXPECT_TRUE(EndsWith(RowOf(outcome.out, "Rate Factor"), "disabled"));
     EXPECT_TRUE(EndsWith(RowOf(outcome.out, "Target Bitrate (Kbps)"), "enabled"));
+
+    const EffectHost::Raster panel = EffectHost::ReadPng(panelPath.string());
+    EXPECT_GT(panel.Width(), 200);
+    // Nine rows (seven controls and two area titles) plus About's 135 pixels and Information's 75.
+    EXPECT_GE(panel.Height(), 9 * 20 + 135 + 75);
 }
 
-TEST(CommandParams, PresetIsAppliedLastForTheLayerHeight)
+TEST(CommandParams, APresetIsAppliedLastForTheLayerHeightWarningOfTheOptionsItOverrode)
 {
-    // The bitrate given on the command line loses to the preset's, as it
-    // would for a user who picks the preset afterwards.
-    const Outcome outcome = RunCommand("params --bitrate 3000 --preset youtube --size 1920x1080");
+    // The options given on the command line lose to the preset's, as they
+    // would for a user who picks the preset afterwards, and are named.
+    const Outcome outcome =
+        Command("params --mode crf --bitrate 3000 --preset youtube --size 1920x1080");
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
     const std::string bitrate = RowOf(outcome.out, "Target Bitrate (Kbps)");
     EXPECT_NE(bitrate.find(" 8000 "), std::string::npos) << bitrate;
     EXPECT_TRUE(EndsWith(bitrate, "disabled")) << bitrate;
     EXPECT_TRUE(EndsWith(RowOf(outcome.out, "Mode"), "disabled"));
     EXPECT_TRUE(EndsWith(RowOf(outcome.out, "Segment Length"), "enabled"));
+    ASSERT_EQ(Lines(outcome.err).size(), 1u) << outcome.err;
+    EXPECT_NE(outcome.err.find("warning"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("--mode crf"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("--bitrate 3000"), std::string::npos) << outcome.err;
 
-    const Outcome taller = RunCommand("params --preset youtube --size 1920x1081");
+    // Options that agree with the preset are not overridden.
+    const Outcome taller =
+        Command("params --preset youtube --mode abr --bitrate 10000 --size 1920x1081");
+    ASSERT_EQ(taller.exitCode, 0) << taller.err;
     EXPECT_NE(RowOf(taller.out, "Target Bitrate (Kbps)").find(" 10000 "), std::string::npos)
         << taller.out;
+    EXPECT_EQ(taller.err, "");
 }
 
 TEST(CommandParams, ConstantRateFactorEnablesItsControlAndKeepsTheBitrate)
 {
-    const Outcome outcome = RunCommand("params --bitrate=2500 --mode crf --crf 30 --keyint 60 "
-                                       "--bframes off --segment 20");
+    const Outcome outcome = Command("params --bitrate=2500 --mode crf --crf 30 --keyint 60 "
+                                    "--bframes off --segment 20");
     ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
     const std::string rateFactor = RowOf(outcome.out, "Rate Factor");
     EXPECT_NE(rateFactor.find(" 30 "), std::string::npos) << rateFactor;
@@ -213,85 +181,19 @@ TEST(CommandParams, ConstantRateFactorEnablesItsControlAndKeepsTheBitrate)
     EXPECT_NE(RowOf(outcome.out, "Segment Length").find(" 20 "), std::string::npos);
 }
 
-TEST(CommandParams, ValueOutsideTheControlsRangeIsRefusedWithTheRange)
-{
-    for (const auto& [arguments, range] :
-         {std::pair<std::string, std::string>{"params --bitrate 60000", "500 and 50000"},
-          {"params --crf 52", "0 and 51"},
-          {"params --keyint 0", "1 and 999"},
-          {"params --segment -1", "0 and 2000"}})
-    {
-        const Outcome outcome = RunCommand(arguments);
-        EXPECT_EQ(outcome.exitCode, 2) << arguments;
-        EXPECT_NE(outcome.err.find(range), std::string::npos) << outcome.err;
-        EXPECT_EQ(LineCount(outcome.err), 1) << outcome.err;
-        EXPECT_EQ(outcome.out, "");
-    }
-}
-
-TEST(CommandParams, PanelIsWrittenAsAPngWithBothStaticAreas)
-{
-    const auto path = Scratch() / "panel.png";
-    std::filesystem::remove(path);
-    const Outcome outcome = RunCommand("params --panel " + path.string());
-    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
-    const EffectHost::Raster panel = EffectHost::ReadPng(path.string());
-    EXPECT_GT(panel.Width(), 200);
-    // Nine rows (seven controls and two area titles) plus About's 135 pixels and Information's 75.
-    EXPECT_GE(panel.Height(), 9 * 20 + 135 + 75);
-}
-
 TEST(CommandParams, ProjectFilesAreMadeAndReadWithoutRendering)
 {
-    const auto project = Scratch() / "look.json";
-    std::filesystem::remove(project);
+    const fs::path folder = Scratch();
     const Outcome saved =
-        RunCommand("params --preset youtube --size 1920x1080 --save-project " + project.string());
+        Ruzirazu(folder, "params --preset youtube --size 1920x1080 --save-project look.json");
     ASSERT_EQ(saved.exitCode, 0) << saved.err;
-    ASSERT_TRUE(std::filesystem::exists(project));
     // Read into a layer of the default height, where the preset alone would
     // give 5000: the saved 8000 wins, and the options still change it further.
-    const Outcome loaded = RunCommand("params --project " + project.string() + " --keyint 48");
+    const Outcome loaded = Ruzirazu(folder, "params --project look.json --keyint 48");
     ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
     EXPECT_NE(RowOf(loaded.out, "Presets").find("YouTube (Standard Quality)"), std::string::npos)
         << loaded.out;
     EXPECT_NE(RowOf(loaded.out, "Target Bitrate (Kbps)").find(" 8000 "), std::string::npos)
         << loaded.out;
     EXPECT_NE(RowOf(loaded.out, "Key Frame Every N Frames").find(" 48 "), std::string::npos);
-}
-
-TEST(CommandParams, APresetWarnsOfTheOptionsItOverrode)
-{
-    const Outcome overridden =
-        RunCommand("params --preset youtube --mode crf --bitrate 3000 --size 1920x1080");
-    ASSERT_EQ(overridden.exitCode, 0) << overridden.err;
-    EXPECT_EQ(LineCount(overridden.err), 1) << overridden.err;
-    EXPECT_NE(overridden.err.find("warning"), std::string::npos) << overridden.err;
-    EXPECT_NE(overridden.err.find("--mode crf"), std::string::npos) << overridden.err;
-    EXPECT_NE(overridden.err.find("--bitrate 3000"), std::string::npos) << overridden.err;
-    // Options that agree with the preset are not overridden.
-    const Outcome agreeing =
-        RunCommand("params --preset youtube --mode abr --bitrate 8000 --size 1920x1080");
-    ASSERT_EQ(agreeing.exitCode, 0) << agreeing.err;
-    EXPECT_EQ(agreeing.err, "");
-}
-
-TEST(CommandParams, UnwritableOutputsAreRefusedFirstWithTheReason)
-{
-    const auto scratch = Scratch();
-    std::filesystem::create_directories(scratch / "a-folder");
-    std::ofstream(scratch / "a-file") << "in the way";
-    for (const auto& [option, path, reason] :
-         {std::tuple<std::string, std::string, std::string>{"--panel", "a-folder", "is a folder"},
-          {"--panel", "a-file/panel.png", "is not a folder"},
-          {"--panel", "missing/panel.png", "does not exist"},
-          {"--save-project", "a-folder", "is a folder"},
-          {"--save-project", "a-file/look.json", "is not a folder"}})
-    {
-        const Outcome outcome = RunCommand("params " + option + " " + (scratch / path).string());
-        EXPECT_EQ(outcome.exitCode, 1) << option << " " << path;
-        EXPECT_NE(outcome.err.find(reason), std::string::npos) << outcome.err;
-        EXPECT_EQ(LineCount(outcome.err), 1) << outcome.err;
-        EXPECT_EQ(outcome.out, "") << option << " " << path;
-    }
 }

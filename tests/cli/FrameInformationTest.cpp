@@ -1,3 +1,5 @@
+// The Information text read back, checked against the effect's own
+// formatting of sizes so the parser reads what the panel really writes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -16,21 +18,20 @@ using CommandLine::SizeRange;
 namespace
 {
 
-// The effect's own formatting, so the parser is checked against what the
-// panel really writes.
 std::string Shown(std::uint64_t bytes)
 {
     const Zovazaz::WString wide = FormatSize(bytes, 0);
     return std::string(wide.begin(), wide.end());
 }
 
+// Every byte count in the range read back shows the same text, none
+// outside it does, and below a kilobyte the range is the one count.
 void ExpectTightRange(std::uint64_t bytes)
 {
     const std::string text = Shown(bytes);
     const SizeRange range = ParseSizeText(text);
     ASSERT_LE(range.min, bytes) << text;
     ASSERT_GE(range.max, bytes) << text;
-    // Every byte count in the range shows the same text and none outside it.
     EXPECT_EQ(Shown(range.min), text);
     EXPECT_EQ(Shown(range.max), text);
     if (range.min > 0)
@@ -38,32 +39,23 @@ void ExpectTightRange(std::uint64_t bytes)
         EXPECT_NE(Shown(range.min - 1), text);
     }
     EXPECT_NE(Shown(range.max + 1), text);
+    EXPECT_EQ(range.Exact(), bytes < 1024) << text;
 }
 
 } // namespace
 
-TEST(SizeText, SizesBelowAKilobyteAreExact)
-{
-    for (const std::uint64_t bytes : {0ull, 1ull, 500ull, 1023ull})
-    {
-        const SizeRange range = ParseSizeText(Shown(bytes));
-        EXPECT_TRUE(range.Exact());
-        EXPECT_EQ(range.min, bytes);
-        EXPECT_EQ(range.Estimate(), bytes);
-    }
-}
-
-TEST(SizeText, EachShownSizeGivesExactlyTheBytesThatShowIt)
+TEST(SizeText, EachShownSizeGivesExactlyTheBytesThatShowItAndNothingElseIsRead)
 {
     // Around every unit boundary and every decimal step of the first
     // kilobytes, then spread widely up to the terabytes shown in G.
-    for (std::uint64_t bytes = 1000; bytes < 12 * 1024; bytes += 37)
+    for (const std::uint64_t bytes :
+         {0ull, 1ull, 500ull, 1023ull, 1024ull, 1126ull, 1127ull, 21733ull, 1048575ull, 1048576ull,
+          1073741823ull, 1073741824ull, 5ull << 30, 5ull << 40, (5ull << 40) + 12345})
     {
         ExpectTightRange(bytes);
     }
-    for (const std::uint64_t bytes :
-         {1024ull, 1126ull, 1127ull, 21733ull, 1048575ull, 1048576ull, 1073741823ull, 1073741824ull,
-          5ull << 30, 5ull << 40, (5ull << 40) + 12345})
+    EXPECT_EQ(ParseSizeText(Shown(500)).Estimate(), 500u);
+    for (std::uint64_t bytes = 1000; bytes < 12 * 1024; bytes += 37)
     {
         ExpectTightRange(bytes);
     }
@@ -72,17 +64,13 @@ TEST(SizeText, EachShownSizeGivesExactlyTheBytesThatShowIt)
     {
         ExpectTightRange(random() >> (20 + i % 40));
     }
-}
-
-TEST(SizeText, RefusesWhatThePanelNeverWrites)
-{
     for (const char* text : {"", "K", "12", "12K", "1.5", "1.5 ", "1.23 K", "3 T", "-4 K"})
     {
         EXPECT_THROW(ParseSizeText(text), std::invalid_argument) << "\"" << text << "\"";
     }
 }
 
-TEST(InformationText, ReadsTheFiveLines)
+TEST(InformationText, ReadsTheFiveLinesWithOrWithoutATargetAndRefusesAnythingElse)
 {
     const FrameInformation info = ParseInformation({
         "Dimensions: 640 x 360",
@@ -101,31 +89,26 @@ TEST(InformationText, ReadsTheFiveLines)
     EXPECT_GE(info.size.max, 21733u);
     EXPECT_EQ(info.totalText, "1.5 M");
     EXPECT_EQ(info.averageKbps, 2410u);
-    ASSERT_TRUE(info.targetKbps.has_value());
-    EXPECT_EQ(*info.targetKbps, 2500u);
+    EXPECT_EQ(info.targetKbps, 2500u);
     EXPECT_EQ(info.memoryText, "3.2 M");
-}
 
-TEST(InformationText, ConstantRateFactorModeHasNoTarget)
-{
-    const FrameInformation info = ParseInformation({
+    // Constant rate factor mode shows no target.
+    const FrameInformation rateFactor = ParseInformation({
         "Dimensions: 16 x 16",
         "Frame 0 Segment 0  Type: IDR  Encoded Size: 812 ",
         "Total Encoded Size: 812 ",
         "Average Bitrate: 194",
         "Memory Usage: 400 ",
     });
-    EXPECT_FALSE(info.targetKbps.has_value());
-    EXPECT_TRUE(info.size.Exact());
-    EXPECT_EQ(info.size.min, 812u);
-}
+    EXPECT_FALSE(rateFactor.targetKbps.has_value());
+    EXPECT_TRUE(rateFactor.size.Exact());
+    EXPECT_EQ(rateFactor.size.min, 812u);
 
-TEST(InformationText, RefusesTheTextBeforeAnyRender)
-{
+    // The text before any render is not statistics.
     try
     {
         ParseInformation({"N/A"});
-        FAIL() << "N/A was read as statistics";
+        ADD_FAILURE() << "N/A was read as statistics";
     }
     catch (const std::invalid_argument& error)
     {

@@ -1,11 +1,7 @@
-#include <gtest/gtest.h>
-
+// The preview's outputs made from known rows and pictures: PSNR, the CSV
+// and JSON reports, the sizes chart, the side-by-side comparison and the
+// YUV4MPEG2 stream that libavformat reads back.
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "cli/Compare.h"
 #include "cli/Json.h"
@@ -15,24 +11,16 @@
 #include "cli/SizesChart.h"
 #include "cli/Y4mWriter.h"
 #include "host/VideoSource.h"
+#include "tests/cli/CliTest.h"
 #include "tests/host/VideoFiles.h"
 
 using namespace CommandLine;
+using CliTest::Lines;
+using CliTest::Scratch;
 using EffectHost::World;
 
 namespace
 {
-
-std::filesystem::path Scratch()
-{
-    const char* temp = std::getenv("TEMP");
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const auto folder = std::filesystem::path(temp ? temp : "/tmp") /
-                        (std::string("outputs-") + info->test_suite_name() + "-" + info->name());
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    return folder;
-}
 
 int Count(const std::string& text, const std::string& word)
 {
@@ -43,30 +31,6 @@ int Count(const std::string& text, const std::string& word)
         ++count;
     }
     return count;
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    std::string line;
-    while (std::getline(stream, line))
-    {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::vector<std::string> Fields(const std::string& line)
-{
-    std::vector<std::string> fields;
-    std::istringstream stream(line);
-    std::string field;
-    while (std::getline(stream, field, ','))
-    {
-        fields.push_back(field);
-    }
-    return fields;
 }
 
 FrameRow Row(int frame, int segment, const char* type, const char* size, double mse)
@@ -95,29 +59,18 @@ Report SampleReport()
 
 } // namespace
 
-// ----------------------------------------------------------------- quality
-
-TEST(Quality, IdenticalPicturesHaveInfinitePsnrAndAKnownErrorGivesItsFigure)
+TEST(Quality, IdenticalPicturesHaveInfinitePsnrAKnownErrorItsFigureAndAnotherSizeIsScaled)
 {
-    const World picture = VideoFiles::TestPicture(3, 40, 30);
-    const FrameQuality same = MeasureQuality(picture, picture);
-    EXPECT_TRUE(std::isinf(same.PsnrLuma()));
-    EXPECT_TRUE(std::isinf(same.PsnrOverall()));
-
+    World base = VideoFiles::TestPicture(3, 40, 30);
+    EXPECT_TRUE(std::isinf(MeasureQuality(base, base).PsnrLuma()));
+    EXPECT_TRUE(std::isinf(MeasureQuality(base, base).PsnrOverall()));
     // Every red sample 10 higher: overall MSE 100 / 3, luma error 2.99.
-    World base = picture;
-    for (int y = 0; y < 30; ++y)
-    {
-        for (int x = 0; x < 40; ++x)
-        {
-            base.At(x, y).red = static_cast<A_u_char>(std::min<int>(base.At(x, y).red, 245));
-        }
-    }
     World brighter = base;
     for (int y = 0; y < 30; ++y)
     {
         for (int x = 0; x < 40; ++x)
         {
+            base.At(x, y).red = static_cast<A_u_char>(std::min<int>(base.At(x, y).red, 245));
             brighter.At(x, y).red = static_cast<A_u_char>(base.At(x, y).red + 10);
         }
     }
@@ -125,10 +78,7 @@ TEST(Quality, IdenticalPicturesHaveInfinitePsnrAndAKnownErrorGivesItsFigure)
     EXPECT_NEAR(shifted.mseOverall, 100.0 / 3.0, 1e-9);
     EXPECT_NEAR(shifted.mseLuma, 2.99 * 2.99, 1e-9);
     EXPECT_NEAR(shifted.PsnrOverall(), 10 * std::log10(255.0 * 255.0 * 3 / 100), 1e-9);
-}
 
-TEST(Quality, AnInputOfAnotherSizeIsScaledToThePreview)
-{
     World large(64, 32);
     large.Fill(PF_Pixel{255, 200, 100, 50});
     World small(16, 8);
@@ -143,20 +93,17 @@ TEST(Quality, AnInputOfAnotherSizeIsScaledToThePreview)
             large.At(x, y) = PF_Pixel{255, level, level, level};
         }
     }
-    const World scaled = ScaleByArea(large, 16, 8);
-    EXPECT_EQ(scaled.At(5, 5).red, 128);
+    EXPECT_EQ(ScaleByArea(large, 16, 8).At(5, 5).red, 128);
 }
 
-// ----------------------------------------------------------------- reports
-
-TEST(Reports, CsvHasOneRowPerFrameWithTheShownSizeBounded)
+TEST(Reports, CsvAndJsonHoldEveryRowWithTheShownSizeBoundedAndTheSummary)
 {
-    const Report report = SampleReport();
+    Report report = SampleReport();
     const std::vector<std::string> lines = Lines(ReportCsv(report));
     ASSERT_EQ(lines.size(), report.rows.size() + 1);
     EXPECT_EQ(lines[0], "frame,segment,picture_type,encoded_bytes,encoded_bytes_min,"
                         "encoded_bytes_max,encoded_size_shown,psnr_y,psnr");
-    const std::vector<std::string> first = Fields(lines[1]);
+    const std::vector<std::string> first = Lines(lines[1], ',');
     ASSERT_EQ(first.size(), 9u);
     EXPECT_EQ(first[0], "0");
     EXPECT_EQ(first[2], "IDR");
@@ -165,17 +112,13 @@ TEST(Reports, CsvHasOneRowPerFrameWithTheShownSizeBounded)
     EXPECT_GE(std::stoull(first[5]), estimate);
     EXPECT_LE(std::stoull(first[4]), 21733u);
     EXPECT_GE(std::stoull(first[5]), 21733u);
-    const std::vector<std::string> exact = Fields(lines[2]);
+    const std::vector<std::string> exact = Lines(lines[2], ',');
     EXPECT_EQ(exact[3], "812");
     EXPECT_EQ(exact[4], "812");
     EXPECT_EQ(exact[5], "812");
     EXPECT_NEAR(std::stod(exact[7]), 10 * std::log10(255.0 * 255.0 / 16.0), 5e-4);
-    EXPECT_EQ(Fields(lines[3])[7], "inf");
-}
+    EXPECT_EQ(Lines(lines[3], ',')[7], "inf");
 
-TEST(Reports, JsonHoldsSettingsSummaryInputAndRows)
-{
-    Report report = SampleReport();
     // Byte counts past 2^53 come back exact, not rounded through a double.
     report.rows[0].size = SizeRange{9007199254740993u, 9007199254740995u};
     const Json json = Json::parse(JsonText(ReportJson(report)));
@@ -184,7 +127,6 @@ TEST(Reports, JsonHoldsSettingsSummaryInputAndRows)
     const Json& setting = json.at("settings").at(0);
     EXPECT_EQ(setting.at("hostId"), 11);
     EXPECT_EQ(setting.at("name"), "Segment Length");
-
     const Json& summary = json.at("summary");
     EXPECT_EQ(summary.at("frames"), 4);
     EXPECT_EQ(summary.at("segments"), 2);
@@ -193,7 +135,6 @@ TEST(Reports, JsonHoldsSettingsSummaryInputAndRows)
     EXPECT_EQ(summary.at("psnr").at("minFrame"), 3);
     EXPECT_NEAR(summary.at("psnr").at("min").get<double>(), PsnrOf(64.0), 1e-3);
     EXPECT_EQ(summary.at("effect").at("targetBitrateKbps"), 2500);
-
     const Json& frames = json.at("frames");
     ASSERT_EQ(frames.size(), 4u);
     EXPECT_TRUE(frames[2].at("psnr").is_null());
@@ -206,19 +147,6 @@ TEST(Reports, JsonHoldsSettingsSummaryInputAndRows)
         sum += frame.at("encodedBytes").get<std::uint64_t>();
     }
     EXPECT_EQ(summary.at("encodedBytes").at("estimate").get<std::uint64_t>(), sum);
-}
-
-TEST(Reports, WrittenFilesLeaveNoTemporaryFilesBehind)
-{
-    const auto folder = Scratch();
-    WriteReports(SampleReport(), folder);
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-    {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"report.csv", "report.json", "sizes.svg"}));
 }
 
 TEST(OutputFiles, AFailedWriteKeepsTheOldFileAndLeavesNothingElse)
@@ -234,18 +162,14 @@ TEST(OutputFiles, AFailedWriteKeepsTheOldFileAndLeavesNothingElse)
                                  }),
                  std::runtime_error);
     EXPECT_EQ(ReadTextFile(path), "old\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(CliTest::Names(folder), std::set<std::string>{"report.csv"});
     EXPECT_THROW(WriteTextFile(folder / "missing-folder" / "x.csv", "x"), std::runtime_error);
 }
 
-// ------------------------------------------------------------------- chart
-
-TEST(SizesChart, OneBarPerFrameColouredByTypeWithSegmentsAndTarget)
+TEST(SizesChart, OneBarPerFrameAsTallAsItsBytesColouredByTypeWithSegmentsAndTarget)
 {
-    const Report report = SampleReport();
-    const std::string svg = ReportChart(report);
+    Report report = SampleReport();
+    std::string svg = ReportChart(report);
     EXPECT_EQ(svg.rfind("<svg", 0), 0u);
     EXPECT_EQ(Count(svg, "class=\"bar\""), 4);
     EXPECT_EQ(Count(svg, "class=\"segment\""), 2);
@@ -254,8 +178,7 @@ TEST(SizesChart, OneBarPerFrameColouredByTypeWithSegmentsAndTarget)
     // Each bar in its type's colour, and the key names each type once.
     for (const char* type : {"IDR", "P", "B"})
     {
-        const std::string bar = std::string("data-type=\"") + type + "\"";
-        const std::size_t at = svg.find(bar);
+        const std::size_t at = svg.find(std::string("data-type=\"") + type + "\"");
         ASSERT_NE(at, std::string::npos) << type;
         const std::size_t fill = svg.find("fill=\"", at);
         EXPECT_EQ(svg.substr(fill + 6, 7), PictureTypeColour(type)) << type;
@@ -265,19 +188,15 @@ TEST(SizesChart, OneBarPerFrameColouredByTypeWithSegmentsAndTarget)
     EXPECT_NE(std::string(PictureTypeColour("P")), PictureTypeColour("B"));
     // Quotes in the input's name cannot break the markup.
     EXPECT_NE(svg.find("clip, &quot;take 2&quot;.mp4"), std::string::npos);
-}
 
-TEST(SizesChart, BarsAreAsTallAsTheirBytesAndNoTargetInRateFactorMode)
-{
-    Report report = SampleReport();
+    // No target in rate factor mode.
     report.last->targetKbps.reset();
-    const std::string svg = ReportChart(report);
+    svg = ReportChart(report);
     EXPECT_EQ(Count(svg, "class=\"target\""), 0);
     const auto heightOf = [&](int frame)
     {
         const std::size_t at = svg.find("data-frame=\"" + std::to_string(frame) + "\"");
-        const std::size_t height = svg.find("height=\"", at);
-        return std::stod(svg.substr(height + 8));
+        return std::stod(svg.substr(svg.find("height=\"", at) + 8));
     };
     EXPECT_GT(heightOf(0), heightOf(2)); // 21.2 K against 20 K
     EXPECT_GT(heightOf(2), heightOf(3));
@@ -285,13 +204,13 @@ TEST(SizesChart, BarsAreAsTallAsTheirBytesAndNoTargetInRateFactorMode)
     EXPECT_NEAR(heightOf(1) / heightOf(0), 812.0 / ParseSizeText("21.2 K").Estimate(), 1e-3);
 }
 
-// ----------------------------------------------------------- side by side
-
 TEST(Compare, TwiceTheWidthWithBothPicturesAndALabelOnEach)
 {
     const World input = VideoFiles::TestPicture(1, 160, 90);
     const World preview = VideoFiles::TestPicture(40, 160, 90);
-    const EffectHost::Raster raster = MakeComparison(input, preview, "Input", "Preview");
+    const auto path = Scratch() / "compare_00001.png";
+    WriteComparison(MakeComparison(input, preview, "Input", "Preview"), path);
+    const EffectHost::Raster raster = EffectHost::ReadPng(path.string());
     ASSERT_EQ(raster.Width(), 320);
     ASSERT_EQ(raster.Height(), 90);
     int labelPixels[2] = {0, 0};
@@ -303,8 +222,8 @@ TEST(Compare, TwiceTheWidthWithBothPicturesAndALabelOnEach)
             for (int x = 0; x < 160; ++x)
             {
                 const PF_Pixel& p = picture.At(x, y);
-                const EffectHost::Rgba shown = raster.At(half * 160 + x, y);
-                const bool same = shown == EffectHost::Rgba{p.red, p.green, p.blue, 255};
+                const bool same =
+                    raster.At(half * 160 + x, y) == EffectHost::Rgba{p.red, p.green, p.blue, 255};
                 if (y >= 30 || x >= 100)
                 {
                     ASSERT_TRUE(same) << "half " << half << " at " << x << "," << y;
@@ -317,21 +236,10 @@ TEST(Compare, TwiceTheWidthWithBothPicturesAndALabelOnEach)
     EXPECT_GT(labelPixels[1], 50);
 }
 
-TEST(Compare, WritesAPngOfThatSize)
+TEST(Y4m, AStreamThatLibavformatReadsBackAsTheSameFramesAndNoneUnfinished)
 {
-    const auto path = Scratch() / "compare_00001.png";
-    const World picture = VideoFiles::TestPicture(1, 33, 17);
-    WriteComparison(MakeComparison(picture, picture, "Input", "Preview"), path);
-    const EffectHost::Raster back = EffectHost::ReadPng(path.string());
-    EXPECT_EQ(back.Width(), 66);
-    EXPECT_EQ(back.Height(), 17);
-}
-
-// -------------------------------------------------------------------- y4m
-
-TEST(Y4m, AStreamThatLibavformatReadsBackAsTheSameFrames)
-{
-    const auto path = Scratch() / "preview.y4m";
+    const auto folder = Scratch();
+    const auto path = folder / "preview.y4m";
     {
         Y4mWriter writer(path.string(), 161, 91, 30000, 1001);
         for (int frame = 0; frame < 5; ++frame)
@@ -354,13 +262,10 @@ TEST(Y4m, AStreamThatLibavformatReadsBackAsTheSameFrames)
         // 4:2:0 costs some colour at the block's edges, nothing more.
         EXPECT_GT(MeasureQuality(VideoFiles::TestPicture(frame, 161, 91), back).PsnrLuma(), 35.0);
     }
-}
 
-TEST(Y4m, AnUnfinishedStreamLeavesNoFile)
-{
-    const auto folder = Scratch();
+    std::filesystem::remove(path);
     {
-        Y4mWriter writer((folder / "preview.y4m").string(), 16, 16, 25, 1);
+        Y4mWriter writer(path.string(), 16, 16, 25, 1);
         writer.Write(VideoFiles::TestPicture(0, 16, 16));
         EXPECT_THROW(writer.Write(VideoFiles::TestPicture(0, 17, 16)), std::invalid_argument);
     }

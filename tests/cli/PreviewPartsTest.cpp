@@ -1,42 +1,54 @@
-// The preview's parts that need no module: option values, the progress
-// text, frame names and the output folder's atomic writes.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <set>
-#include <sstream>
+// The command's parts that need no module: option values, the progress
+// text and the output folder's atomic writes.
 #include <stdexcept>
 
+#include "cli/EffectControls.h"
+#include "cli/Options.h"
 #include "cli/OutputFolder.h"
 #include "cli/Preview.h"
 #include "cli/Progress.h"
 #include "cli/Session.h"
+#include "tests/cli/CliTest.h"
 
 using namespace CommandLine;
+using CliTest::Names;
 namespace fs = std::filesystem;
 
-namespace
+TEST(Options, ValuesAfterASpaceOrAnEqualsSignAndFrameRangesAndSizesInRange)
 {
-fs::path Folder()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const fs::path folder = fs::path(std::getenv("TEMP")) /
-                            ("parts-" + std::string(info->test_suite_name()) + "." + info->name());
-    fs::remove_all(folder);
-    return folder;
-}
+    const auto parse = [](std::vector<std::string> arguments)
+    {
+        ArgumentReader reader(std::move(arguments));
+        EffectSettings settings;
+        while (!reader.Done())
+        {
+            if (!ParseEffectOption(reader, reader.Next(), settings))
+            {
+                throw UsageError("unknown option");
+            }
+        }
+        return settings;
+    };
+    const EffectSettings settings =
+        parse({"--crf=28", "--bitrate", "4000", "--bframes=off", "--size", "640x360"});
+    EXPECT_EQ(settings.rateFactor, 28);
+    EXPECT_EQ(settings.bitrateKbps, 4000);
+    EXPECT_EQ(settings.useBFrames, false);
+    EXPECT_EQ(settings.layerSize, (std::pair<int, int>{640, 360}));
+    EXPECT_FALSE(settings.preset.has_value());
+    EXPECT_FALSE(settings.segmentLength.has_value());
+    EXPECT_EQ(parse({"--crf", "-5"}).rateFactor, -5); // the range is the host's to judge
+    for (const auto& arguments : std::vector<std::vector<std::string>>{{"--crf="},
+                                                                       {"--crf", "12abc"},
+                                                                       {"--crf", "2147483648"},
+                                                                       {"--size", "16385x10"},
+                                                                       {"--size", "x10"},
+                                                                       {"--size", "10x-10"}})
+    {
+        EXPECT_THROW(parse(arguments), UsageError) << arguments.back();
+    }
+    EXPECT_EQ(ParseSize("--size", "1x16384"), (std::pair<int, int>{1, 16384}));
 
-std::size_t CountEntries(const fs::path& folder)
-{
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
-} // namespace
-
-TEST(PreviewOptions, FrameRangesAreInclusiveAndOrdered)
-{
     EXPECT_EQ(ParseFrameRange("-f", "0-89"), (std::pair<A_long, A_long>{0, 89}));
     EXPECT_EQ(ParseFrameRange("-f", "7"), (std::pair<A_long, A_long>{7, 7}));
     EXPECT_EQ(ParseFrameRange("-f", "5-5"), (std::pair<A_long, A_long>{5, 5}));
@@ -105,10 +117,10 @@ TEST(PreviewProgress, OnATerminalTheBarShowsEachPassAndTheWholeRange)
 
 TEST(PreviewOutputFolder, FilesAppearWholeAndAFailedWriteLeavesNothing)
 {
-    const fs::path path = Folder();
+    const fs::path path = CliTest::Scratch();
     OutputFolder folder(path);
     ASSERT_TRUE(fs::is_directory(path));
-    EXPECT_EQ(CountEntries(path), 0u) << "the write probe is gone";
+    EXPECT_TRUE(fs::is_empty(path)) << "the write probe is gone";
 
     folder.WriteFile("a.txt",
                      [&](const std::string& temporary)
@@ -117,35 +129,23 @@ TEST(PreviewOutputFolder, FilesAppearWholeAndAFailedWriteLeavesNothing)
                          EXPECT_FALSE(fs::exists(path / "a.txt"));
                          std::ofstream(temporary) << "whole";
                      });
-    std::ifstream written(path / "a.txt");
-    std::string content;
-    written >> content;
-    EXPECT_EQ(content, "whole");
+    EXPECT_EQ(CliTest::ReadFile(path / "a.txt"), "whole");
 
-    EXPECT_THROW(folder.WriteFile("b.txt",
-                                  [](const std::string& temporary)
-                                  {
-                                      std::ofstream(temporary) << "half";
-                                      throw std::runtime_error("disk full");
-                                  }),
-                 std::runtime_error);
-    // A failure replaces nothing either.
-    EXPECT_THROW(folder.WriteFile("a.txt",
-                                  [](const std::string& temporary)
-                                  {
-                                      std::ofstream(temporary) << "half";
-                                      throw std::runtime_error("disk full");
-                                  }),
-                 std::runtime_error);
-    EXPECT_EQ(CountEntries(path), 2u); // a.txt and the record of what was written
-    std::ifstream again(path / "a.txt");
-    again >> content;
-    EXPECT_EQ(content, "whole");
+    // A failure leaves nothing, and replaces nothing either.
+    const auto half = [](const std::string& temporary)
+    {
+        std::ofstream(temporary) << "half";
+        throw std::runtime_error("disk full");
+    };
+    EXPECT_THROW(folder.WriteFile("b.txt", half), std::runtime_error);
+    EXPECT_THROW(folder.WriteFile("a.txt", half), std::runtime_error);
+    EXPECT_EQ(Names(path), (std::set<std::string>{"a.txt", OutputFolder::RecordName}));
+    EXPECT_EQ(CliTest::ReadFile(path / "a.txt"), "whole");
 }
 
 TEST(PreviewOutputFolder, ARunRemovesExactlyTheFilesTheEarlierRunWrote)
 {
-    const fs::path path = Folder();
+    const fs::path path = CliTest::Scratch();
     const auto put = [](OutputFolder& folder, const std::string& name)
     {
         folder.WriteFile(name,
@@ -174,13 +174,8 @@ TEST(PreviewOutputFolder, ARunRemovesExactlyTheFilesTheEarlierRunWrote)
         EXPECT_TRUE(fs::exists(path / "frame_00001.png"));
         put(second, "frame_00002.png");
     }
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path))
-    {
-        names.insert(entry.path().filename().string());
-    }
-    EXPECT_EQ(names, (std::set<std::string>{"frame_00002.png", "notes.txt", "report.csv",
-                                            OutputFolder::RecordName}));
+    EXPECT_EQ(Names(path), (std::set<std::string>{"frame_00002.png", "notes.txt", "report.csv",
+                                                  OutputFolder::RecordName}));
     EXPECT_TRUE(fs::exists(path.parent_path() / "outside.txt"));
     fs::remove(path.parent_path() / "outside.txt");
 
@@ -193,28 +188,20 @@ TEST(PreviewOutputFolder, ARunRemovesExactlyTheFilesTheEarlierRunWrote)
     EXPECT_TRUE(fs::exists(path / "report.csv"));
 }
 
-TEST(PreviewOutputFolder, AFolderThisRunMadeGoesAgainWhenLeftEmpty)
+TEST(PreviewOutputFolder, AFolderThisRunMadeGoesWhenLeftEmptyAndOneInTheWayIsARunError)
 {
-    const fs::path made = Folder() / "nested" / "out";
+    const fs::path base = CliTest::Scratch();
     {
-        const OutputFolder folder(made);
-        EXPECT_TRUE(fs::is_directory(made));
+        const OutputFolder folder(base / "nested" / "out");
+        EXPECT_TRUE(fs::is_directory(base / "nested" / "out"));
     }
-    EXPECT_FALSE(fs::exists(made));
-
+    EXPECT_FALSE(fs::exists(base / "nested" / "out"));
     // One that was there already stays, empty or not.
-    const fs::path existing = Folder();
-    fs::create_directories(existing);
     {
-        const OutputFolder folder(existing);
+        const OutputFolder folder(base);
     }
-    EXPECT_TRUE(fs::is_directory(existing));
-}
+    EXPECT_TRUE(fs::is_directory(base));
 
-TEST(PreviewOutputFolder, AFileInTheWayOrAnUnwritableFolderIsARunError)
-{
-    const fs::path base = Folder();
-    fs::create_directories(base);
     std::ofstream(base / "file") << "x";
     EXPECT_THROW(OutputFolder(base / "file"), RunError);
     EXPECT_THROW(OutputFolder(base / "file" / "below"), RunError);

@@ -13,9 +13,11 @@
 
 #include "cli/EffectControls.h"
 #include "cli/Input.h"
+#include "cli/Quality.h"
 #include "cli/view/EffectThread.h"
 #include "cli/view/ViewServer.h"
 #include "host/BuiltInClip.h"
+#include "host/Raster.h"
 #include "host/World.h"
 
 namespace
@@ -65,22 +67,23 @@ struct View
         EXPECT_EQ(result->status, 200);
         return Json::parse(result->body);
     }
-    int Position(const std::string& name)
+    Json Control(const std::string& name)
     {
         const Json state = State();
         for (const Json& control : state["controls"])
         {
             if (control["name"] == name)
             {
-                return control["position"];
+                return control;
             }
         }
         ADD_FAILURE() << "no control " << name;
-        return 0;
+        return Json{{"position", 0}};
     }
     httplib::Result Change(const std::string& name, const Json& value, const char* key = "value")
     {
-        return Post("/api/control", Json{{"position", Position(name)}, {key, value}}.dump());
+        return Post("/api/control",
+                    Json{{"position", Control(name)["position"]}, {key, value}}.dump());
     }
 
     EffectThread effect;
@@ -88,65 +91,61 @@ struct View
     httplib::Client client;
 };
 
-// The built-in clip's frame as RGBA: the source pixels, the reference.
-std::string SourceRgba(int frame, int frames)
+// The built-in clip's frame, the source pixels: the reference.
+EffectHost::World Source(int frame, int frames)
 {
-    EffectHost::BuiltInClip clip(Width, Height, frames);
     EffectHost::World world(Width, Height);
-    clip.FrameAt(frame * 1001, 1001, 30000, world);
-    std::string rgba;
-    for (int y = 0; y < Height; ++y)
-    {
-        for (int x = 0; x < Width; ++x)
-        {
-            const PF_Pixel& p = world.At(x, y);
-            rgba += {static_cast<char>(p.red), static_cast<char>(p.green),
-                     static_cast<char>(p.blue), static_cast<char>(p.alpha)};
-        }
-    }
-    return rgba;
+    EffectHost::BuiltInClip(Width, Height, frames).FrameAt(frame * 1001, 1001, 30000, world);
+    return world;
 }
 
-// Peak signal to noise over the colour channels, in dB.
-double Psnr(const std::string& picture, const std::string& reference)
+std::string Rgba(const EffectHost::World& world)
 {
-    double squares = 0.0;
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < reference.size(); ++i)
-    {
-        if (i % 4 == 3)
-        {
-            continue;
-        }
-        const double d = static_cast<unsigned char>(picture[i]) -
-                         static_cast<double>(static_cast<unsigned char>(reference[i]));
-        squares += d * d;
-        ++count;
-    }
-    return squares == 0.0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 * count / squares);
+    const EffectHost::Raster raster = EffectHost::RasterFromWorld(world);
+    return std::string(raster.Bytes().begin(), raster.Bytes().end());
 }
 
-TEST(ViewFrames, InputIsTheSourceAndThePreviewFollowsTheRateFactor)
+// A frame as the server sends it, RGBA.
+EffectHost::World Picture(const std::string& rgba)
+{
+    EffectHost::World picture(Width, Height);
+    for (int i = 0; i < Width * Height; ++i)
+    {
+        const auto* p = reinterpret_cast<const unsigned char*>(rgba.data()) + 4 * i;
+        picture.At(i % Width, i / Width) = PF_Pixel{p[3], p[0], p[1], p[2]};
+    }
+    return picture;
+}
+
+double Psnr(const EffectHost::World& source, const std::string& rgba)
+{
+    return CommandLine::MeasureQuality(source, Picture(rgba)).PsnrOverall();
+}
+
+TEST(ViewFrames, InputIsTheSourceAndThePreviewFollowsTheControlsAsAUserChangesThem)
 {
     View view(ClipSetup(Width, Height, 20, 10));
-    const std::string source = SourceRgba(3, 20);
+    const EffectHost::World source = Source(3, 20);
 
     auto input = view.Get("/api/frame?n=3&view=input");
     ASSERT_EQ(input->status, 200);
     EXPECT_EQ(input->get_header_value("X-Frame-Width"), std::to_string(Width));
     EXPECT_EQ(input->get_header_value("X-Frame-Height"), std::to_string(Height));
-    EXPECT_TRUE(input->body == source) << "the input view must be the layer's pixels";
+    EXPECT_TRUE(input->body == Rgba(source)) << "the input view must be the layer's pixels";
 
+    EXPECT_FALSE(view.Control("Rate Factor (0 = Max Quality)")["enabled"].get<bool>());
     ASSERT_EQ(view.Change("Mode", "Constant Rate Factor", "item")->status, 200);
+    EXPECT_TRUE(view.Control("Rate Factor (0 = Max Quality)")["enabled"].get<bool>());
+    EXPECT_EQ(view.Control("Mode")["value"], 2);
     ASSERT_EQ(view.Change("Rate Factor (0 = Max Quality)", 0)->status, 200);
     auto best = view.Get("/api/frame?n=3");
     ASSERT_EQ(best->status, 200);
-    ASSERT_EQ(best->body.size(), source.size());
+    ASSERT_EQ(best->body.size(), 4u * Width * Height);
     // Rate factor 0 keeps the picture but for the 4:2:0 chroma of the clip's
     // sharp coloured edges; an encoded picture is never the input itself.
-    const double bestPsnr = Psnr(best->body, source);
+    const double bestPsnr = Psnr(source, best->body);
     EXPECT_GT(bestPsnr, 30.0);
-    EXPECT_FALSE(best->body == source);
+    EXPECT_TRUE(std::isfinite(bestPsnr));
 
     const Json state = view.State();
     EXPECT_NE(state["information"].get<std::string>().find("Frame 3 Segment 0"), std::string::npos)
@@ -162,40 +161,18 @@ TEST(ViewFrames, InputIsTheSourceAndThePreviewFollowsTheRateFactor)
     EXPECT_TRUE(view.State()["stored"].empty());
     auto worst = view.Get("/api/frame?n=3");
     ASSERT_EQ(worst->status, 200);
-    EXPECT_LT(Psnr(worst->body, source), bestPsnr - 8.0) << bestPsnr;
-}
-
-TEST(ViewControls, ChangesGoToTheEffectAsAUserMakesThem)
-{
-    View view(ClipSetup(Width, Height, 10, 10));
-    auto control = [&](const std::string& name)
-    {
-        const Json state = view.State();
-        for (const Json& c : state["controls"])
-        {
-            if (c["name"] == name)
-            {
-                return c;
-            }
-        }
-        return Json();
-    };
-    EXPECT_FALSE(control("Rate Factor (0 = Max Quality)")["enabled"].get<bool>());
-    ASSERT_EQ(view.Change("Mode", "Constant Rate Factor", "item")->status, 200);
-    EXPECT_TRUE(control("Rate Factor (0 = Max Quality)")["enabled"].get<bool>());
-    EXPECT_EQ(control("Mode")["value"], 2);
+    EXPECT_LT(Psnr(source, worst->body), bestPsnr - 8.0) << bestPsnr;
 
     // A preset sets Mode and Target Bitrate as the effect decides.
     ASSERT_EQ(view.Change("Presets", "Vimeo", "item")->status, 200);
-    EXPECT_EQ(control("Mode")["text"], "Average Bitrate");
-    EXPECT_NE(control("Target Bitrate (Kbps)")["value"], 1500.0);
+    EXPECT_EQ(view.Control("Mode")["text"], "Average Bitrate");
+    EXPECT_NE(view.Control("Target Bitrate (Kbps)")["value"], 1500.0);
 
     // The host refuses a value outside the range, naming it.
     auto refused = view.Change("Rate Factor (0 = Max Quality)", 52);
     EXPECT_EQ(refused->status, 400);
     EXPECT_NE(refused->body.find("51"), std::string::npos) << refused->body;
-    auto noItem = view.Change("Mode", "Lossless", "item");
-    EXPECT_EQ(noItem->status, 400);
+    EXPECT_EQ(view.Change("Mode", "Lossless", "item")->status, 400);
 
     // The effect's own drawing of its panel areas.
     auto information = view.Get("/api/area?name=information");
@@ -206,7 +183,7 @@ TEST(ViewControls, ChangesGoToTheEffectAsAUserMakesThem)
     EXPECT_EQ(information->body.size(), static_cast<std::size_t>(width) * height * 4);
 }
 
-TEST(ViewSecurity, RefusesRequestsWithoutTheTokenOrForAnotherHost)
+TEST(ViewRequests, RefusedWithoutTheTokenOrForAnotherHostAndBadValuesWithAMessage)
 {
     View view(ClipSetup(Width, Height, 4, 4));
     httplib::Client& client = view.client;
@@ -235,11 +212,8 @@ TEST(ViewSecurity, RefusesRequestsWithoutTheTokenOrForAnotherHost)
     const std::string pair = cookie.substr(0, cookie.find(';'));
     EXPECT_EQ(client.Get("/api/state", {{"Cookie", "other=1; " + pair}})->status, 200);
     EXPECT_EQ(client.Get("/view.js", {{"Cookie", pair}})->status, 200);
-}
 
-TEST(ViewRequests, BadValuesGetAMessageAnd400)
-{
-    View view(ClipSetup(Width, Height, 4, 4));
+    // Bad values get a message and 400.
     for (const char* path : {"/api/frame", "/api/frame?n=-1", "/api/frame?n=4", "/api/frame?n=1x",
                              "/api/frame?n=99999999999999999999", "/api/frame?n=1&view=both",
                              "/api/frame?n=1&n=2", "/api/frame?n=1&file=/etc/passwd",
@@ -316,15 +290,12 @@ TEST(ViewRequests, RandomRequestsLeaveTheServerServingCorrectFrames)
     const std::vector<std::string> values{
         "0",     "1",           "7",   "8",      "-3",  "input", "output",
         "about", "information", "%00", "%ff%fe", "1e9", "",      std::string(300, 'x')};
-    const std::vector<std::string> bodies{"{}",
-                                          "null",
-                                          R"({"position":2,"value":12})",
-                                          R"({"position":4,"item":"Average Bitrate"})",
-                                          R"({"position":3,"item":"Vimeo"})",
-                                          R"({"position":8,"value":true})",
-                                          "\xff\xfe{",
-                                          R"({"position":2,"value":-1})",
-                                          std::string(3000, '{')};
+    // clang-format off
+    const std::vector<std::string> bodies{"{}", "null", R"({"position":2,"value":12})",
+        R"({"position":4,"item":"Average Bitrate"})", R"({"position":3,"item":"Vimeo"})",
+        R"({"position":8,"value":true})", "\xff\xfe{", R"({"position":2,"value":-1})",
+        std::string(3000, '{')};
+    // clang-format on
     const std::string goodHost = view.server.HostHeader();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     int sent = 0;
@@ -367,10 +338,10 @@ TEST(ViewRequests, RandomRequestsLeaveTheServerServingCorrectFrames)
 
     auto input = view.Get("/api/frame?n=5&view=input");
     ASSERT_EQ(input->status, 200);
-    EXPECT_TRUE(input->body == SourceRgba(5, 8));
+    EXPECT_TRUE(input->body == Rgba(Source(5, 8)));
     auto output = view.Get("/api/frame?n=5");
     ASSERT_EQ(output->status, 200);
-    EXPECT_GT(Psnr(output->body, SourceRgba(5, 8)), 25.0);
+    EXPECT_GT(Psnr(Source(5, 8), output->body), 25.0);
 }
 
 } // namespace

@@ -1,0 +1,116 @@
+#pragma once
+
+// What the command's tests share: a scratch folder per test, the built
+// command run through the shell, and its files read back.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/Raster.h"
+#include "host/World.h"
+
+namespace CliTest
+{
+
+namespace fs = std::filesystem;
+
+// An empty folder named after the running test.
+inline fs::path Scratch()
+{
+    const char* temp = std::getenv("TEMP");
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    const fs::path folder = fs::path(temp ? temp : "/tmp") / ("cli-" + name);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+inline std::string ReadFile(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The lines of a text, or with ',' the fields of a CSV row.
+inline std::vector<std::string> Lines(const std::string& text, char separator = '\n')
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line, separator);)
+    {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+inline std::set<std::string> Names(const fs::path& folder)
+{
+    std::set<std::string> names;
+    if (fs::exists(folder))
+    {
+        for (const auto& entry : fs::directory_iterator(folder))
+        {
+            names.insert(entry.path().filename().string());
+        }
+    }
+    return names;
+}
+
+struct Outcome
+{
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `ruzirazu ARGUMENTS` (quoted for the shell) in `folder`, after the
+// environment assignments in `environment`; standard output and error are
+// kept beside the folder, not in it.
+inline Outcome Ruzirazu(const fs::path& folder, const std::string& arguments,
+                        const std::string& environment = "")
+{
+    const std::string out = folder.string() + ".out";
+    const std::string err = folder.string() + ".err";
+    const std::string command = "cd '" + folder.string() + "' && " + environment + " " +
+                                RUZIRAZU_BINARY_DIR + "/bin/ruzirazu " + arguments + " >'" + out +
+                                "' 2>'" + err + "' </dev/null";
+    const int status = std::system(command.c_str());
+    return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+}
+
+inline std::string FrameName(const char* prefix, int frame)
+{
+    char name[40];
+    std::snprintf(name, sizeof name, "%s_%05d.png", prefix, frame);
+    return name;
+}
+
+inline EffectHost::World ReadPicture(const fs::path& path)
+{
+    const EffectHost::Raster raster = EffectHost::ReadPng(path.string());
+    EffectHost::World world(raster.Width(), raster.Height());
+    for (int y = 0; y < raster.Height(); ++y)
+    {
+        for (int x = 0; x < raster.Width(); ++x)
+        {
+            const EffectHost::Rgba p = raster.At(x, y);
+            world.At(x, y) = PF_Pixel{p.alpha, p.red, p.green, p.blue};
+        }
+    }
+    return world;
+}
+
+} // namespace CliTest
