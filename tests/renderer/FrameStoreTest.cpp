@@ -39,7 +39,7 @@ struct Pixels
     std::vector<std::uint8_t> bytes;
 };
 
-TEST(FrameHash, CoversEveryVisiblePixelAndNoPadding)
+TEST(FrameHash, CoversEveryVisiblePixelAndNoPaddingAndSeesMovedObjectsAndZeroPictures)
 {
     const Pixels packed(20, 6, 80, 0);
     const Pixels padded(20, 6, 96, 0x11);
@@ -47,29 +47,24 @@ TEST(FrameHash, CoversEveryVisiblePixelAndNoPadding)
     EXPECT_FALSE(padded.Hash().IsEmpty());
     EXPECT_EQ(padded.Hash(), otherPadding.Hash());
     EXPECT_EQ(padded.Hash(), packed.Hash());
-
     // The last byte of the last row counts.
     Pixels changed = padded;
     changed.At(19, 5)[3] ^= 1;
     EXPECT_NE(changed.Hash(), padded.Hash());
-}
 
-TEST(FrameHash, SeesAnObjectMovedByAMultipleOfFivePixels)
-{
+    // An object moved by a multiple of five pixels.
     Pixels before(40, 4, 160, 0);
     Pixels after(40, 4, 160, 0);
     std::memset(before.At(0, 2), 0xFF, 4);
     std::memset(after.At(10, 2), 0xFF, 4);
     EXPECT_NE(before.Hash(), after.Hash());
-}
 
-TEST(FrameHash, AnAllZeroPictureStillHasAHash)
-{
+    // An all-zero picture still has a hash, and so has one of no rows at all,
+    // distinct from "none".
     Pixels zero(16, 16, 64, 0);
     std::fill(zero.bytes.begin(), zero.bytes.end(), 0);
     EXPECT_FALSE(zero.Hash().IsEmpty());
     EXPECT_NE(zero.Hash(), Pixels(16, 16, 64, 0).Hash());
-    // No rows at all: still a recorded hash, distinct from "none".
     EXPECT_FALSE(ComputeFrameHash(nullptr, 0, 0, 0).IsEmpty());
 }
 
