@@ -7,9 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "effect/Parameters.h"
-#include "host/Host.h"
 #include "host/LayerSource.h"
+#include "tests/effect/EffectFixture.h"
 
 namespace RendererTests
 {
@@ -17,60 +16,23 @@ namespace RendererTests
 using EffectHost::World;
 
 // The effect applied through the host to a 64 x 48 moving pattern layer.
-class RendererTest : public ::testing::Test
+class RendererTest : public EffectTest
 {
   protected:
     static constexpr A_u_long TimeScale = 30000;
     static constexpr A_long TimeStep = 1001;
 
-    void TearDown() override
-    {
-        if (host_)
-        {
-            host_->Unload();
-            for (const EffectHost::HostMessage& message : host_->Messages())
-            {
-                EXPECT_NE(message.kind, EffectHost::MessageKind::Defect) << message.text;
-            }
-        }
-    }
-
-    // Loads the module, or uses the effect linked into the test, applies it
-    // to a layer of `frames` frames, and switches to one-pass (constant rate
-    // factor) encoding.
+    // A new host with the effect, loaded from the module or linked into the
+    // test, on a layer of `frames` frames, encoding in one pass (constant
+    // rate factor).
     EffectHost::Host& Start(A_long frames, PF_EntryPointFunc linked = nullptr)
     {
         host_.reset(); // one host at a time
         host_ = std::make_unique<EffectHost::Host>();
-        if (linked != nullptr)
-        {
-            host_->UseEntryPoint(linked, nullptr, RUZIRAZU_MODULE_PATH);
-        }
-        else
-        {
-            host_->LoadModule(RUZIRAZU_MODULE_PATH);
-        }
-        const EffectHost::CommandResult setup = host_->GlobalSetup();
-        EXPECT_TRUE(setup.Succeeded()) << setup.error << " " << setup.errorMessage;
-        EXPECT_TRUE(host_->ParamsSetup().Succeeded());
-        host_->SetLayerSize(64, 48);
+        Applied(64, 48, linked);
         host_->SetTime({TimeScale, TimeStep, frames * TimeStep, 0});
         Choose(ParamMode, "Constant Rate Factor");
         return *host_;
-    }
-
-    void Set(int position, double value)
-    {
-        const EffectHost::ChangeResult result = host_->ChangeParameter(position, value);
-        ASSERT_TRUE(result.accepted) << result.refusal;
-        ASSERT_TRUE(result.command.Succeeded()) << result.command.errorMessage;
-    }
-
-    void Choose(int position, const std::string& item)
-    {
-        const EffectHost::ChangeResult result = host_->ChangePopup(position, item);
-        ASSERT_TRUE(result.accepted) << result.refusal;
-        ASSERT_TRUE(result.command.Succeeded()) << result.command.errorMessage;
     }
 
     // Renders a frame into the output and remembers which frames the effect
@@ -107,7 +69,6 @@ class RendererTest : public ::testing::Test
         return frames;
     }
 
-    std::unique_ptr<EffectHost::Host> host_;
     std::vector<A_long> checkedOut_; // frames checked out by the last Render
 };
 
