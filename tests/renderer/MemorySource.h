@@ -20,6 +20,7 @@
 #include "AE_Effect.h"
 #include "codecs/LibraryCache.h"
 #include "framework/Errors.h"
+#include "host/World.h"
 #include "renderer/Renderer.h"
 #include "support/Log.h"
 
@@ -28,74 +29,25 @@ namespace RendererTests
 
 // An 8-bit ARGB picture with padding after each row, as a host lays worlds
 // out.
-class Picture
+using Picture = EffectHost::World;
+
+// Sets every pixel to colour(x, y).
+template <typename Colour> void Paint(Picture& into, Colour colour)
 {
-  public:
-    static constexpr std::int32_t RowPadding = 32;
-
-    Picture(std::int32_t width, std::int32_t height)
-        : width_(width), height_(height), rowBytes_(width * 4 + RowPadding),
-          bytes_(static_cast<std::size_t>(rowBytes_) * static_cast<std::size_t>(height))
+    for (std::int32_t y = 0; y < into.Height(); ++y)
     {
-    }
-
-    std::int32_t Width() const noexcept { return width_; }
-    std::int32_t Height() const noexcept { return height_; }
-    PF_Pixel& At(std::int32_t x, std::int32_t y) noexcept
-    {
-        return reinterpret_cast<PF_Pixel*>(Row(y))[x];
-    }
-    const PF_Pixel& At(std::int32_t x, std::int32_t y) const noexcept
-    {
-        return const_cast<Picture*>(this)->At(x, y);
-    }
-    // Sets every pixel to colour(x, y).
-    template <typename Colour> void Paint(Colour colour)
-    {
-        for (std::int32_t y = 0; y < height_; ++y)
+        for (std::int32_t x = 0; x < into.Width(); ++x)
         {
-            for (std::int32_t x = 0; x < width_; ++x)
-            {
-                At(x, y) = colour(x, y);
-            }
+            into.At(x, y) = colour(x, y);
         }
     }
-    void Fill(const PF_Pixel& colour)
-    {
-        Paint([&](std::int32_t, std::int32_t) { return colour; });
-    }
-    void FillPadding(std::uint8_t marker) noexcept
-    {
-        for (std::int32_t y = 0; y < height_; ++y)
-        {
-            std::memset(Row(y) + width_ * 4, marker, RowPadding);
-        }
-    }
-    // Whether every padding byte still holds `marker`.
-    bool PaddingIntact(std::uint8_t marker) const
-    {
-        long count = 0;
-        for (std::int32_t y = 0; y < height_; ++y)
-        {
-            const auto* padding =
-                bytes_.data() + static_cast<std::size_t>(y) * rowBytes_ + width_ * 4;
-            count += std::count(padding, padding + RowPadding, marker);
-        }
-        return count == static_cast<long>(RowPadding) * height_;
-    }
-    PixelView View() noexcept { return PixelView{bytes_.data(), width_, height_, rowBytes_}; }
+}
 
-  private:
-    std::uint8_t* Row(std::int32_t y) noexcept
-    {
-        return bytes_.data() + static_cast<std::size_t>(y) * rowBytes_;
-    }
-
-    std::int32_t width_;
-    std::int32_t height_;
-    std::int32_t rowBytes_;
-    std::vector<std::uint8_t> bytes_;
-};
+inline PixelView View(Picture& picture) noexcept
+{
+    return PixelView{reinterpret_cast<std::uint8_t*>(picture.Def().data), picture.Width(),
+                     picture.Height(), picture.RowBytes()};
+}
 
 using Painter = std::function<void(std::int32_t frame, Picture& into)>;
 
@@ -123,7 +75,7 @@ class MemorySource final : public FrameSource
         createdAtCheckout.push_back(blocks->created);
         auto picture = std::make_shared<Picture>(width_, height_);
         painter(frame, *picture);
-        PixelView view = picture->View();
+        PixelView view = View(*picture);
         view.width = frame == narrowFrame ? 0 : view.width;
         return LentFrame{view, picture};
     }
@@ -195,14 +147,14 @@ class MemorySource final : public FrameSource
 // frame to frame, as a compressed preview would show it.
 inline void PaintPattern(std::int32_t frame, Picture& into)
 {
-    into.Paint(
-        [frame](std::int32_t x, std::int32_t y)
-        {
-            const int shifted = x + 2 * frame;
-            return PF_Pixel{255, static_cast<A_u_char>((shifted * 255) / 128),
-                            static_cast<A_u_char>(64 + (y * 127) / 96),
-                            static_cast<A_u_char>(((shifted / 8 + y / 8) % 2) ? 200 : 60)};
-        });
+    Paint(into,
+          [frame](std::int32_t x, std::int32_t y)
+          {
+              const int shifted = x + 2 * frame;
+              return PF_Pixel{255, static_cast<A_u_char>((shifted * 255) / 128),
+                              static_cast<A_u_char>(64 + (y * 127) / 96),
+                              static_cast<A_u_char>(((shifted / 8 + y / 8) % 2) ? 200 : 60)};
+          });
 }
 
 // Smooth ramps only, defined on the unit square so that the same picture can
@@ -211,15 +163,15 @@ inline void PaintSmooth(std::int32_t frame, Picture& into)
 {
     const double width = std::max(into.Width() - 1, 1);
     const double height = std::max(into.Height() - 1, 1);
-    into.Paint(
-        [&](std::int32_t x, std::int32_t y)
-        {
-            const double u = x / width;
-            const double v = y / height;
-            return PF_Pixel{255, static_cast<A_u_char>(40 + 150 * u + frame % 20),
-                            static_cast<A_u_char>(50 + 140 * v),
-                            static_cast<A_u_char>(180 - 60 * u * v)};
-        });
+    Paint(into,
+          [&](std::int32_t x, std::int32_t y)
+          {
+              const double u = x / width;
+              const double v = y / height;
+              return PF_Pixel{255, static_cast<A_u_char>(40 + 150 * u + frame % 20),
+                              static_cast<A_u_char>(50 + 140 * v),
+                              static_cast<A_u_char>(180 - 60 * u * v)};
+          });
 }
 
 // Peak signal-to-noise ratio of the colour channels of b against a; 99 for
@@ -299,7 +251,7 @@ class RendererTest : public ::testing::Test
         std::string error;
         try
         {
-            Current().RenderFrame(frame, output.Width() & ~1, output.Height() & ~1, output.View());
+            Current().RenderFrame(frame, output.Width() & ~1, output.Height() & ~1, View(output));
         }
         catch (const AdobeException& exception)
         {

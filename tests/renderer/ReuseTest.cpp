@@ -67,12 +67,12 @@ TEST_F(RendererTest, AnyChangeOfContentEncodesTheSegmentAgain)
           {
               // A title nudged ten pixels over a flat background, else ramps.
               const std::int32_t left = scene == Title ? 10 : 20;
-              into.Paint(
-                  [&](std::int32_t x, std::int32_t y)
-                  {
-                      const bool title = y >= 20 && y < 30 && x >= left && x < left + 10;
-                      return title ? PF_Pixel{255, 250, 250, 250} : PF_Pixel{255, 90, 90, 90};
-                  });
+              Paint(into,
+                    [&](std::int32_t x, std::int32_t y)
+                    {
+                        const bool title = y >= 20 && y < 30 && x >= left && x < left + 10;
+                        return title ? PF_Pixel{255, 250, 250, 250} : PF_Pixel{255, 90, 90, 90};
+                    });
               if (scene == Transparent)
               {
                   into.Fill(PF_Pixel{0, 0, 0, 0});
