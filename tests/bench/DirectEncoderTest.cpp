@@ -52,12 +52,6 @@ class DirectEncoderMatchesEffect : public testing::Test
         return EncodeDirect(*clip_, settings, Zovazaz::GetTempDirectory(), keepStream);
     }
 
-    void SetControl(const std::string& name, double value)
-    {
-        EffectHost::Host& host = effect_.GetHost();
-        ASSERT_TRUE(host.ChangeParameter(host.PositionOfName(name), value).accepted);
-    }
-
     EffectDriver effect_{RUZIRAZU_MODULE_PATH};
     std::shared_ptr<MemoryLayerSource> layer_;
     std::unique_ptr<PlanarClip> clip_;
@@ -72,6 +66,24 @@ TEST_F(DirectEncoderMatchesEffect, ConstantRateFactorsFarApartGiveOtherStreams)
     const std::uint64_t coarse = EffectBytes({true, 45, 5000, SegmentLength});
     EXPECT_TRUE(SimilarSize(Direct().bytes, coarse));
     EXPECT_FALSE(SimilarSize(fine, coarse));
+
+    // A kept stream decodes to every frame.
+    const DirectEncode kept = Direct(true);
+    ASSERT_EQ(kept.segments.size(), 2u);
+    EXPECT_EQ(kept.segments[0].size(), 4u);
+    EXPECT_EQ(kept.segments[1].size(), 3u);
+    std::uint64_t keptBytes = 0;
+    for (const SegmentStream& segment : kept.segments)
+    {
+        for (const auto& unit : segment)
+        {
+            keptBytes += unit.size();
+        }
+    }
+    EXPECT_EQ(keptBytes, kept.bytes);
+    // Throws unless every access unit gives back one picture.
+    EXPECT_GE(DecodeSegments(kept.segments), 0.0);
+    EXPECT_TRUE(Direct(false).segments.empty());
 }
 
 TEST_F(DirectEncoderMatchesEffect, AverageBitrateInTwoPasses)
@@ -89,55 +101,31 @@ TEST_F(DirectEncoderMatchesEffect, AverageBitrateInTwoPasses)
     EXPECT_FALSE(std::filesystem::exists(stats.string() + ".mbtree"));
 }
 
-TEST_F(DirectEncoderMatchesEffect, WithoutBFramesAndWithAnotherKeyFrameInterval)
-{
-    SetControl("Frame Reordering (Use B-Frames)", 0);
-    SetControl("Key Frame Every N Frames", 2);
-    const std::uint64_t effectBytes = EffectBytes({true, 23, 5000, SegmentLength});
-    EXPECT_TRUE(SimilarSize(Direct().bytes, effectBytes));
-    // Either setting left at its default would give a stream of another size.
-    EncoderSettings withBFrames = effect_.CurrentEncoderSettings();
-    withBFrames.useBFrames = true;
-    EXPECT_FALSE(SimilarSize(DirectWith(withBFrames).bytes, effectBytes));
-    EncoderSettings defaultInterval = effect_.CurrentEncoderSettings();
-    defaultInterval.keyFrameInterval = 30;
-    EXPECT_FALSE(SimilarSize(DirectWith(defaultInterval).bytes, effectBytes));
-}
-
-TEST_F(DirectEncoderMatchesEffect, YouTubePresetForcesTwoBFrames)
+TEST_F(DirectEncoderMatchesEffect, TheBFramesTheKeyFrameIntervalAndTheYouTubePresetReachIt)
 {
     EffectHost::Host& host = effect_.GetHost();
     ASSERT_TRUE(
-        host.ChangePopup(host.PositionOfName("Presets"), "YouTube (Standard Quality)").accepted);
-    SetControl("Frame Reordering (Use B-Frames)", 0);
-    EXPECT_TRUE(effect_.CurrentEncoderSettings().youTubePreset);
-    const std::uint64_t effectBytes = EffectBytes({true, 23, 900, SegmentLength});
+        host.ChangeParameter(host.PositionOfName("Frame Reordering (Use B-Frames)"), 0).accepted);
+    ASSERT_TRUE(host.ChangeParameter(host.PositionOfName("Key Frame Every N Frames"), 2).accepted);
+    std::uint64_t effectBytes = EffectBytes({true, 23, 5000, SegmentLength});
     EXPECT_TRUE(SimilarSize(Direct().bytes, effectBytes));
-    EncoderSettings withoutBFrames = effect_.CurrentEncoderSettings();
-    withoutBFrames.youTubePreset = false;
-    EXPECT_FALSE(SimilarSize(DirectWith(withoutBFrames).bytes, effectBytes));
-}
+    // Either setting left at its default would give a stream of another size.
+    EncoderSettings changed = effect_.CurrentEncoderSettings();
+    changed.useBFrames = true;
+    EXPECT_FALSE(SimilarSize(DirectWith(changed).bytes, effectBytes));
+    changed = effect_.CurrentEncoderSettings();
+    changed.keyFrameInterval = 30;
+    EXPECT_FALSE(SimilarSize(DirectWith(changed).bytes, effectBytes));
 
-TEST_F(DirectEncoderMatchesEffect, KeptStreamDecodesToEveryFrame)
-{
-    effect_.Configure({true, 23, 5000, SegmentLength});
-    const DirectEncode kept = Direct(true);
-    ASSERT_EQ(kept.segments.size(), 2u);
-    EXPECT_EQ(kept.segments[0].size(), 4u);
-    EXPECT_EQ(kept.segments[1].size(), 3u);
-    std::uint64_t keptBytes = 0;
-    for (const SegmentStream& segment : kept.segments)
-    {
-        for (const auto& unit : segment)
-        {
-            keptBytes += unit.size();
-        }
-    }
-    EXPECT_EQ(keptBytes, kept.bytes);
-    // Throws unless every access unit gives back one picture.
-    EXPECT_GE(DecodeSegments(kept.segments), 0.0);
-
-    EXPECT_TRUE(Direct(false).segments.empty());
+    // YouTube forces two B-frames with the box off.
+    ASSERT_TRUE(
+        host.ChangePopup(host.PositionOfName("Presets"), "YouTube (Standard Quality)").accepted);
+    EXPECT_TRUE(effect_.CurrentEncoderSettings().youTubePreset);
+    effectBytes = EffectBytes({true, 23, 900, SegmentLength});
+    EXPECT_TRUE(SimilarSize(Direct().bytes, effectBytes));
+    changed = effect_.CurrentEncoderSettings();
+    changed.youTubePreset = false;
+    EXPECT_FALSE(SimilarSize(DirectWith(changed).bytes, effectBytes));
 }
 
 TEST(StreamDecoder, RefusesAStreamWithoutPictures)

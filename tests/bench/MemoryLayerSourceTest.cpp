@@ -25,7 +25,7 @@ bool SamePixels(const World& a, const World& b)
     return true;
 }
 
-TEST(MemoryLayerSource, HandsOutThePrerenderedFrameOfATimeOrTheNearestOne)
+TEST(MemoryLayerSource, HandsOutThePrerenderedFrameOfATimeOrTheNearestOneInAWorldOfItsSize)
 {
     const MemoryLayerSource layer(40, 30, 3);
     World into(40, 30);
@@ -45,12 +45,9 @@ TEST(MemoryLayerSource, HandsOutThePrerenderedFrameOfATimeOrTheNearestOne)
     EXPECT_TRUE(SamePixels(into, layer.Frame(2)));
     layer.FrameAt(-1001, 1001, 30000, into);
     EXPECT_TRUE(SamePixels(into, layer.Frame(0)));
-}
 
-TEST(MemoryLayerSource, RefusesAWorldOfAnotherSize)
-{
-    const MemoryLayerSource layer(20, 16, 1);
-    World smaller(19, 16);
+    // A world of another size, and sizes that make no clip, are refused.
+    World smaller(39, 30);
     EXPECT_THROW(layer.FrameAt(0, 1001, 30000, smaller), std::logic_error);
     EXPECT_THROW(MemoryLayerSource(0, 16, 1), std::invalid_argument);
     EXPECT_THROW(MemoryLayerSource(20, 16, 0), std::invalid_argument);

@@ -27,9 +27,19 @@ class EffectTest : public ::testing::Test
         }
     }
 
-    EffectHost::Host& Applied(A_long layerWidth = 1920, A_long layerHeight = 1080)
+    // Loads the module, or uses the effect linked into the test, and applies
+    // it to a pattern layer of the size.
+    EffectHost::Host& Applied(A_long layerWidth = 1920, A_long layerHeight = 1080,
+                              PF_EntryPointFunc linked = nullptr)
     {
-        host_->LoadModule(RUZIRAZU_MODULE_PATH);
+        if (linked != nullptr)
+        {
+            host_->UseEntryPoint(linked, nullptr, RUZIRAZU_MODULE_PATH);
+        }
+        else
+        {
+            host_->LoadModule(RUZIRAZU_MODULE_PATH);
+        }
         const EffectHost::CommandResult setup = host_->GlobalSetup();
         EXPECT_TRUE(setup.Succeeded()) << setup.error << " " << setup.errorMessage;
         const EffectHost::CommandResult params = host_->ParamsSetup();

@@ -1,26 +1,30 @@
 // The Information and About areas drawn through the host by the real module,
-// with real x264 encoding small frames.
+// with real x264 encoding small frames; the panel's formatting, the image
+// buffer and the logo's decoding linked in from the effect.
+#include <sys/resource.h>
+
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <limits>
-#include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "effect/Parameters.h"
-#include "host/Host.h"
+#include "effect/ImageBuffer.h"
+#include "effect/InformationPanel.h"
+#include "effect/Logo.h"
 #include "host/Panel.h"
 #include "support/Log.h"
+#include "tests/effect/EffectFixture.h"
 
 namespace
 {
 
 using EffectHost::DrawResult;
-using EffectHost::Host;
-using EffectHost::MessageKind;
 using EffectHost::World;
 
 constexpr A_u_long TimeScale = 30000;
@@ -30,9 +34,8 @@ constexpr int LogoHeight = 120;
 
 std::string ReadLog()
 {
-    std::ifstream file(Zovazaz::Log::GetLogFilePath(), std::ios::binary);
     std::ostringstream text;
-    text << file.rdbuf();
+    text << std::ifstream(Zovazaz::Log::GetLogFilePath(), std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -48,6 +51,18 @@ std::string Narrow(const std::u16string& text)
     return std::string(text.begin(), text.end());
 }
 
+// A byte count as the panel writes it, worked out by hand for the ranges
+// these small encodes produce: bytes below 1 K, else K with a truncated tenth.
+std::string PanelSize(long long bytes)
+{
+    if (bytes < 1024)
+    {
+        return std::to_string(bytes) + " ";
+    }
+    const long long tenths = bytes * 10 / 1024 % 10;
+    return std::to_string(bytes / 1024) + (tenths ? "." + std::to_string(tenths) : "") + " K";
+}
+
 // What an encode of one segment told the log: its frames and the bytes the
 // encoder produced for them.
 struct SegmentSummary
@@ -57,42 +72,24 @@ struct SegmentSummary
     long long encodedBytes = -1;
 };
 
-class InformationPanelTest : public ::testing::Test
+class InformationPanelTest : public EffectTest
 {
   protected:
     void SetUp() override
     {
-        host_ = std::make_unique<Host>();
-        host_->LoadModule(RUZIRAZU_MODULE_PATH);
-        ASSERT_TRUE(host_->GlobalSetup().Succeeded());
-        ASSERT_TRUE(host_->ParamsSetup().Succeeded());
-        host_->SetLayerSize(48, 32);
+        EffectTest::SetUp();
+        Applied(48, 32);
         host_->SetTime({TimeScale, TimeStep, 40 * TimeStep, 0});
-        ChoosePopup(ParamMode, "Constant Rate Factor");
+        Choose(ParamMode, "Constant Rate Factor");
     }
 
     void TearDown() override
     {
-        host_->Unload();
+        EffectTest::TearDown();
         for (const EffectHost::HostMessage& message : host_->Messages())
         {
-            EXPECT_NE(message.kind, MessageKind::Defect) << message.text;
-            EXPECT_NE(message.kind, MessageKind::Error) << message.text;
+            EXPECT_NE(message.kind, EffectHost::MessageKind::Error) << message.text;
         }
-    }
-
-    void Change(int position, double value)
-    {
-        const EffectHost::ChangeResult result = host_->ChangeParameter(position, value);
-        ASSERT_TRUE(result.accepted) << result.refusal;
-        ASSERT_TRUE(result.command.Succeeded()) << result.command.errorMessage;
-    }
-
-    void ChoosePopup(int position, const std::string& item)
-    {
-        const EffectHost::ChangeResult result = host_->ChangePopup(position, item);
-        ASSERT_TRUE(result.accepted) << result.refusal;
-        ASSERT_TRUE(result.command.Succeeded()) << result.command.errorMessage;
     }
 
     // Renders a frame and returns the segment summary that its encode logged
@@ -104,25 +101,19 @@ class InformationPanelTest : public ::testing::Test
         const EffectHost::CommandResult result = host_->RenderFrame(frame, output);
         EXPECT_TRUE(result.Succeeded()) << result.error << " " << result.errorMessage;
         const std::string logged = ReadLog().substr(logBefore);
-        SegmentSummary summary;
-        const std::size_t frames = logged.find("frames: ");
-        if (frames != std::string::npos)
-        {
-            summary.first = NumberAfter(logged.substr(frames), "frames: ");
-            summary.last = NumberAfter(logged.substr(frames), " - ");
-            summary.encodedBytes = NumberAfter(logged, "Encoded size: ");
-        }
-        return summary;
+        const std::string frames = logged.substr(std::min(logged.find("frames: "), logged.size()));
+        return {NumberAfter(frames, "frames: "), NumberAfter(frames, " - "),
+                NumberAfter(logged, "Encoded size: ")};
     }
 
     // Draws the Information area at the current time and gives the lines the
     // effect drew, one per string.
-    std::vector<std::string> DrawInformation(const PF_Rect& frame = {10, 100, 400, 175})
+    std::vector<std::string> DrawInformation()
     {
         const std::size_t before = host_->DrawingObjects().strings.size();
-        last_ = host_->DrawEvent(ParamInformation, frame);
-        EXPECT_TRUE(last_.handled);
-        EXPECT_TRUE(last_.command.Succeeded()) << last_.command.errorMessage;
+        const DrawResult drawn = host_->DrawEvent(ParamInformation, PF_Rect{10, 100, 400, 175});
+        EXPECT_TRUE(drawn.handled);
+        EXPECT_TRUE(drawn.command.Succeeded()) << drawn.command.errorMessage;
         const std::vector<std::u16string> strings = host_->DrawingObjects().strings;
         std::vector<std::string> lines;
         for (std::size_t i = before; i < strings.size(); ++i)
@@ -137,75 +128,18 @@ class InformationPanelTest : public ::testing::Test
         return lines;
     }
 
-    std::string InformationLine(A_long frame, std::size_t line)
+    std::string Line(A_long frame, std::size_t line)
     {
         host_->SetCurrentFrame(frame);
         const std::vector<std::string> lines = DrawInformation();
         return line < lines.size() ? lines[line] : "(no line " + std::to_string(line) + ")";
     }
-
-    std::unique_ptr<Host> host_;
-    DrawResult last_;
 };
 
-// A byte count as the panel writes it, worked out by hand for the ranges
-// these small encodes produce: bytes below 1 K, else K with a truncated tenth.
-std::string PanelSize(long long bytes)
-{
-    if (bytes < 1024)
-    {
-        return std::to_string(bytes) + " ";
-    }
-    const long long tenths = bytes * 10 / 1024 % 10;
-    return std::to_string(bytes / 1024) + (tenths ? "." + std::to_string(tenths) : "") + " K";
-}
-
-TEST_F(InformationPanelTest, ReadsNotAvailableUntilTheFirstRenderAndAfterEveryUserChange)
+TEST_F(InformationPanelTest, TheLinesShowTheRecordUnderTheTimeIndicatorAndTheTotals)
 {
     EXPECT_EQ(DrawInformation(), std::vector<std::string>{"N/A"});
-
-    Render(3);
-    EXPECT_EQ(DrawInformation().size(), 5u);
-
-    Change(ParamRateFactor, 30);
-    EXPECT_EQ(DrawInformation(), std::vector<std::string>{"N/A"});
-}
-
-TEST_F(InformationPanelTest, SecondLineShowsTheRecordOfTheFrameUnderTheTimeIndicator)
-{
-    // One frame per segment: the frame is the first picture of its own
-    // stream, so an IDR, and the segment's bytes are the frame's bytes.
-    Change(ParamSegmentLength, 1);
-    const SegmentSummary summary = Render(7);
-    ASSERT_EQ(summary.first, 7);
-    ASSERT_EQ(summary.last, 7);
-    ASSERT_GT(summary.encodedBytes, 0);
-
-    EXPECT_EQ(InformationLine(7, 1),
-              "Frame 7 Segment 7  Type: IDR  Encoded Size: " + PanelSize(summary.encodedBytes));
-}
-
-// A frame past the last record is unknown with no size; a time past the
-// layer's end shows the last frame, as the output does.
-TEST_F(InformationPanelTest, AFramePastTheRecordsIsUnknownAndATimePastTheLayersEndIsItsLastFrame)
-{
-    Change(ParamSegmentLength, 5);
-    Render(2);
-    EXPECT_EQ(InformationLine(20, 1), "Frame 20 Segment 4  Type: Unknown  Encoded Size: 0 ");
-
-    const SegmentSummary summary = Render(45);
-    ASSERT_EQ(summary.first, 35);
-    ASSERT_EQ(summary.last, 39);
-
-    const std::string line = InformationLine(45, 1);
-    EXPECT_EQ(line.rfind("Frame 39 Segment 7  Type: ", 0), 0u) << line;
-    EXPECT_EQ(line.find("Unknown"), std::string::npos) << line;
-    EXPECT_EQ(line.find("Encoded Size: 0 "), std::string::npos) << line;
-}
-
-TEST_F(InformationPanelTest, TotalsCoverTheRecordsOfEverySegment)
-{
-    Change(ParamSegmentLength, 4);
+    Set(ParamSegmentLength, 4);
     const SegmentSummary first = Render(1, 64, 48);
     const SegmentSummary second = Render(9, 64, 48);
     ASSERT_EQ(second.first, 8);
@@ -221,44 +155,55 @@ TEST_F(InformationPanelTest, TotalsCoverTheRecordsOfEverySegment)
     // The stored frames are the only host memory the effect holds.
     EXPECT_EQ(lines[4], "Memory Usage: " +
                             PanelSize(static_cast<long long>(host_->Handles().bytesOutstanding)));
-    // 8 stored frames of 1001/30000 s: bits per millisecond.
+    // 8 stored frames of 1001/30000 s: bits per millisecond, and no target
+    // at a constant rate factor.
     const long long milliseconds = 8LL * TimeStep * 1000 / TimeScale;
     EXPECT_EQ(lines[3],
               "Average Bitrate: " +
                   std::to_string((first.encodedBytes + second.encodedBytes) * 8 / milliseconds));
-}
+    // A frame past the last record is unknown with no size.
+    EXPECT_EQ(Line(20, 1), "Frame 20 Segment 5  Type: Unknown  Encoded Size: 0 ");
 
-TEST_F(InformationPanelTest, TargetIsShownOnlyInAverageBitrateMode)
-{
+    // Every user change empties the panel until the next render.
+    Choose(ParamMode, "Average Bitrate");
+    EXPECT_EQ(DrawInformation(), std::vector<std::string>{"N/A"});
+    Set(ParamTargetBitrate, 800);
     Render(0);
-    const std::string constantRate = InformationLine(0, 3);
-    EXPECT_EQ(constantRate.rfind("Average Bitrate: ", 0), 0u) << constantRate;
-    EXPECT_EQ(constantRate.find("Target"), std::string::npos) << constantRate;
-
-    ChoosePopup(ParamMode, "Average Bitrate");
-    Change(ParamTargetBitrate, 800);
-    Render(0);
-    const std::string averageBitrate = InformationLine(0, 3);
+    const std::string averageBitrate = Line(0, 3);
     const std::string suffix = "   Target: 800";
     ASSERT_GT(averageBitrate.size(), suffix.size());
     EXPECT_EQ(averageBitrate.substr(averageBitrate.size() - suffix.size()), suffix);
-}
 
-TEST_F(InformationPanelTest, TimesThatCannotBeDividedStillDraw)
-{
-    Render(3);
-    // No time step: frame 0 rather than a division by zero.
+    // Times that cannot be divided still draw. No time step: frame 0 rather
+    // than a division by zero.
     host_->SetTime({TimeScale, 0, 40 * TimeStep, 5 * TimeStep});
-    EXPECT_EQ(InformationLine(0, 1).rfind("Frame 0 Segment 0  ", 0), 0u);
-
+    EXPECT_EQ(DrawInformation().at(1).rfind("Frame 0 Segment 0  ", 0), 0u);
     // The most negative time over a step of -1 overflows a 32-bit quotient.
     host_->SetTime({TimeScale, -1, 40 * TimeStep, std::numeric_limits<A_long>::min()});
-    const std::vector<std::string> lines = DrawInformation();
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_NE(lines[1].find("Type: Unknown"), std::string::npos) << lines[1];
-}
+    const std::vector<std::string> overflow = DrawInformation();
+    ASSERT_EQ(overflow.size(), 5u);
+    EXPECT_NE(overflow[1].find("Type: Unknown"), std::string::npos) << overflow[1];
+    host_->SetTime({TimeScale, TimeStep, 40 * TimeStep, 0});
 
-// ------------------------------------------------------------ the logo
+    // One frame per segment: the frame is the first picture of its own
+    // stream, so an IDR, and the segment's bytes are the frame's bytes.
+    Set(ParamSegmentLength, 1);
+    const SegmentSummary seventh = Render(7);
+    ASSERT_EQ(seventh.first, 7);
+    ASSERT_EQ(seventh.last, 7);
+    ASSERT_GT(seventh.encodedBytes, 0);
+    EXPECT_EQ(Line(7, 1),
+              "Frame 7 Segment 7  Type: IDR  Encoded Size: " + PanelSize(seventh.encodedBytes));
+
+    // A time past the layer's end shows the last frame, as the output does.
+    const SegmentSummary end = Render(45);
+    ASSERT_EQ(end.first, 39);
+    ASSERT_EQ(end.last, 39);
+    const std::string line = Line(45, 1);
+    EXPECT_EQ(line.rfind("Frame 39 Segment 39  Type: ", 0), 0u) << line;
+    EXPECT_EQ(line.find("Unknown"), std::string::npos) << line;
+    EXPECT_EQ(line.find("Encoded Size: 0 "), std::string::npos) << line;
+}
 
 TEST_F(InformationPanelTest, LogoIsDecodedOnceAndDrawnCentredWithItsOwnColoursEvenWhenTooWide)
 {
@@ -331,6 +276,130 @@ TEST_F(InformationPanelTest, OnlyTheLogoOutlivesADrawAndItGoesWithTheInstance)
     host_->DrawPanel();
     EXPECT_EQ(host_->DrawingObjects().imagesCreated, 2);
     EXPECT_EQ(host_->DrawingObjects().liveObjects, 1);
+}
+
+// ------------------------------------------------ the parts, linked in
+
+// What Reset threw, empty when it did not throw.
+std::string ResetFailure(ImageBuffer& buffer, std::uint32_t width, std::uint32_t height)
+{
+    try
+    {
+        buffer.Reset(width, height);
+    }
+    catch (const std::bad_alloc& error)
+    {
+        return error.what();
+    }
+    return {};
+}
+
+TEST(FormatSize, DividesBy1024WithOneTruncatedDecimal)
+{
+    constexpr std::uint64_t K = 1024;
+    EXPECT_EQ(Narrow(FormatSize(0)), "0 ");
+    EXPECT_EQ(Narrow(FormatSize(1023)), "1023 ");
+    EXPECT_EQ(Narrow(FormatSize(K)), "1 K");
+    EXPECT_EQ(Narrow(FormatSize(1536)), "1.5 K");
+    // 102 of 1024 is 0.0996: the tenth is cut, not rounded.
+    EXPECT_EQ(Narrow(FormatSize(K * K + 102 * K)), "1 M");
+    // The digit comes from the last division only.
+    EXPECT_EQ(Narrow(FormatSize(5 * K * K * K + 1023 * K * K)), "5.9 G");
+    EXPECT_EQ(Narrow(FormatSize(5 * K * K * K * K)), "5120 G");
+    // A value already in a unit climbs from there.
+    EXPECT_EQ(Narrow(FormatSize(3072, 1)), "3 M");
+    EXPECT_EQ(Narrow(FormatSize(5000, 3)), "5000 G");
+}
+
+TEST(ImageBuffer, GrowsToExactlyTheImageNeverShrinksAndRefusesASizePast32Bits)
+{
+    ImageBuffer buffer;
+    buffer.Reset(155, 120);
+    EXPECT_EQ(buffer.GetStride(), 620u);
+    EXPECT_EQ(buffer.GetCapacity(), 620u * 120u);
+    ASSERT_NE(buffer.GetData(), nullptr);
+    // The whole block is writable.
+    std::memset(buffer.GetData(), 0xAB, buffer.GetCapacity());
+    std::uint8_t* first = buffer.GetData();
+    buffer.Reset(10, 10);
+    EXPECT_EQ(buffer.GetData(), first);
+    EXPECT_EQ(buffer.GetStride(), 40u);
+    EXPECT_EQ(buffer.GetCapacity(), 620u * 120u);
+
+    buffer.Reset(200, 200);
+    EXPECT_EQ(buffer.GetCapacity(), 800u * 200u);
+    EXPECT_EQ(buffer.GetWidth(), 200u);
+    EXPECT_EQ(buffer.GetHeight(), 200u);
+    std::memset(buffer.GetData(), 0xCD, buffer.GetCapacity());
+
+    // 4 x 65536 x 16385 bytes wraps to 256 KiB in 32 bits.
+    buffer.Reset(4, 4);
+    EXPECT_EQ(ResetFailure(buffer, 65536, 16385), "bad allocation");
+    EXPECT_EQ(buffer.GetWidth(), 4u);
+    EXPECT_EQ(buffer.GetCapacity(), 800u * 200u);
+}
+
+TEST(ImageBuffer, AFailedAllocationThrowsAndKeepsTheOldImage)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's own mappings need the address space this test caps";
+#endif
+    ImageBuffer buffer;
+    buffer.Reset(8, 8);
+    std::uint8_t* before = buffer.GetData();
+
+    // Cap the address space below what the process already uses, for this
+    // one allocation only, so the page block really cannot be had.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = 16u << 20;
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+    const std::string what = ResetFailure(buffer, 4096, 4096);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &saved), 0);
+
+    EXPECT_EQ(what, "bad allocation");
+    EXPECT_EQ(buffer.GetData(), before);
+    EXPECT_EQ(buffer.GetWidth(), 8u);
+    EXPECT_EQ(buffer.GetStride(), 32u);
+}
+
+TEST(Logo, AFailedDecodeKeepsNothingAndAnImageNotMadeOrReleasedIsMadeAgainFromTheKeptPixels)
+{
+    int asked = 0;
+    int made = 0;
+    // An image reference the test owns; the logo only keeps and hands it back.
+    static int token = 0;
+    const Logo::ImageMaker maker = [&made](const ImageBuffer&)
+    {
+        ++made;
+        return DrawContext::Image(reinterpret_cast<DRAWBOT_ObjectRef>(&token),
+                                  [](DRAWBOT_ObjectRef) {});
+    };
+    const Logo::ImageMaker refusing = [&asked](const ImageBuffer&)
+    {
+        ++asked;
+        return DrawContext::Image();
+    };
+
+    // A PNG cut short inside its image data is tried again each time.
+    const std::vector<std::uint8_t> png(LogoPng, LogoPng + LogoPngSize / 2);
+    Logo cut(png);
+    EXPECT_THROW(cut.GetImage(maker), std::exception);
+    EXPECT_THROW(cut.GetImage(maker), std::exception);
+    EXPECT_FALSE(cut.HasImage());
+    EXPECT_EQ(made, 0);
+
+    Logo logo(std::span<const std::uint8_t>(LogoPng, LogoPngSize));
+    EXPECT_FALSE(logo.GetImage(refusing));
+    EXPECT_FALSE(logo.GetImage(refusing));
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(logo.GetImage(maker));
+    EXPECT_TRUE(logo.HasImage());
+    logo.ReleaseImage();
+    EXPECT_FALSE(logo.HasImage());
+    EXPECT_TRUE(logo.GetImage(maker));
+    EXPECT_EQ(made, 2);
 }
 
 } // namespace

@@ -54,24 +54,6 @@ TEST_F(ReducedResolutionPreset, ChoosesForTheFullResolutionHeight)
     }
 }
 
-using ManualPreset = EffectTest;
-
-TEST_F(ManualPreset, ChoosingManualChangesNoValue)
-{
-    Applied(1920, 1080);
-    Choose(ParamPresets, YouTube);
-    ASSERT_EQ(SliderValue(ParamTargetBitrate), 8000);
-    Choose(ParamPresets, Manual);
-    EXPECT_EQ(SliderValue(ParamTargetBitrate), 8000);
-
-    Set(ParamTargetBitrate, 1234);
-    Choose(ParamMode, ConstantRateFactor);
-    Choose(ParamPresets, Manual);
-
-    EXPECT_EQ(SliderValue(ParamTargetBitrate), 1234);
-    EXPECT_EQ(host_->ValueText(ParamMode), ConstantRateFactor);
-}
-
 TEST(PresetTables, EmptyTableIsRefused)
 {
     EXPECT_EQ(GetPresetTable(PresetManual).count, 0);
@@ -111,19 +93,24 @@ TEST_F(EnabledStates, DependentControlsFollowPresetAndMode)
     expectEnabled("YouTube (High Quality)", {false, false, false, false, false});
 }
 
-using DisabledControls = EffectTest;
-
-TEST_F(DisabledControls, KeepTheirValues)
+// Neither choosing Manual nor disabling a control changes a value.
+TEST_F(EnabledStates, ManualAndDisabledControlsKeepTheirValues)
 {
-    Applied();
+    Applied(1920, 1080);
+    Choose(ParamPresets, YouTube);
+    ASSERT_EQ(SliderValue(ParamTargetBitrate), 8000);
+    Choose(ParamPresets, Manual);
+    EXPECT_EQ(SliderValue(ParamTargetBitrate), 8000);
+
     Set(ParamTargetBitrate, 2222);
     Set(ParamKeyFrameInterval, 48);
     Set(ParamUseBFrames, 0);
-
     Choose(ParamMode, ConstantRateFactor);
+    Choose(ParamPresets, Manual);
 
     ASSERT_FALSE(host_->IsEnabled(ParamTargetBitrate));
     EXPECT_EQ(SliderValue(ParamTargetBitrate), 2222);
     EXPECT_EQ(SliderValue(ParamKeyFrameInterval), 48);
     EXPECT_EQ(host_->ValueText(ParamUseBFrames), "off");
+    EXPECT_EQ(host_->ValueText(ParamMode), ConstantRateFactor);
 }

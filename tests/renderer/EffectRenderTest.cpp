@@ -1,5 +1,6 @@
 // The effect's side of rendering, looked at from inside: the renderer it
-// keeps, the statistics the Information panel reads, and its error texts.
+// keeps, the statistics the Information panel reads, and the picture types
+// its settings give.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,7 +10,6 @@
 
 #include "effect/CompressionViewer.h"
 #include "framework/Plugin.h"
-#include "host/Host.h"
 #include "tests/renderer/RendererFixture.h"
 
 using namespace RendererTests;
@@ -23,69 +23,104 @@ class EffectRenderTest : public RendererTest
   protected:
     void TearDown() override
     {
-        if (host_)
-        {
-            host_->Unload();
-        }
+        RendererTest::TearDown();
         EXPECT_EQ(GetPluginInstance(), nullptr);
     }
 
-    void StartLinked(A_long frames)
-    {
-        host_.reset();
-        host_ = std::make_unique<EffectHost::Host>();
-        host_->UseEntryPoint(&EntryPointFunc, nullptr, RUZIRAZU_MODULE_PATH);
-        ASSERT_TRUE(host_->GlobalSetup().Succeeded());
-        ASSERT_TRUE(host_->ParamsSetup().Succeeded());
-        layer_ = std::make_shared<TestLayer>(64, 48, PaintPattern);
-        host_->SetLayerSource(layer_);
-        host_->SetTime({TimeScale, TimeStep, frames * TimeStep, 0});
-        SetMode("Constant Rate Factor");
-    }
-
-  public:
-    void RenderFirstFrame() { RenderOk(0, 64, 48); }
-
-    static CompressionViewer& Effect()
+    static const Renderer* TheRenderer()
     {
         auto* effect = dynamic_cast<CompressionViewer*>(GetPluginInstance());
-        if (effect == nullptr)
+        return effect != nullptr ? effect->GetRenderer() : nullptr;
+    }
+
+    struct TypeCounts
+    {
+        int keyFrames = 0; // IDR, I or Key
+        int bFrames = 0;   // B or BRef
+        int stored = 0;
+    };
+
+    // Renders frame 0 and counts the picture types of what the renderer holds.
+    TypeCounts EncodeFirstSegment()
+    {
+        RenderOk(0, 64, 48);
+        TypeCounts counts;
+        const Renderer* renderer = TheRenderer();
+        for (std::int32_t i = 0; renderer != nullptr && i < renderer->GetRecordCount(); ++i)
         {
-            throw std::logic_error("no effect instance");
+            const FrameRecord* record = renderer->GetFrameRecord(i);
+            counts.stored += record->stored ? 1 : 0;
+            counts.keyFrames += IS_X264_TYPE_I(record->pictureType) ? 1 : 0;
+            counts.bFrames += IS_X264_TYPE_B(record->pictureType) ? 1 : 0;
         }
-        return *effect;
+        return counts;
     }
 };
 
-TEST_F(EffectRenderTest, TheRendererLivesUntilSettingsChangeOrTheOutputGrows)
+TEST_F(EffectRenderTest, TheRendererIsKeptForSmallerOutputsAndReplacedForLargerOrOtherSettings)
 {
-    StartLinked(40);
-    EXPECT_EQ(Effect().GetRenderer(), nullptr);
+    Start(40, &EntryPointFunc);
+    EXPECT_EQ(TheRenderer(), nullptr);
+    RenderOk(3, 32, 24);
     RenderOk(3, 65, 49);
-    const Renderer* first = Effect().GetRenderer();
+    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
+    const Renderer* first = TheRenderer();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->GetWidth(), 64);
     EXPECT_EQ(first->GetHeight(), 48);
     EXPECT_EQ(first->GetSettings().segmentLength, 15);
     EXPECT_FALSE(first->GetSettings().averageBitrate);
-
     RenderOk(3, 40, 30);
-    EXPECT_EQ(Effect().GetRenderer(), first);
+    EXPECT_EQ(TheRenderer(), first);
+    EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
 
-    Set(ParamRateFactor, 30);
-    EXPECT_EQ(Effect().GetRenderer(), nullptr);
+    // An output too small to encode is transparent black: not a parameter is
+    // fetched, and the renderer still holds its frames.
+    const int checkouts = host_->Checkouts().total;
+    World narrow(15, 1080);
+    narrow.Fill(PF_Pixel{255, 1, 2, 3});
+    const EffectHost::CommandResult result = Render(3, narrow);
+    EXPECT_TRUE(result.Succeeded()) << result.errorMessage;
+    for (A_long y = 0; y < narrow.Height(); ++y)
+    {
+        for (A_long x = 0; x < narrow.Width(); ++x)
+        {
+            ASSERT_EQ(narrow.At(x, y), (PF_Pixel{0, 0, 0, 0})) << x << ", " << y;
+        }
+    }
+    EXPECT_EQ(host_->Checkouts().total, checkouts);
     RenderOk(3, 64, 48);
-    ASSERT_NE(Effect().GetRenderer(), nullptr);
-    EXPECT_EQ(Effect().GetRenderer()->GetSettings().rateFactor, 30);
+    EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
+
+    host_->SetTime({TimeScale, 1000, 40 * 1000, 0});
+    RenderOk(3, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
+    host_->SetTime({TimeScale, 1000, 41 * 1000, 0});
+    RenderOk(3, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
+    RenderOk(3, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
+
+    // Changed and changed back: the settings are the same as before, but
+    // the user changed something.
+    Set(ParamSegmentLength, 16);
+    Set(ParamSegmentLength, 15);
+    RenderOk(3, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
+    Set(ParamRateFactor, 30);
+    EXPECT_EQ(TheRenderer(), nullptr);
+    RenderOk(3, 64, 48);
+    ASSERT_NE(TheRenderer(), nullptr);
+    EXPECT_EQ(TheRenderer()->GetSettings().rateFactor, 30);
 }
 
 TEST_F(EffectRenderTest, TheStatisticsCoverEveryRecordAndTheBitrateTheStoredOnes)
 {
-    StartLinked(40);
+    Start(40, &EntryPointFunc);
     const std::uint64_t before = host_->Handles().bytesOutstanding;
     RenderOk(3, 64, 48);
     RenderOk(20, 64, 48);
-    const Renderer& renderer = *Effect().GetRenderer();
+    const Renderer& renderer = *TheRenderer();
     ASSERT_EQ(renderer.GetRecordCount(), 30);
     EXPECT_EQ(renderer.GetFrameRecord(30), nullptr);
     EXPECT_EQ(renderer.GetFrameRecord(-1), nullptr);
@@ -93,6 +128,7 @@ TEST_F(EffectRenderTest, TheStatisticsCoverEveryRecordAndTheBitrateTheStoredOnes
     // The memory is what the host lent for the deflated frames.
     EXPECT_EQ(renderer.GetMemoryUsage(), host_->Handles().bytesOutstanding - before);
     std::uint64_t encoded = 0;
+    std::uint64_t firstSegment = 0;
     for (std::int32_t i = 0; i < 30; ++i)
     {
         const FrameRecord& record = *renderer.GetFrameRecord(i);
@@ -100,6 +136,7 @@ TEST_F(EffectRenderTest, TheStatisticsCoverEveryRecordAndTheBitrateTheStoredOnes
         EXPECT_EQ(record.time, i * TimeStep);
         EXPECT_EQ(record.width, 64);
         encoded += record.encodedSize;
+        firstSegment += i < 15 ? record.encodedSize : 0;
     }
     EXPECT_EQ(renderer.GetTotalEncodedSize(), encoded);
     // 30 frames last 1001 ms.
@@ -108,17 +145,13 @@ TEST_F(EffectRenderTest, TheStatisticsCoverEveryRecordAndTheBitrateTheStoredOnes
     // A changed input makes the second segment encode again; the user
     // cancels it early. Its records are cleared, the first segment's stay,
     // and only stored frames count for the bitrate.
-    std::uint64_t firstSegment = 0;
-    for (std::int32_t i = 0; i < 15; ++i)
-    {
-        firstSegment += renderer.GetFrameRecord(i)->encodedSize;
-    }
-    layer_->painter = [](A_long frame, World& into) { PaintPattern(frame + 1, into); };
+    host_->SetLayerSource(
+        std::make_shared<EffectHost::SolidLayerSource>(64, 48, PF_Pixel{255, 9, 99, 199}));
     host_->SetProgressSink([this](A_long current, A_long) { host_->RaiseAbort(current >= 2); });
     World output(64, 48);
     EXPECT_EQ(Render(20, output).error, PF_Interrupt_CANCEL);
     host_->RaiseAbort(false);
-    const Renderer& cancelled = *Effect().GetRenderer();
+    const Renderer& cancelled = *TheRenderer();
     int stored = 0;
     std::uint64_t storedBytes = 0;
     for (std::int32_t i = 0; i < cancelled.GetRecordCount(); ++i)
@@ -134,79 +167,8 @@ TEST_F(EffectRenderTest, TheStatisticsCoverEveryRecordAndTheBitrateTheStoredOnes
               ComputeBitrateKbps(storedBytes, stored * TimeStep, TimeScale));
 }
 
-TEST_F(EffectRenderTest, OutputsTooSmallToEncodeAreTransparentBlack)
-{
-    StartLinked(40);
-    RenderOk(3, 64, 48);
-    const int checkouts = host_->Checkouts().total;
-
-    World narrow(15, 1080);
-    narrow.Fill(PF_Pixel{255, 1, 2, 3});
-    const EffectHost::CommandResult result = Render(3, narrow);
-    EXPECT_TRUE(result.Succeeded()) << result.errorMessage;
-    for (A_long y = 0; y < narrow.Height(); ++y)
-    {
-        for (A_long x = 0; x < narrow.Width(); ++x)
-        {
-            ASSERT_EQ(narrow.At(x, y), (PF_Pixel{0, 0, 0, 0})) << x << ", " << y;
-        }
-    }
-    // Not a parameter was fetched, and the renderer still holds its frames.
-    EXPECT_EQ(host_->Checkouts().total, checkouts);
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
-}
-
-TEST_F(EffectRenderTest,
-       TheRendererIsReplacedWhenTheOutputGrowsTheTimingChangesOrTheUserChangesAnything)
-{
-    StartLinked(40);
-    RenderOk(3, 32, 24);
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
-
-    host_->SetTime({TimeScale, 1000, 40 * 1000, 0});
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
-    host_->SetTime({TimeScale, 1000, 41 * 1000, 0});
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
-
-    // Changed and changed back: the settings are the same as before.
-    Set(ParamSegmentLength, 16);
-    Set(ParamSegmentLength, 15);
-    RenderOk(3, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
-}
-
-struct TypeCounts
-{
-    int keyFrames = 0; // IDR, I or Key
-    int bFrames = 0;   // B or BRef
-    int stored = 0;
-};
-
-// Renders frame 0 and counts the picture types of what the renderer holds.
-TypeCounts EncodeFirstSegment(EffectRenderTest& test, const Renderer*& renderer)
-{
-    test.RenderFirstFrame();
-    TypeCounts counts;
-    renderer = EffectRenderTest::Effect().GetRenderer();
-    for (std::int32_t i = 0; renderer != nullptr && i < renderer->GetRecordCount(); ++i)
-    {
-        const FrameRecord* record = renderer->GetFrameRecord(i);
-        counts.stored += record->stored ? 1 : 0;
-        counts.keyFrames += IS_X264_TYPE_I(record->pictureType) ? 1 : 0;
-        counts.bFrames += IS_X264_TYPE_B(record->pictureType) ? 1 : 0;
-    }
-    return counts;
-}
-
 TEST_F(EffectRenderTest, PresetsAndTheBoxDecideTheBFrames)
 {
-    const Renderer* renderer = nullptr;
     // YouTube asks for two B-frames whatever the box says; Manual and Vimeo
     // follow the box.
     for (const auto& [preset, expectBFrames] :
@@ -216,35 +178,35 @@ TEST_F(EffectRenderTest, PresetsAndTheBoxDecideTheBFrames)
           {"Vimeo", false}})
     {
         SCOPED_TRACE(preset);
-        StartLinked(15);
-        SetMode("Average Bitrate");
+        Start(15, &EntryPointFunc);
+        Choose(ParamMode, "Average Bitrate");
         Set(ParamUseBFrames, 0);
-        SetPopup(ParamPresets, preset);
-        const TypeCounts counts = EncodeFirstSegment(*this, renderer);
+        Choose(ParamPresets, preset);
+        const TypeCounts counts = EncodeFirstSegment();
         EXPECT_EQ(counts.stored, 15);
         EXPECT_EQ(counts.bFrames > 0, expectBFrames);
     }
     // With the box on, the library's default B-frames appear.
-    StartLinked(15);
-    EXPECT_GT(EncodeFirstSegment(*this, renderer).bFrames, 0);
+    Start(15, &EntryPointFunc);
+    EXPECT_GT(EncodeFirstSegment().bFrames, 0);
 }
 
 TEST_F(EffectRenderTest, AKeyFrameIntervalOfZeroKeepsTheLibraryDefault)
 {
-    const Renderer* renderer = nullptr;
-    StartLinked(40);
-    Set(ParamSegmentLength, 40);
-    Set(ParamKeyFrameInterval, 10);
-    EXPECT_GE(EncodeFirstSegment(*this, renderer).keyFrames, 4);
-
-    // The slider cannot go below 1, but a project saved by an older version
-    // can hold 0: the host hands the effect whatever the project says.
-    StartLinked(40);
-    Set(ParamSegmentLength, 40);
-    const_cast<PF_ParamDef&>(host_->Parameter(ParamKeyFrameInterval)).u.fs_d.value = 0;
-    const TypeCounts counts = EncodeFirstSegment(*this, renderer);
-    EXPECT_EQ(counts.stored, 40);
-    EXPECT_EQ(counts.keyFrames, 1);
+    // A still picture, where x264 finds no scene cut of its own.
+    for (const int interval : {10, 0})
+    {
+        Start(40, &EntryPointFunc);
+        host_->SetLayerSource(
+            std::make_shared<EffectHost::SolidLayerSource>(64, 48, PF_Pixel{255, 9, 99, 199}));
+        Set(ParamSegmentLength, 40);
+        // The slider cannot go below 1, but a project saved by an older
+        // version can hold 0: the host hands the effect what the project says.
+        const_cast<PF_ParamDef&>(host_->Parameter(ParamKeyFrameInterval)).u.fs_d.value = interval;
+        const TypeCounts counts = EncodeFirstSegment();
+        EXPECT_EQ(counts.stored, 40);
+        EXPECT_EQ(counts.keyFrames, interval == 0 ? 1 : 4);
+    }
 }
 
 } // namespace

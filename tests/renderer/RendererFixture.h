@@ -1,124 +1,42 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "effect/Parameters.h"
-#include "host/Host.h"
-#include "tests/renderer/TestPattern.h"
+#include "host/LayerSource.h"
+#include "tests/effect/EffectFixture.h"
 
 namespace RendererTests
 {
 
 using EffectHost::World;
 
-// A layer whose pixels a test paints frame by frame, and which remembers
-// every frame the host rendered for it (host renders and effect checkouts).
-class TestLayer final : public EffectHost::LayerSource
-{
-  public:
-    using Painter = std::function<void(A_long frame, World& into)>;
-
-    TestLayer(A_long width, A_long height, Painter paint)
-        : painter(std::move(paint)), width_(width), height_(height)
-    {
-    }
-
-    A_long Width() const override { return width_; }
-    A_long Height() const override { return height_; }
-
-    void FrameAt(A_long time, A_long timeStep, A_u_long, World& into) const override
-    {
-        const A_long frame = timeStep != 0 ? time / timeStep : 0;
-        rendered.push_back(frame);
-        if (onFrame)
-        {
-            onFrame(frame);
-        }
-        painter(frame, into);
-    }
-
-    Painter painter;
-    // Called before each frame is painted, e.g. to look at the temporary
-    // folder while an encode runs.
-    mutable std::function<void(A_long frame)> onFrame;
-    mutable std::vector<A_long> rendered;
-
-  private:
-    A_long width_;
-    A_long height_;
-};
-
-inline void PaintPattern(A_long frame, World& into)
-{
-    for (A_long y = 0; y < into.Height(); ++y)
-    {
-        for (A_long x = 0; x < into.Width(); ++x)
-        {
-            into.At(x, y) = PatternAt(x, y, frame);
-        }
-    }
-}
-
-class RendererTest : public ::testing::Test
+// The effect applied through the host to a 64 x 48 moving pattern layer.
+class RendererTest : public EffectTest
 {
   protected:
     static constexpr A_u_long TimeScale = 30000;
     static constexpr A_long TimeStep = 1001;
 
-    void TearDown() override
-    {
-        if (host_)
-        {
-            host_->Unload();
-            for (const EffectHost::HostMessage& message : host_->Messages())
-            {
-                EXPECT_NE(message.kind, EffectHost::MessageKind::Defect) << message.text;
-            }
-        }
-    }
-
-    // Loads the module, applies the effect to a layer of the size and frame
-    // count, and switches to one-pass (constant rate factor) encoding.
-    EffectHost::Host& Start(A_long width, A_long height, A_long frames,
-                            TestLayer::Painter painter = PaintPattern)
+    // A new host with the effect, loaded from the module or linked into the
+    // test, on a layer of `frames` frames, encoding in one pass (constant
+    // rate factor).
+    EffectHost::Host& Start(A_long frames, PF_EntryPointFunc linked = nullptr)
     {
         host_.reset(); // one host at a time
         host_ = std::make_unique<EffectHost::Host>();
-        host_->LoadModule(RUZIRAZU_MODULE_PATH);
-        const EffectHost::CommandResult setup = host_->GlobalSetup();
-        EXPECT_TRUE(setup.Succeeded()) << setup.error << " " << setup.errorMessage;
-        EXPECT_TRUE(host_->ParamsSetup().Succeeded());
-        layer_ = std::make_shared<TestLayer>(width, height, std::move(painter));
-        host_->SetLayerSource(layer_);
+        Applied(64, 48, linked);
         host_->SetTime({TimeScale, TimeStep, frames * TimeStep, 0});
-        SetMode("Constant Rate Factor");
+        Choose(ParamMode, "Constant Rate Factor");
         return *host_;
     }
 
-    void Set(int position, double value)
-    {
-        const EffectHost::ChangeResult result = host_->ChangeParameter(position, value);
-        ASSERT_TRUE(result.accepted) << result.refusal;
-        ASSERT_TRUE(result.command.Succeeded()) << result.command.errorMessage;
-    }
-
-    void SetPopup(int position, const std::string& item)
-    {
-        const EffectHost::ChangeResult result = host_->ChangePopup(position, item);
-        ASSERT_TRUE(result.accepted) << result.refusal;
-        ASSERT_TRUE(result.command.Succeeded()) << result.command.errorMessage;
-    }
-
-    void SetMode(const std::string& mode) { SetPopup(ParamMode, mode); }
-
-    // Renders a frame into a new output world of the size and remembers which
-    // frames the effect checked out while doing so.
+    // Renders a frame into the output and remembers which frames the effect
+    // checked out while doing so.
     EffectHost::CommandResult Render(A_long frame, World& output)
     {
         const std::size_t before = host_->Checkouts().layerTimes.size();
@@ -151,8 +69,6 @@ class RendererTest : public ::testing::Test
         return frames;
     }
 
-    std::unique_ptr<EffectHost::Host> host_;
-    std::shared_ptr<TestLayer> layer_;
     std::vector<A_long> checkedOut_; // frames checked out by the last Render
 };
 

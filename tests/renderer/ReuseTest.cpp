@@ -25,19 +25,25 @@ int CountOf(const std::string& text, const std::string& what)
     return count;
 }
 
-TEST_F(RendererTest, ACurrentFrameIsCopiedOutWithoutEncoding)
+TEST_F(RendererTest, ACurrentFrameIsCopiedOutWithoutEncodingWhateverItsRowPaddingHolds)
 {
-    MemorySource& source = Start(64, 48, 40, PaintSmooth);
+    int marker = 0;
+    MemorySource& source = Start(64, 48, 40,
+                                 [&marker](std::int32_t frame, Picture& into)
+                                 {
+                                     PaintSmooth(frame, into);
+                                     into.FillPadding(static_cast<std::uint8_t>(++marker));
+                                 });
     const Picture first = RenderOk(3, 64, 48);
     source.progress.clear();
     const int summaries = CountOf(ReadLogFile(), "Frame size: ");
-    const int blocks = source.Blocks().created;
+    const int blocks = source.blocks->created;
 
     const Picture again = RenderOk(3, 64, 48);
     // Only the reuse test looks at the layer: no pass, no progress, no store.
     EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
     EXPECT_TRUE(source.progress.empty());
-    EXPECT_EQ(source.Blocks().created, blocks);
+    EXPECT_EQ(source.blocks->created, blocks);
     EXPECT_EQ(CountOf(ReadLogFile(), "Frame size: "), summaries);
     EXPECT_EQ(Psnr(first, again), 99.0);
 
@@ -46,20 +52,47 @@ TEST_F(RendererTest, ACurrentFrameIsCopiedOutWithoutEncoding)
     EXPECT_THAT(checkedOut_, ElementsAreArray({11}));
 }
 
-TEST_F(RendererTest, OneChangedPixelEncodesTheSegmentAgain)
+TEST_F(RendererTest, AnyChangeOfContentEncodesTheSegmentAgain)
 {
-    bool changed = false;
+    enum Scene
+    {
+        Transparent,
+        Smooth,
+        OnePixelChanged,
+        Title,
+        TitleMoved
+    } scene = Transparent;
     Start(64, 48, 40,
-          [&changed](std::int32_t frame, Picture& into)
+          [&scene](std::int32_t frame, Picture& into)
           {
-              PaintPattern(frame, into);
-              if (changed && frame == 5)
+              // A title nudged ten pixels over a flat background, else ramps.
+              const std::int32_t left = scene == Title ? 10 : 20;
+              Paint(into,
+                    [&](std::int32_t x, std::int32_t y)
+                    {
+                        const bool title = y >= 20 && y < 30 && x >= left && x < left + 10;
+                        return title ? PF_Pixel{255, 250, 250, 250} : PF_Pixel{255, 90, 90, 90};
+                    });
+              if (scene == Transparent)
               {
-                  into.At(17, 9).green ^= 1;
+                  into.Fill(PF_Pixel{0, 0, 0, 0});
+              }
+              else if (scene < Title)
+              {
+                  PaintSmooth(frame, into);
+                  into.At(17, 9).green ^= scene == OnePixelChanged && frame == 5 ? 1 : 0;
               }
           });
+    // A fully transparent frame is held to its content too.
     RenderOk(5, 64, 48);
-    changed = true;
+    RenderOk(5, 64, 48);
+    EXPECT_THAT(checkedOut_, ElementsAreArray({5}));
+    scene = Smooth;
+    const Picture shown = RenderOk(5, 64, 48);
+    EXPECT_EQ(checkedOut_.size(), 16u);
+    EXPECT_GT(Psnr(Input(5, 64, 48), shown), 40.0);
+
+    scene = OnePixelChanged;
     RenderOk(5, 64, 48);
     std::vector<std::int32_t> expected{5};
     for (std::int32_t f : Frames(0, 14))
@@ -69,25 +102,10 @@ TEST_F(RendererTest, OneChangedPixelEncodesTheSegmentAgain)
     EXPECT_THAT(checkedOut_, ElementsAreArray(expected));
     RenderOk(5, 64, 48);
     EXPECT_THAT(checkedOut_, ElementsAreArray({5}));
-}
 
-TEST_F(RendererTest, ATitleNudgedTenPixelsOverAFlatBackgroundIsSeen)
-{
-    std::int32_t left = 10;
-    Start(64, 48, 40,
-          [&left](std::int32_t, Picture& into)
-          {
-              into.Fill(PF_Pixel{255, 90, 90, 90});
-              for (std::int32_t y = 20; y < 30; ++y)
-              {
-                  for (std::int32_t x = left; x < left + 10; ++x)
-                  {
-                      into.At(x, y) = PF_Pixel{255, 250, 250, 250};
-                  }
-              }
-          });
+    scene = Title;
     RenderOk(5, 64, 48);
-    left = 20;
+    scene = TitleMoved;
     const Picture moved = RenderOk(5, 64, 48);
     EXPECT_EQ(checkedOut_.size(), 16u);
     // The title is shown where it now is.
@@ -95,95 +113,37 @@ TEST_F(RendererTest, ATitleNudgedTenPixelsOverAFlatBackgroundIsSeen)
     EXPECT_LT(moved.At(12, 25).red, 140);
 }
 
-TEST_F(RendererTest, RowPaddingDoesNotCountAsContent)
-{
-    int marker = 0;
-    Start(64, 48, 40,
-          [&marker](std::int32_t frame, Picture& into)
-          {
-              PaintPattern(frame, into);
-              into.FillPadding(static_cast<std::uint8_t>(++marker));
-          });
-    RenderOk(5, 64, 48);
-    RenderOk(5, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray({5}));
-}
-
-TEST_F(RendererTest, AFullyTransparentFrameIsHeldToItsContentToo)
-{
-    bool blank = true;
-    Start(64, 48, 40,
-          [&blank](std::int32_t frame, Picture& into)
-          {
-              if (blank)
-              {
-                  into.Fill(PF_Pixel{0, 0, 0, 0});
-              }
-              else
-              {
-                  PaintSmooth(frame, into);
-              }
-          });
-    RenderOk(5, 64, 48);
-    RenderOk(5, 64, 48);
-    EXPECT_THAT(checkedOut_, ElementsAreArray({5}));
-
-    blank = false;
-    const Picture shown = RenderOk(5, 64, 48);
-    EXPECT_EQ(checkedOut_.size(), 16u);
-    EXPECT_GT(Psnr(Input(5, 64, 48), shown), 40.0);
-}
-
-// An output whose every pixel must be written: alpha 7 marks the unwritten,
-// 0xA5 the padding beyond each row, which must stay untouched.
-Picture MarkedPicture(std::int32_t width, std::int32_t height)
-{
-    Picture picture(width, height);
-    picture.Fill(PF_Pixel{7, 0, 0, 0});
-    picture.FillPadding(0xA5);
-    return picture;
-}
-
-void ExpectFullyWritten(const Picture& output)
-{
-    EXPECT_TRUE(output.PaddingIntact(0xA5));
-    for (std::int32_t y = 0; y < output.Height(); ++y)
-    {
-        for (std::int32_t x = 0; x < output.Width(); ++x)
-        {
-            ASSERT_EQ(output.At(x, y).alpha, 255) << x << ", " << y;
-        }
-    }
-}
-
-TEST_F(RendererTest, OddOutputSizesAreEncodedEvenAndFilledWhole)
+TEST_F(RendererTest, OddOutputsAreEncodedEvenAndSmallLayersScaledUpFillingTheOutputWhole)
 {
     // 17 x 17 is mostly edge, where 4:2:0 chroma costs most.
-    for (const auto& [width, height, floor] :
-         {std::tuple<std::int32_t, std::int32_t, double>{17, 17, 30.0}, {641, 361, 45.0}})
+    for (const auto& [layerWidth, layerHeight, width, height, floor] :
+         {std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, double>{17, 17, 17, 17,
+                                                                                     30.0},
+          {641, 361, 641, 361, 45.0},
+          {32, 24, 64, 48, 34.0}})
     {
         SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
-        Start(width, height, 4, PaintSmooth);
+        Start(layerWidth, layerHeight, 4, PaintSmooth);
         settings_.segmentLength = 2;
-        Picture output = MarkedPicture(width, height);
+        // Alpha 7 marks the unwritten, 0xA5 the padding, which must stay.
+        Picture output(width, height);
+        output.Fill(PF_Pixel{7, 0, 0, 0});
+        output.FillPadding(0xA5);
         ASSERT_EQ(Render(1, output), "");
-        ExpectFullyWritten(output);
+        EXPECT_TRUE(output.PaddingIntact(0xA5));
+        for (std::int32_t y = 0; y < height; ++y)
+        {
+            for (std::int32_t x = 0; x < width; ++x)
+            {
+                ASSERT_EQ(output.At(x, y).alpha, 255) << x << ", " << y;
+            }
+        }
         EXPECT_GT(Psnr(Input(1, width, height), output), floor);
 
         const std::string expected = "Frame size: " + std::to_string(width & ~1) + " x " +
                                      std::to_string(height & ~1) + ", frames: 0 - 1 (2)";
         EXPECT_NE(ReadLogFile().rfind(expected), std::string::npos) << expected;
     }
-}
-
-TEST_F(RendererTest, ALayerSmallerThanTheOutputIsScaledUpNotOverread)
-{
-    Start(32, 24, 4, PaintSmooth);
-    settings_.segmentLength = 2;
-    Picture output = MarkedPicture(64, 48);
-    ASSERT_EQ(Render(1, output), "");
-    ExpectFullyWritten(output);
-    EXPECT_GT(Psnr(Input(1, 64, 48), output), 34.0);
 }
 
 TEST_F(RendererTest, TheOutputIsCloseToTheInputAtAGenerousRate)
@@ -203,24 +163,18 @@ TEST_F(RendererTest, TheOutputIsCloseToTheInputAtAGenerousRate)
     EXPECT_GT(Psnr(Input(6, 96, 64), output), 44.0);
 }
 
-TEST_F(RendererTest, AStoredFrameFillsASmallerOutputScaledDown)
+TEST_F(RendererTest, StoredFramesFillSmallerOutputsScaledDownAfterASmallerEncodeToo)
 {
     Start(64, 48, 40, PaintSmooth);
     RenderOk(3, 64, 48);
     const Picture half = RenderOk(3, 32, 24);
     EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
     EXPECT_GT(Psnr(Input(3, 32, 24), half), 39.0);
-}
 
-TEST_F(RendererTest, FramesStoredBeforeASmallerEncodeStillDecodeAtTheirOwnSize)
-{
-    Start(64, 48, 40, PaintSmooth);
-    RenderOk(3, 64, 48);
     // A frame of another segment at a smaller size: encoded at 32 x 24 by
-    // the same renderer.
+    // the same renderer; the frames stored before decode at their own size.
     RenderOk(20, 32, 24);
     EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(15, 29)));
-
     const Picture early = RenderOk(3, 32, 24);
     EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
     EXPECT_GT(Psnr(Input(3, 32, 24), early), 39.0);

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,31 +18,11 @@
 #include "tests/renderer/RendererFixture.h"
 
 using namespace RendererTests;
+using testing::IsEmpty;
 namespace fs = std::filesystem;
 
 namespace
 {
-
-// x264 leaks the half-built encoder when its open fails; what it allocates
-// meanwhile is the library's, not the renderer's, and is not reported.
-class IgnoreLibraryLeaks
-{
-  public:
-#if defined(__SANITIZE_ADDRESS__)
-    IgnoreLibraryLeaks()
-    {
-        __lsan_disable();
-    }
-    ~IgnoreLibraryLeaks()
-    {
-        __lsan_enable();
-    }
-#else
-    IgnoreLibraryLeaks() = default;
-#endif
-    IgnoreLibraryLeaks(const IgnoreLibraryLeaks&) = delete;
-    IgnoreLibraryLeaks& operator=(const IgnoreLibraryLeaks&) = delete;
-};
 
 // Gives the test a temporary folder of its own with the permissions asked
 // for, and puts TEMP back afterwards.
@@ -89,30 +70,30 @@ class StatsFileTest : public RendererTest
                std::to_string(Zovazaz::GetCurrentThreadIdentifier()) + ".txt";
     }
 
-    // Runs `look` when the final pass reads its second frame (its first shares
-    // the render command's read), by which time the analysis pass has closed
-    // its statistics file.
+    // Runs `look` when the final pass reports its first frame, by which time
+    // the analysis pass has closed its statistics file.
     void LookDuringFinalPass(std::function<void()> look)
     {
-        layer_->onFrame = [this, look](A_long frame)
-        {
-            if (frame == 1 && std::count(layer_->rendered.begin(), layer_->rendered.end(), 1) == 2)
+        host_->SetProgressSink(
+            [look](A_long current, A_long total)
             {
-                look();
-            }
-        };
+                if (current == total / 2 + 1)
+                {
+                    look();
+                }
+            });
     }
 
     std::string previousTemp_;
     fs::path temp_;
 };
 
-TEST_F(StatsFileTest, AnAverageBitrateEncodeWritesItsStatisticsBesideTheOthersAndDeletesThem)
+TEST_F(StatsFileTest, TwoPassesWriteTheirStatisticsBesideTheOthersAndDeleteThemWhateverEnds)
 {
     UseTemp(fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
             fs::perms::others_read | fs::perms::others_exec);
-    Start(64, 48, 40);
-    SetMode("Average Bitrate");
+    EffectHost::Host& host = Start(40);
+    Choose(ParamMode, "Average Bitrate");
     bool looked = false;
     LookDuringFinalPass(
         [&]
@@ -123,35 +104,10 @@ TEST_F(StatsFileTest, AnAverageBitrateEncodeWritesItsStatisticsBesideTheOthersAn
         });
     RenderOk(0, 64, 48);
     EXPECT_TRUE(looked);
-    EXPECT_THAT(StatsEntries(), testing::IsEmpty());
-}
+    EXPECT_THAT(StatsEntries(), IsEmpty());
 
-// A one-pass encode makes neither a statistics file nor the private folder
-// that a shared temporary folder would get, and does not need the folder.
-TEST_F(StatsFileTest, AConstantRateFactorEncodeLeavesNoFileAndNeedsNoTemporaryFolder)
-{
-    UseTemp(fs::perms::all | fs::perms::sticky_bit);
-    Start(64, 48, 40);
-    std::vector<std::vector<fs::path>> seen;
-    layer_->onFrame = [&](A_long) { seen.push_back(StatsEntries()); };
-    RenderOk(0, 64, 48);
-    ASSERT_FALSE(seen.empty());
-    for (const auto& entries : seen)
-    {
-        EXPECT_THAT(entries, testing::IsEmpty());
-    }
-    EXPECT_THAT(StatsEntries(), testing::IsEmpty());
-
-    Zovazaz::SetEnvironmentText("TEMP", (temp_ / "missing").string());
-    RenderOk(20, 64, 48);
-}
-
-TEST_F(StatsFileTest, ACancelledEncodeDeletesItsStatisticsFiles)
-{
-    UseTemp(fs::perms::owner_all);
-    EffectHost::Host& host = Start(64, 48, 40);
-    SetMode("Average Bitrate");
-    // The user stops it halfway through the final pass.
+    // The user stops an encode halfway through the final pass, and another
+    // during the analysis pass.
     host.SetProgressSink(
         [&host](A_long current, A_long total)
         {
@@ -161,22 +117,56 @@ TEST_F(StatsFileTest, ACancelledEncodeDeletesItsStatisticsFiles)
             }
         });
     World output(64, 48);
-    const EffectHost::CommandResult result = Render(0, output);
-    EXPECT_EQ(result.error, PF_Interrupt_CANCEL);
-    EXPECT_THAT(StatsEntries(), testing::IsEmpty());
-
-    // Cancelled during the analysis pass as well.
+    EXPECT_EQ(Render(20, output).error, PF_Interrupt_CANCEL);
+    EXPECT_THAT(StatsEntries(), IsEmpty());
     host.RaiseAbort(false);
     host.SetProgressSink([&host](A_long, A_long) { host.RaiseAbort(); });
-    EXPECT_EQ(Render(20, output).error, PF_Interrupt_CANCEL);
-    EXPECT_THAT(StatsEntries(), testing::IsEmpty());
+    EXPECT_EQ(Render(35, output).error, PF_Interrupt_CANCEL);
+    EXPECT_THAT(StatsEntries(), IsEmpty());
+
+    // A temporary "folder" that is a file: x264 cannot write its statistics
+    // there and refuses to open the analysis pass.
+    host.RaiseAbort(false);
+    host.SetProgressSink(nullptr);
+    const fs::path file = temp_ / "plain-file";
+    std::ofstream(file) << "x";
+    Zovazaz::SetEnvironmentText("TEMP", file.string());
+    EffectHost::CommandResult result;
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        // x264 leaks the half-built encoder when its open fails: the
+        // library's allocations, not the renderer's.
+        __lsan::ScopedDisabler ignoreLibraryLeaks;
+#endif
+        result = Render(35, output);
+    }
+    EXPECT_THAT(result.errorMessage, testing::HasSubstr("Video encoding failed"));
+    EXPECT_THAT(result.errorMessage, testing::HasSubstr("pass 0"));
+    EXPECT_TRUE(checkedOut_.empty());
+    EXPECT_EQ(host.Handles().lockedHandles, 0);
 }
 
-TEST_F(StatsFileTest, AFolderOthersCanWriteToGetsAPrivateFolderForTheStatistics)
+// A one-pass encode makes neither a statistics file nor the private folder
+// that a shared temporary folder would get, and does not need the folder;
+// two passes get a private folder there, which unloading the module removes.
+TEST_F(StatsFileTest, OnlyTwoPassesInAFolderOthersCanWriteToGetAPrivateFolder)
 {
     UseTemp(fs::perms::all | fs::perms::sticky_bit);
-    Start(64, 48, 40);
-    SetMode("Average Bitrate");
+    Start(40);
+    std::vector<std::vector<fs::path>> seen;
+    host_->SetProgressSink([&](A_long, A_long) { seen.push_back(StatsEntries()); });
+    RenderOk(0, 64, 48);
+    ASSERT_FALSE(seen.empty());
+    for (const auto& entries : seen)
+    {
+        EXPECT_THAT(entries, IsEmpty());
+    }
+    EXPECT_THAT(StatsEntries(), IsEmpty());
+    Zovazaz::SetEnvironmentText("TEMP", (temp_ / "missing").string());
+    RenderOk(20, 64, 48);
+
+    Zovazaz::SetEnvironmentText("TEMP", temp_.string());
+    Choose(ParamMode, "Average Bitrate");
     fs::path privateFolder;
     LookDuringFinalPass(
         [&]
@@ -204,28 +194,6 @@ TEST_F(StatsFileTest, AFolderOthersCanWriteToGetsAPrivateFolderForTheStatistics)
     EXPECT_TRUE(fs::is_directory(privateFolder));
     host_->Unload();
     EXPECT_FALSE(fs::exists(privateFolder));
-}
-
-TEST_F(StatsFileTest, AnEncoderThatCannotOpenStopsTheRenderWithAMessage)
-{
-    UseTemp(fs::perms::owner_all);
-    EffectHost::Host& host = Start(64, 48, 40);
-    SetMode("Average Bitrate");
-    // A temporary "folder" that is a file: x264 cannot write its statistics
-    // there and refuses to open the analysis pass.
-    const fs::path file = temp_ / "plain-file";
-    std::ofstream(file) << "x";
-    Zovazaz::SetEnvironmentText("TEMP", file.string());
-    World output(64, 48);
-    EffectHost::CommandResult result;
-    {
-        [[maybe_unused]] IgnoreLibraryLeaks ignore;
-        result = Render(0, output);
-    }
-    EXPECT_THAT(result.errorMessage, testing::HasSubstr("Video encoding failed"));
-    EXPECT_THAT(result.errorMessage, testing::HasSubstr("pass 0"));
-    EXPECT_TRUE(checkedOut_.empty());
-    EXPECT_EQ(host.Handles().lockedHandles, 0);
 }
 
 } // namespace
