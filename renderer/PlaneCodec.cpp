@@ -117,8 +117,7 @@ std::future<void> PlaneWorker::Run(std::function<void()> task)
     }
     {
         std::lock_guard lock(mutex_);
-        task_ = std::move(packaged);
-        pending_ = true;
+        tasks_.push_back(std::move(packaged));
     }
     wake_.notify_one();
     return future;
@@ -129,11 +128,11 @@ void PlaneWorker::Loop()
     std::unique_lock lock(mutex_);
     for (;;)
     {
-        wake_.wait(lock, [this] { return pending_ || stopping_; });
-        if (pending_)
+        wake_.wait(lock, [this] { return !tasks_.empty() || stopping_; });
+        if (!tasks_.empty())
         {
-            std::packaged_task<void()> task = std::move(task_);
-            pending_ = false;
+            std::packaged_task<void()> task = std::move(tasks_.front());
+            tasks_.pop_front();
             lock.unlock();
             // A packaged task keeps its exception for the future.
             task();

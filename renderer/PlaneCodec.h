@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <future>
 #include <memory>
@@ -60,15 +61,15 @@ class PlaneWorker
 {
   public:
     PlaneWorker() = default;
-    // Finishes the running task, then ends the thread.
+    // Finishes the queued tasks, then ends the thread.
     ~PlaneWorker();
     PlaneWorker(const PlaneWorker&) = delete;
     PlaneWorker& operator=(const PlaneWorker&) = delete;
 
-    // Starts `task` on the worker, starting the thread on first use. The
-    // future ends with the task and carries its exception. The previous
-    // task's future must have been waited for. When no thread can be started
-    // the task runs on the caller's thread before Run returns.
+    // Queues `task` for the worker, starting the thread on first use; tasks
+    // run one at a time in the order given. The future ends with the task and
+    // carries its exception. When no thread can be started the task runs on
+    // the caller's thread before Run returns.
     std::future<void> Run(std::function<void()> task);
 
   private:
@@ -76,8 +77,7 @@ class PlaneWorker
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::packaged_task<void()> task_;
-    bool pending_ = false;
+    std::deque<std::packaged_task<void()>> tasks_;
     bool stopping_ = false;
     std::thread thread_;
 };
