@@ -1,6 +1,7 @@
 #include "renderer/Renderer.h"
 
 #include <algorithm>
+#include <deque>
 #include <stdexcept>
 
 #include <fmt/printf.h>
@@ -19,6 +20,9 @@ namespace
 constexpr std::int32_t SinglePass = -1;
 constexpr std::int32_t AnalysisPass = 0;
 constexpr std::int32_t FinalPass = 1;
+// How many frames are checked out and converted ahead of the one x264
+// encodes.
+constexpr std::int32_t FramesAhead = 2;
 
 // Memory for the analysis pass's pictures that the final pass encodes again
 // instead of converting its input a second time; frames beyond it are
@@ -159,9 +163,10 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
     // writes statistics: a one-pass encode needs no temporary folder at all.
     StatsFileGuard statsFile(twoPass ? MakeStatsFilePath() : std::string());
 
-    // Two input pictures: x264 copies the one it is given during the encode
-    // call, while the next frame is converted into the other on the worker.
-    Zovazaz::X264Library::Picture pictures[2];
+    // Input pictures for the frame being encoded and the ones converted
+    // ahead of it on the worker; x264 copies the one it is given during the
+    // encode call, so it is free again afterwards.
+    Zovazaz::X264Library::Picture pictures[1 + FramesAhead];
     try
     {
         for (Zovazaz::X264Library::Picture& picture : pictures)
@@ -191,7 +196,8 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
     const auto prepare = [&](std::int32_t f)
     {
         const auto slot = static_cast<std::size_t>(f - bounds.first);
-        x264_picture_t* picture = slot < kept ? keptPictures_[slot].get() : pictures[f % 2].get();
+        x264_picture_t* picture =
+            slot < kept ? keptPictures_[slot].get() : pictures[f % (1 + FramesAhead)].get();
         return PrepareFrame(f * settings_.timeStep, *picture, timings,
                             slot < kept ? &keptInputs_[slot] : nullptr);
     };
@@ -206,20 +212,30 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
 
         std::shared_ptr<Zovazaz::X264Library::Encoder> encoder =
             CreateEncoder(pass, statsFile.Path());
-        std::unique_ptr<PreparedFrame> next = prepare(bounds.first);
+        // Frames are checked out and converted FramesAhead ahead of the one
+        // x264 encodes, so the worker has more than one frame's encode time
+        // to finish; a user who has stopped the encode gets no frame read
+        // ahead.
+        std::deque<std::unique_ptr<PreparedFrame>> ahead;
+        for (std::int32_t f = bounds.first; f < bounds.first + FramesAhead && f < bounds.end; ++f)
+        {
+            if (f > bounds.first)
+            {
+                source_.CheckAbort();
+            }
+            ahead.push_back(prepare(f));
+        }
         for (std::int32_t f = bounds.first; f < bounds.end; ++f)
         {
-            const std::unique_ptr<PreparedFrame> current = std::move(next);
+            const std::unique_ptr<PreparedFrame> current = std::move(ahead.front());
+            ahead.pop_front();
             const std::int64_t waitStart = Zovazaz::GetMilliseconds();
             current->Finish();
             timings.convert += ElapsedSince(waitStart);
-            // The next frame is checked out here and converted while x264
-            // encodes this one; a user who has stopped the encode gets no
-            // frame read ahead.
-            if (f + 1 < bounds.end)
+            if (f + FramesAhead < bounds.end)
             {
                 source_.CheckAbort();
-                next = prepare(f + 1);
+                ahead.push_back(prepare(f + FramesAhead));
             }
             const std::int32_t n =
                 EncodeFrame(*encoder, current->picture, timings.encode, storeTime);
