@@ -242,7 +242,8 @@ void EffectThread::Serve(EffectHost::Host& host)
             job = std::move(queue_.front());
             queue_.pop_front();
             abort_ = false;
-            if (job->kind == JobKind::Frame && job->view == FrameView::Output)
+            if ((job->kind == JobKind::Frame || job->kind == JobKind::Ahead) &&
+                job->view == FrameView::Output)
             {
                 running_ = true;
                 runningFrame_ = job->frame;
@@ -257,6 +258,15 @@ void EffectThread::Serve(EffectHost::Host& host)
             {
             case JobKind::Frame:
                 reply = RunFrame(host, *job);
+                break;
+            case JobKind::Ahead:
+                reply = RunAhead(host, *job);
+                break;
+            case JobKind::Show:
+                host.SetCurrentFrame(job->frame);
+                Refresh(host, Rescan::None);
+                reply.contentType = "application/json";
+                reply.body = Json{{"frame", job->frame}}.dump();
                 break;
             case JobKind::Change:
                 reply = RunChange(host, job->change);
@@ -290,12 +300,14 @@ Reply EffectThread::Post(std::unique_ptr<Job> job)
         {
             return Reply::Error(503, "The view is stopping");
         }
-        if (job->kind == JobKind::Frame)
+        if (job->kind == JobKind::Frame || job->kind == JobKind::Show)
         {
-            // The newest frame wins over frames still waiting.
+            // The newest frame wins over frames still waiting, and over any
+            // frame read ahead.
             for (auto it = queue_.begin(); it != queue_.end();)
             {
-                if ((*it)->kind == JobKind::Frame && (*it)->frame != job->frame)
+                if (((*it)->kind == JobKind::Frame && (*it)->frame != job->frame) ||
+                    (*it)->kind == JobKind::Ahead)
                 {
                     (*it)->answer.set_value(Reply::Error(
                         409, fmt::format("Superseded by a request for frame {}", job->frame)));
@@ -354,6 +366,23 @@ Reply EffectThread::Frame(A_long frame, FrameView view)
     return Post(std::move(job));
 }
 
+Reply EffectThread::FrameAhead(A_long frame, FrameView view)
+{
+    auto job = std::make_unique<Job>();
+    job->kind = JobKind::Ahead;
+    job->frame = frame;
+    job->view = view;
+    return Post(std::move(job));
+}
+
+Reply EffectThread::Show(A_long frame)
+{
+    auto job = std::make_unique<Job>();
+    job->kind = JobKind::Show;
+    job->frame = frame;
+    return Post(std::move(job));
+}
+
 Reply EffectThread::Change(const ControlChange& change)
 {
     auto job = std::make_unique<Job>();
@@ -381,7 +410,7 @@ bool EffectThread::Cancel()
     return false;
 }
 
-Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job)
+Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job, bool makeCurrent)
 {
     Reply reply;
     reply.contentType = "application/octet-stream";
@@ -398,8 +427,11 @@ Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job)
         reply.width = world->Width();
         reply.height = world->Height();
         host.Params().Recycle(std::move(world));
-        host.SetCurrentFrame(job.frame);
-        Refresh(host, Rescan::None);
+        if (makeCurrent)
+        {
+            host.SetCurrentFrame(job.frame);
+            Refresh(host, Rescan::None);
+        }
         return reply;
     }
 
@@ -452,8 +484,34 @@ Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job)
     {
         Refresh(host, Rescan::Stored, segment);
     }
-    else
+    else if (makeCurrent)
     {
+        Refresh(host, Rescan::None);
+    }
+    return reply;
+}
+
+Reply EffectThread::RunAhead(EffectHost::Host& host, const Job& job)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (job.view == FrameView::Output && stored_.count(job.frame) == 0)
+        {
+            return Reply::Error(409, fmt::format("Frame {} is not stored", job.frame));
+        }
+    }
+    const A_long current = static_cast<A_long>(host.Time().currentTime / host.Time().timeStep);
+    Reply reply = RunFrame(host, job, false);
+    host.SetCurrentFrame(current);
+    bool moved = false;
+    {
+        std::lock_guard lock(mutex_);
+        moved = currentFrame_ != current;
+    }
+    if (moved)
+    {
+        // The frame turned out not to be stored after all and was encoded;
+        // the page's current frame stays what it was.
         Refresh(host, Rescan::None);
     }
     return reply;

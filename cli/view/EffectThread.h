@@ -91,6 +91,14 @@ class EffectThread
     A_long FrameCount() const noexcept { return frameCount_; }
 
     Reply Frame(A_long frame, FrameView view);
+    // A stored frame read ahead of the user: answered as Frame, but it leaves
+    // the current frame (and so the Information panel) where it is, never
+    // starts or aborts an encode (409 when the frame is not stored) and gives
+    // way to any newer frame request.
+    Reply FrameAhead(A_long frame, FrameView view);
+    // Makes `frame` the current frame without rendering it, for a frame the
+    // page already holds.
+    Reply Show(A_long frame);
     Reply Change(const ControlChange& change);
     // The effect's drawing of a custom area (About, Information) at the
     // current frame, as RGBA.
@@ -112,6 +120,8 @@ class EffectThread
     enum class JobKind
     {
         Frame,
+        Ahead,
+        Show,
         Change,
         Area
     };
@@ -134,7 +144,10 @@ class EffectThread
     Reply Post(std::unique_ptr<Job> job);
     void Main(std::promise<void>& started);
     void Serve(EffectHost::Host& host);
-    Reply RunFrame(EffectHost::Host& host, const Job& job);
+    // `makeCurrent` false leaves the current frame and the published state
+    // alone unless the render encoded.
+    Reply RunFrame(EffectHost::Host& host, const Job& job, bool makeCurrent = true);
+    Reply RunAhead(EffectHost::Host& host, const Job& job);
     Reply RunChange(EffectHost::Host& host, const ControlChange& change);
     Reply RunArea(EffectHost::Host& host, A_long hostId);
     void OnProgress(A_long done, A_long total);

@@ -465,7 +465,7 @@ void ViewServer::Configure(httplib::Server& server)
                Guarded(
                    [this](const httplib::Request& request, httplib::Response& response)
                    {
-                       AllowParameters(request, {"n", "view"});
+                       AllowParameters(request, {"n", "view", "ahead"});
                        const auto frame =
                            static_cast<A_long>(Whole(request, "n", 0, effect_.FrameCount() - 1));
                        const std::string view =
@@ -474,9 +474,13 @@ void ViewServer::Configure(httplib::Server& server)
                        {
                            throw BadRequest("Parameter \"view\" must be output or input");
                        }
+                       const bool ahead =
+                           request.has_param("ahead") && Whole(request, "ahead", 0, 1) == 1;
+                       const FrameView which =
+                           view == "output" ? FrameView::Output : FrameView::Input;
                        const auto start = std::chrono::steady_clock::now();
-                       Reply reply = effect_.Frame(frame, view == "output" ? FrameView::Output
-                                                                           : FrameView::Input);
+                       Reply reply =
+                           ahead ? effect_.FrameAhead(frame, which) : effect_.Frame(frame, which);
                        reply.totalMs = std::chrono::duration<double, std::milli>(
                                            std::chrono::steady_clock::now() - start)
                                            .count();
@@ -502,6 +506,14 @@ void ViewServer::Configure(httplib::Server& server)
                     {
                         AllowParameters(request, {});
                         Send(response, effect_.Change(ParseChange(request.body)));
+                    }));
+    server.Post("/api/current",
+                Guarded(
+                    [this](const httplib::Request& request, httplib::Response& response)
+                    {
+                        AllowParameters(request, {"n"});
+                        Send(response, effect_.Show(static_cast<A_long>(
+                                           Whole(request, "n", 0, effect_.FrameCount() - 1))));
                     }));
     server.Post("/api/cancel",
                 Guarded(

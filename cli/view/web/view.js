@@ -23,6 +23,10 @@ const view = {
   inFlight: 0,
   newestStarted: -1,
   playing: false,
+  direction: 1,              // the way the user last stepped
+  ahead: new Map(),          // "view/frame" -> {frame, version, image}, read ahead
+  aheadBusy: false,
+  aheadFetching: null,       // the "view/frame" read ahead right now
   controlsBuilt: false,
   errorsSeen: 0,
 };
@@ -37,8 +41,8 @@ async function errorOf(response) {
   }
 }
 
-async function fetchPicture(frame, which) {
-  const response = await fetch(`/api/frame?n=${frame}&view=${which}`);
+async function fetchPicture(frame, which, ahead = false) {
+  const response = await fetch(`/api/frame?n=${frame}&view=${which}${ahead ? '&ahead=1' : ''}`);
   if (!response.ok) {
     const error = new Error(await errorOf(response));
     error.status = response.status;
@@ -102,11 +106,25 @@ function goTo(frame) {
 // way, so stored frames come in order.
 function pump() {
   const frame = view.wanted;
+  for (const which of viewsNeeded()) {
+    const kept = view.ahead.get(`${which}/${frame}`);
+    if (kept && !isCurrent(which, frame) &&
+        (which === 'input' || kept.version === view.outputVersion)) {
+      view.pictures[which] = kept;
+    }
+  }
   const missing = viewsNeeded().filter((which) => !isCurrent(which, frame));
+  if (missing.length === 1 && view.aheadFetching === `${missing[0]}/${frame}`) {
+    // On its way already: readAhead comes back here when it lands.
+    return;
+  }
   if (missing.length === 0) {
     if (view.shown !== frame) {
-      view.shown = frame;
-      draw();
+      // Read ahead: on the canvas at once; the server follows to the frame
+      // so that the Information panel does.
+      shown(frame, view.pictures.output ? view.pictures.output.version : view.outputVersion);
+      post(`/api/current?n=${frame}`, {}).then(refreshInformationArea).catch(() => {});
+      readAhead();
     }
     return;
   }
@@ -133,15 +151,7 @@ async function load(frame, missing) {
       view.pictures[which] = { frame, version, image: images[i] };
     });
     if (frame === view.wanted) {
-      view.shown = frame;
-      draw();
-      if (view.keyTime) {
-        // From the key press to the frame on the canvas, for measurements.
-        document.body.dataset.keyToFrameMs = (performance.now() - view.keyTime).toFixed(1);
-        view.keyTime = 0;
-      }
-      document.body.dataset.shownFrame = String(frame);
-      document.body.dataset.shownVersion = String(version);
+      shown(frame, version);
       refreshInformationArea();
     }
   } catch (error) {
@@ -162,7 +172,71 @@ async function load(frame, missing) {
       view.newestStarted = -1;
     }
     pump();
+    readAhead();
   }
+}
+
+function shown(frame, version) {
+  view.shown = frame;
+  draw();
+  if (view.keyTime) {
+    // From the key press to the frame on the canvas, for measurements.
+    document.body.dataset.keyToFrameMs = (performance.now() - view.keyTime).toFixed(1);
+    view.keyTime = 0;
+  }
+  document.body.dataset.shownFrame = String(frame);
+  document.body.dataset.shownVersion = String(version);
+}
+
+// While nothing else is asked, fetches the next stored frames in the way the
+// user is stepping, so that the next key press finds them here. Only stored
+// frames are read ahead: the server never encodes for them.
+const AheadFrames = 2;
+const AheadKept = 8;
+
+async function readAhead() {
+  if (view.aheadBusy) {
+    return;
+  }
+  view.aheadBusy = true;
+  try {
+    for (let k = 1; k <= AheadFrames; k += 1) {
+      const frame = view.shown + k * view.direction;
+      if (view.inFlight > 0 || view.encoding || frame < 0 || frame >= view.frames ||
+          !view.stored.has(frame)) {
+        return;
+      }
+      for (const which of viewsNeeded()) {
+        const key = `${which}/${frame}`;
+        const kept = view.ahead.get(key);
+        if (kept && (which === 'input' || kept.version === view.outputVersion)) {
+          continue;
+        }
+        const version = view.outputVersion;
+        view.aheadFetching = key;
+        let image;
+        try {
+          image = await fetchPicture(frame, which, true);
+        } finally {
+          view.aheadFetching = null;
+        }
+        view.ahead.delete(key);
+        view.ahead.set(key, { frame, version, image });
+        while (view.ahead.size > AheadKept) {
+          view.ahead.delete(view.ahead.keys().next().value);
+        }
+        if (frame === view.wanted) {
+          pump();
+        }
+      }
+    }
+  } catch (error) {
+    // A frame read ahead that the server declined is simply asked for when
+    // the user gets there.
+  } finally {
+    view.aheadBusy = false;
+  }
+  pump();
 }
 
 // ------------------------------------------------------------ picture
@@ -326,6 +400,7 @@ function showFrameLine() {
 
 function play() {
   view.playing = !view.playing;
+  view.direction = 1;
   notice(view.playing ? 'Playing the stored frames' : '');
   if (!view.playing) {
     return;
@@ -361,15 +436,19 @@ function onKey(event) {
   switch (event.key) {
     case 'ArrowLeft':
       frame = event.shiftKey ? (Math.ceil(view.wanted / segment) - 1) * segment : view.wanted - 1;
+      view.direction = -1;
       break;
     case 'ArrowRight':
       frame = event.shiftKey ? (Math.floor(view.wanted / segment) + 1) * segment : view.wanted + 1;
+      view.direction = 1;
       break;
     case 'Home':
       frame = 0;
+      view.direction = 1;
       break;
     case 'End':
       frame = view.frames - 1;
+      view.direction = -1;
       break;
     case ' ':
       event.preventDefault();

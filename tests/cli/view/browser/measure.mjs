@@ -1,4 +1,5 @@
-// How soon a stored 1280x720 frame is on the page after a key press, and how
+// How soon a stored 1280x720 frame is on the page after a key press (stepping
+// by hand, and without the page's read-ahead), and how
 // long the server takes for it (render from the store + RGBA for transfer,
 // from its Server-Timing header). Not a test: prints figures for
 // docs/performance.md.
@@ -34,13 +35,23 @@ await page.goto(url);
 await page.waitForFunction(() => document.body.dataset.shownFrame === '0', { timeout: 120000 });
 
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
-const keyToFrame = [];
-for (let round = 0; round < 3; round += 1) {
+const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+// Steps through the stored frames with Right: `cold` empties the page's
+// read-ahead before every press (a jump to a frame it has not fetched),
+// otherwise the presses come 150 ms apart, as a user stepping by hand.
+async function stepThrough(cold) {
+  const times = [];
   for (let frame = 1; frame < 30; frame += 1) {
+    if (cold) {
+      await page.waitForFunction(() => !view.aheadBusy);
+      await page.evaluate(() => view.ahead.clear());
+    } else {
+      await pause(150);
+    }
     await page.keyboard.press('ArrowRight');
     await page.waitForFunction((f) => document.body.dataset.shownFrame === String(f) &&
       document.body.dataset.keyToFrameMs, {}, frame);
-    keyToFrame.push(Number(await page.evaluate(() => {
+    times.push(Number(await page.evaluate(() => {
       const ms = document.body.dataset.keyToFrameMs;
       delete document.body.dataset.keyToFrameMs;
       return ms;
@@ -48,6 +59,13 @@ for (let round = 0; round < 3; round += 1) {
   }
   await page.keyboard.press('Home');
   await page.waitForFunction(() => document.body.dataset.shownFrame === '0');
+  return times;
+}
+const stepping = [];
+const cold = [];
+for (let round = 0; round < 3; round += 1) {
+  stepping.push(...await stepThrough(false));
+  cold.push(...await stepThrough(true));
 }
 const server = await page.evaluate(async () => {
   const times = [];
@@ -61,8 +79,10 @@ const server = await page.evaluate(async () => {
   return times;
 });
 const total = server.map((t) => t.render + t.encode);
-console.log(`key press to stored frame on the page: median ${median(keyToFrame).toFixed(1)} ms, ` +
-  `max ${Math.max(...keyToFrame).toFixed(1)} ms over ${keyToFrame.length} presses`);
+for (const [name, times] of [['stepping', stepping], ['not read ahead', cold]]) {
+  console.log(`key press to stored frame on the page, ${name}: median ${median(times).toFixed(1)} ms, ` +
+    `max ${Math.max(...times).toFixed(1)} ms over ${times.length} presses`);
+}
 console.log(`server, render from the store: median ${median(server.map((t) => t.render)).toFixed(1)} ms; ` +
   `RGBA for transfer: median ${median(server.map((t) => t.encode)).toFixed(1)} ms; ` +
   `together: median ${median(total).toFixed(1)} ms, max ${Math.max(...total).toFixed(1)} ms; ` +
