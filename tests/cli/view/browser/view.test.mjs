@@ -142,6 +142,36 @@ try {
   assert.match(information, /Frame 0 Segment 0 {2}Type: IDR/);
   assert.match(information, /Average Bitrate: \d+\n/);
 
+  // A step onto a frame read ahead: on the canvas at once, and the
+  // Information text follows to it.
+  await page.waitForFunction(() => !view.aheadBusy && view.ahead.size > 0);
+  await page.keyboard.press('ArrowRight');
+  await shown(1, 2);
+  await page.waitForFunction(
+    () => document.querySelector('#information-text').textContent.includes('Frame 1 '),
+    { timeout: 10000 });
+
+  // Space plays the stored frames and stops before the first that is not
+  // stored (the new Rate Factor dropped the later segments).
+  await page.keyboard.press(' ');
+  await shown(9, 2);
+  await page.waitForFunction(
+    () => document.querySelector('#notice').textContent === 'Stopped: frame 10 is not stored',
+    { timeout: 10000 });
+  assert.equal(await page.evaluate(() => document.body.dataset.shownFrame), '9');
+
+  // Cancel stops the encode of a segment; the page says so and keeps going.
+  await page.keyboard.press('End');
+  await page.waitForFunction(() => !document.querySelector('#progress-line').hidden,
+    { timeout: 30000 });
+  await page.click('#cancel');
+  await page.waitForFunction(
+    () => /The encode of segment 2 was cancelled/.test(document.querySelector('#notice').textContent),
+    { timeout: 30000 });
+  await page.keyboard.press('Home');
+  await shown(0, 2);
+  assert.equal((await picture()).hash, coarse.hash, 'frame 0 stays stored through a cancel');
+
   // Effect off, wipe and difference.
   await setMode('off');
   await page.waitForFunction(() => document.body.dataset.drawnMode === 'off');
