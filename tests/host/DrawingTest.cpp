@@ -340,8 +340,8 @@ TEST_F(PanelDrawing, UpdateParamUiRenamesAndGreysOutAControl)
 {
     ApplyThreeControls();
     const Raster enabled = host_->DrawPanel(300);
-    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef* params[],
-                          PF_LayerDef*, void*) -> PF_Err
+    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef** params,
+                          auto...) -> PF_Err
     {
         if (command == PF_Cmd_UPDATE_PARAMS_UI)
         {
@@ -390,8 +390,7 @@ TEST_F(PanelDrawing, BrokenUtf8InANameIsDrawnAsReplacementCharacters)
 {
     const auto panelNamed = [&](const char* name)
     {
-        Effect().handler = [name](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[],
-                                  PF_LayerDef*, void*) -> PF_Err
+        Effect().handler = [name](PF_Cmd command, PF_InData* in, auto...) -> PF_Err
         { return command == PF_Cmd_PARAMS_SETUP ? AddCheckbox(in, name, true, 1) : PF_Err_NONE; };
         host_->ParamsSetup();
         return host_->DrawPanel();

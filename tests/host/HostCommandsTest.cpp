@@ -49,8 +49,7 @@ TEST(HostLifetime, OneHostAtATimePresentingAfterEffects1328UnlessToldOtherwise)
 {
     Effect() = TestEffect{};
     PF_InData seen{};
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
+    Effect().handler = [&](PF_Cmd, PF_InData* in, auto...) -> PF_Err
     {
         seen = *in;
         return PF_Err_NONE;
@@ -88,8 +87,7 @@ using HostCommands = HostWithTestEffect;
 TEST_F(HostCommands, EachCommandGetsAFreshOutDataAndItsMessageGoesWhereItsFlagsSay)
 {
     bool sawLeftovers = false;
-    Effect().handler = [&](PF_Cmd command, PF_InData*, PF_OutData* out, PF_ParamDef*[],
-                           PF_LayerDef*, void*) -> PF_Err
+    Effect().handler = [&](PF_Cmd command, PF_InData*, PF_OutData* out, auto...) -> PF_Err
     {
         sawLeftovers = sawLeftovers || out->out_flags != 0 || out->return_msg[0] != '\0';
         switch (command)

@@ -82,8 +82,7 @@ TEST_F(HostAbortFlag, CtrlCDuringAnEncodeReachesTheEffectAsCancelUntilTheFlagIsT
     host_->SetAbortFlag(&interrupt.Flag());
     std::vector<PF_Err> answers;
     bool interrupted = false;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
+    Effect().handler = [&](PF_Cmd, PF_InData* in, auto...) -> PF_Err
     {
         for (A_long frame = 1; frame <= 3; ++frame)
         {

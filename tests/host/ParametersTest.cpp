@@ -14,8 +14,7 @@ TEST_F(HostParameters, ControlsFollowTheInputLayerAndApplyingAgainStartsOver)
 {
     EXPECT_EQ(host_->CustomUi(), nullptr);
     PF_Err misplaced = PF_Err_NONE;
-    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, auto...) -> PF_Err
     {
         if (command != PF_Cmd_PARAMS_SETUP)
         {
@@ -127,8 +126,7 @@ TEST_F(HostParameters, CheckoutsAreFreshCopiesOfTheFrameOrTheDefAtThatTime)
     PF_ParamDef layer{}, slider{};
     PF_Pixel first{}, farCorner{};
     PF_Err checkin = -1;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
+    Effect().handler = [&](PF_Cmd, PF_InData* in, auto...) -> PF_Err
     {
         in->inter.checkout_param(in->effect_ref, 0, 5 * in->time_step, in->time_step,
                                  in->time_scale, &layer);
@@ -168,8 +166,7 @@ TEST_F(HostParameters, BadCheckoutsAreRefusedAndOneLeftOpenIsReported)
 {
     ApplyThreeControls();
     PF_Err pastEnd = 0, negative = 0, zeroStep = 0, unknownCheckin = 0, doubleCheckin = 0;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
+    Effect().handler = [&](PF_Cmd, PF_InData* in, auto...) -> PF_Err
     {
         PF_ParamDef def{}, kept{};
         pastEnd =
