@@ -129,6 +129,19 @@ EffectHost::World TestPicture(int frame, int width, int height)
     return world;
 }
 
+int DifferentPixels(const EffectHost::World& a, const EffectHost::World& b)
+{
+    int count = 0;
+    for (A_long y = 0; y < a.Height(); ++y)
+    {
+        for (A_long x = 0; x < a.Width(); ++x)
+        {
+            count += !(a.At(x, y) == b.At(x, y));
+        }
+    }
+    return count;
+}
+
 void WriteVideo(const VideoSpec& spec)
 {
     // The encoders' statistics would bury the test output.
