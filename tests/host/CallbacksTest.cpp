@@ -146,25 +146,5 @@ TEST_F(HostCallbacks, RenderLendsTheLayerAtTheCurrentTimeAndTheOutputWorld)
         }
     }
     EXPECT_TRUE(output.PaddingIntact(0x77));
-}
-
-TEST_F(HostCallbacks, SolidSourceGivesItsColourAtAnyTime)
-{
-    host_->SetLayerSource(std::make_shared<SolidLayerSource>(6, 4, PF_Pixel{255, 1, 2, 3}));
-    PF_Pixel seen{};
-    A_long height = 0;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, auto...) -> PF_Err
-    {
-        PF_ParamDef layer{};
-        in->inter.checkout_param(in->effect_ref, 0, 1234 * in->time_step, in->time_step,
-                                 in->time_scale, &layer);
-        seen = layer.u.ld.data[5];
-        height = in->height;
-        in->inter.checkin_param(in->effect_ref, &layer);
-        return PF_Err_NONE;
-    };
-    host_->SequenceSetup();
-    EXPECT_EQ(seen, (PF_Pixel{255, 1, 2, 3}));
-    EXPECT_EQ(height, 4);
     EXPECT_THROW(host_->SetLayerSize(0, 10), std::invalid_argument);
 }

@@ -336,54 +336,6 @@ TEST_F(PanelDrawing, PanelShowsEveryControlWithTheLongestNameWholeAndTheEffectsO
     EXPECT_EQ(read.At(frame.left + 3, frame.top + 3), (Rgba{255, 0, 255, 255}));
 }
 
-TEST_F(PanelDrawing, UpdateParamUiRenamesAndGreysOutAControl)
-{
-    ApplyThreeControls();
-    const Raster enabled = host_->DrawPanel(300);
-    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef** params,
-                          auto...) -> PF_Err
-    {
-        if (command == PF_Cmd_UPDATE_PARAMS_UI)
-        {
-            auto* utils = Acquire<PF_ParamUtilsSuite2>(in, kPFParamUtilsSuite, 2);
-            PF_ParamDef copy = *params[1];
-            copy.ui_flags |= PF_PUI_DISABLED;
-            std::strcpy(copy.name, "Bitrate (locked)");
-            copy.u.fs_d.value = 99; // values do not travel this way
-            utils->PF_UpdateParamUI(in->effect_ref, 1, &copy);
-            in->pica_basicP->ReleaseSuite(kPFParamUtilsSuite, 2);
-        }
-        return PF_Err_NONE;
-    };
-    EXPECT_TRUE(host_->IsEnabled(1));
-    host_->UpdateParamsUi();
-    EXPECT_FALSE(host_->IsEnabled(1));
-    EXPECT_STREQ(host_->Parameter(1).name, "Bitrate (locked)");
-    EXPECT_EQ(host_->ValueText(1), "1500");
-    const Raster disabled = host_->DrawPanel(300);
-    // The first control's row: brightest text pixel is dimmer once disabled.
-    auto brightest = [](const Raster& raster, int top)
-    {
-        int best = 0;
-        for (int y = top; y < top + Host::PanelRowHeight; ++y)
-        {
-            for (int x = 0; x < raster.Width(); ++x)
-            {
-                best = std::max(best, int(raster.At(x, y).red));
-            }
-        }
-        return best;
-    };
-    const int rowTop = 24; // below the header
-    EXPECT_GT(brightest(enabled, rowTop), 150);
-    EXPECT_LT(brightest(disabled, rowTop), 120);
-    // The other rows are unchanged.
-    EXPECT_EQ(brightest(enabled, rowTop + Host::PanelRowHeight),
-              brightest(disabled, rowTop + Host::PanelRowHeight));
-    // A disabled control keeps its value and can still be set by the host.
-    EXPECT_TRUE(host_->ChangeParameter(1, 2500).accepted);
-}
-
 // The names of controls are UTF-8; each broken sequence shows as one U+FFFD
 // and the characters after it survive.
 TEST_F(PanelDrawing, BrokenUtf8InANameIsDrawnAsReplacementCharacters)
