@@ -97,10 +97,10 @@ TEST_F(HostParameters, ChangesWithinTheRangeReachTheEffectAndOnlyMarkedValuesCom
     const ChangeResult fourthItem = host_->ChangeParameter(2, 4);
     EXPECT_FALSE(fourthItem.accepted);
     EXPECT_NE(fourthItem.refusal.find("1 to 3"), std::string::npos) << fourthItem.refusal;
-    EXPECT_FALSE(host_->ChangeParameter(2, 1.5).accepted);
-    EXPECT_FALSE(host_->ChangeParameter(3, 2).accepted);
-    EXPECT_FALSE(host_->ChangeParameter(0, 1).accepted);
-    EXPECT_FALSE(host_->ChangeParameter(4, 1).accepted);
+    for (const auto& [index, value] : {std::pair{2, 1.5}, {3, 2.0}, {0, 1.0}, {4, 1.0}})
+    {
+        EXPECT_FALSE(host_->ChangeParameter(index, value).accepted) << index << " " << value;
+    }
     EXPECT_FALSE(host_->ChangePopup(2, "Reckless").accepted);
     EXPECT_EQ(Effect().commands.size(), before);
     EXPECT_EQ(host_->ValueText(1), "7000");
