@@ -45,7 +45,7 @@ TEST(ModuleLoading, CallsTheNamedEntryPointAndWarnsOfFlagsThatDifferFromThePrope
     EXPECT_NE(warnings[0].find("0x00008002"), std::string::npos) << warnings[0];
 }
 
-TEST(HostLifetime, OneHostAtATimePresentingAfterEffects1328UnlessToldOtherwise)
+TEST(HostLifetime, OneHostAtATimePresentingAfterEffects1328)
 {
     Effect() = TestEffect{};
     PF_InData seen{};
@@ -67,18 +67,6 @@ TEST(HostLifetime, OneHostAtATimePresentingAfterEffects1328UnlessToldOtherwise)
         EXPECT_NE(seen.utils, nullptr);
     }
     EXPECT_EQ(Effect().commands, (std::vector<PF_Cmd>{PF_Cmd_GLOBAL_SETUP, PF_Cmd_GLOBAL_SETDOWN}));
-    Effect().commands.clear();
-    {
-        Host second(HostOptions{ApplicationPremiere, 13, 0});
-        EXPECT_EQ(Host::Active(), &second);
-        second.UseEntryPoint(TestEntryPoint);
-        second.About();
-        EXPECT_EQ(seen.appl_id, PF_FOURCC('P', 'r', 'M', 'r'));
-        EXPECT_EQ(seen.version.major, 13);
-        EXPECT_EQ(seen.version.minor, 0);
-    }
-    // Without a global setup there is nothing to set down.
-    EXPECT_EQ(Effect().commands, std::vector<PF_Cmd>{PF_Cmd_ABOUT});
     Effect() = TestEffect{};
 }
 
