@@ -206,23 +206,30 @@ TEST(VideoSource, SeeksBackToTheKeyFrameBeforeAndFarAheadAndCachesASegment)
     EXPECT_GE(after.decodedPictures - before.decodedPictures, 6u);
     EXPECT_LE(after.decodedPictures - before.decodedPictures, 7u);
 
-    // A second pass over a segment comes from the cache.
-    const VideoSource cached(spec.path);
-    const auto readSegment = [&]
+    // Through the effect's defaults (average bitrate in two passes,
+    // segments of 15), both passes and the reuse test of each frame after
+    // the first take the segment's frames from the cache: each is decoded
+    // once (and one picture ahead), in order.
+    const auto cached = std::make_shared<VideoSource>(spec.path);
+    EffectHost::Host host;
+    host.LoadModule(RUZIRAZU_MODULE_PATH);
+    ASSERT_TRUE(host.GlobalSetup().Succeeded());
+    host.SetLayerSource(cached);
+    host.SetTime(EffectHost::TimeSettings{30000, 1001, 24 * 1001, 0});
+    ASSERT_TRUE(host.ParamsSetup().Succeeded());
+    World output(spec.width, spec.height);
+    for (A_long frame = 0; frame < 15; ++frame)
     {
-        for (A_long frame = 0; frame < 15; ++frame)
-        {
-            ASSERT_EQ(FrameNumberAt(cached, frame), frame);
-        }
-    };
-    readSegment();
-    const auto first = cached.Counters();
-    readSegment();
-    const auto second = cached.Counters();
-    EXPECT_EQ(second.decodedPictures, first.decodedPictures);
-    EXPECT_EQ(second.conversions, first.conversions);
-    EXPECT_EQ(second.seeks, 0u);
-    EXPECT_EQ(second.cacheHits - first.cacheHits, 15u);
+        const auto result = host.RenderFrame(frame, output);
+        ASSERT_TRUE(result.Succeeded()) << result.errorMessage;
+    }
+    EXPECT_GE(host.Checkouts().layerCheckouts, 2 * 15 + 14);
+    EXPECT_EQ(cached->Counters().seeks, 0u);
+    EXPECT_LE(cached->Counters().decodedPictures, 16u);
+    EXPECT_EQ(cached->Counters().conversions, 15u);
+    // The second pass alone reads all 15 from the cache.
+    EXPECT_GE(cached->Counters().cacheHits, 15u);
+    host.Unload();
 
     VideoSpec longSpec = Spec(folder / "long.mkv", "mpeg4", 200);
     longSpec.keyFrameInterval = 10;
@@ -267,36 +274,4 @@ TEST(VideoSource, RefusesBadFilesNamingWhatIsWrong)
     EXPECT_EQ(FrameNumberAt(source, 3), 3);
     EXPECT_THAT([&] { FrameNumberAt(source, 55); },
                 ThrowsMessage<VideoSourceError>(HasSubstr("declares 60 frames")));
-}
-
-TEST(VideoSource, BothPassesAndTheReuseTestOfTheEffectDecodeEachFrameOnce)
-{
-    const TempFolder folder;
-    VideoSpec spec = Spec(folder / "clip.mp4", "mpeg4", 30);
-    spec.bFrames = 2;
-    MAKE_VIDEO(spec);
-    const auto source = std::make_shared<VideoSource>(spec.path);
-    EffectHost::Host host;
-    host.LoadModule(RUZIRAZU_MODULE_PATH);
-    ASSERT_TRUE(host.GlobalSetup().Succeeded());
-    host.SetLayerSource(source);
-    host.SetTime(EffectHost::TimeSettings{30000, 1001, 30 * 1001, 0});
-    ASSERT_TRUE(host.ParamsSetup().Succeeded());
-
-    // The effect's defaults: average bitrate in two passes, segments of 15.
-    World output(spec.width, spec.height);
-    for (A_long frame = 0; frame < 15; ++frame)
-    {
-        const auto result = host.RenderFrame(frame, output);
-        ASSERT_TRUE(result.Succeeded()) << result.errorMessage;
-    }
-    // Two passes over the segment and a reuse test for each frame after the
-    // first (which had nothing stored to test)...
-    EXPECT_GE(host.Checkouts().layerCheckouts, 2 * 15 + 14);
-    // ...yet every frame was decoded once (and one picture ahead), in order.
-    const auto counters = source->Counters();
-    EXPECT_EQ(counters.seeks, 0u);
-    EXPECT_LE(counters.decodedPictures, 16u);
-    EXPECT_EQ(counters.conversions, 15u);
-    host.Unload();
 }
