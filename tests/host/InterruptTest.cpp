@@ -5,10 +5,8 @@
 #include <stdexcept>
 
 #include "host/Interrupt.h"
-#include "tests/host/TestEffect.h"
 
 using namespace EffectHost;
-using namespace HostTest;
 
 namespace
 {
@@ -72,35 +70,4 @@ TEST(Interrupt, TheEarlierHandlingComesBackAndOnlyOneHandlerLives)
     // A new one starts with its flag down.
     const InterruptHandler again;
     EXPECT_FALSE(again.Raised());
-}
-
-using HostAbortFlag = HostWithTestEffect;
-
-TEST_F(HostAbortFlag, CtrlCDuringAnEncodeReachesTheEffectAsCancelUntilTheFlagIsTakenAway)
-{
-    const InterruptHandler interrupt;
-    host_->SetAbortFlag(&interrupt.Flag());
-    std::vector<PF_Err> answers;
-    bool interrupted = false;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
-    {
-        for (A_long frame = 1; frame <= 3; ++frame)
-        {
-            if (frame == 2 && !interrupted)
-            {
-                interrupted = true;
-                raise(SIGINT);
-            }
-            answers.push_back(in->inter.progress(in->effect_ref, frame, 3));
-        }
-        answers.push_back(in->inter.abort(in->effect_ref));
-        return PF_Err_NONE;
-    };
-    host_->SequenceSetup();
-    host_->SetAbortFlag(nullptr);
-    host_->SequenceSetup();
-    EXPECT_EQ(answers, (std::vector<PF_Err>{PF_Err_NONE, PF_Interrupt_CANCEL, PF_Interrupt_CANCEL,
-                                            PF_Interrupt_CANCEL, PF_Err_NONE, PF_Err_NONE,
-                                            PF_Err_NONE, PF_Err_NONE}));
 }

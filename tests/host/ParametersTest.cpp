@@ -14,8 +14,7 @@ TEST_F(HostParameters, ControlsFollowTheInputLayerAndApplyingAgainStartsOver)
 {
     EXPECT_EQ(host_->CustomUi(), nullptr);
     PF_Err misplaced = PF_Err_NONE;
-    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, auto...) -> PF_Err
     {
         if (command != PF_Cmd_PARAMS_SETUP)
         {
@@ -98,10 +97,10 @@ TEST_F(HostParameters, ChangesWithinTheRangeReachTheEffectAndOnlyMarkedValuesCom
     const ChangeResult fourthItem = host_->ChangeParameter(2, 4);
     EXPECT_FALSE(fourthItem.accepted);
     EXPECT_NE(fourthItem.refusal.find("1 to 3"), std::string::npos) << fourthItem.refusal;
-    EXPECT_FALSE(host_->ChangeParameter(2, 1.5).accepted);
-    EXPECT_FALSE(host_->ChangeParameter(3, 2).accepted);
-    EXPECT_FALSE(host_->ChangeParameter(0, 1).accepted);
-    EXPECT_FALSE(host_->ChangeParameter(4, 1).accepted);
+    for (const auto& [index, value] : {std::pair{2, 1.5}, {3, 2.0}, {0, 1.0}, {4, 1.0}})
+    {
+        EXPECT_FALSE(host_->ChangeParameter(index, value).accepted) << index << " " << value;
+    }
     EXPECT_FALSE(host_->ChangePopup(2, "Reckless").accepted);
     EXPECT_EQ(Effect().commands.size(), before);
     EXPECT_EQ(host_->ValueText(1), "7000");
@@ -127,8 +126,7 @@ TEST_F(HostParameters, CheckoutsAreFreshCopiesOfTheFrameOrTheDefAtThatTime)
     PF_ParamDef layer{}, slider{};
     PF_Pixel first{}, farCorner{};
     PF_Err checkin = -1;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
+    Effect().handler = [&](PF_Cmd, PF_InData* in, auto...) -> PF_Err
     {
         in->inter.checkout_param(in->effect_ref, 0, 5 * in->time_step, in->time_step,
                                  in->time_scale, &layer);
@@ -168,8 +166,7 @@ TEST_F(HostParameters, BadCheckoutsAreRefusedAndOneLeftOpenIsReported)
 {
     ApplyThreeControls();
     PF_Err pastEnd = 0, negative = 0, zeroStep = 0, unknownCheckin = 0, doubleCheckin = 0;
-    Effect().handler = [&](PF_Cmd, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
+    Effect().handler = [&](PF_Cmd, PF_InData* in, auto...) -> PF_Err
     {
         PF_ParamDef def{}, kept{};
         pastEnd =

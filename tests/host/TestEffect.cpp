@@ -83,8 +83,7 @@ PF_Err HostWithTestEffect::AddCheckbox(PF_InData* in, const char* name, bool val
 
 void HostWithTestEffect::ApplyThreeControls()
 {
-    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData* out, PF_ParamDef*[],
-                          PF_LayerDef*, void*) -> PF_Err
+    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData* out, auto...) -> PF_Err
     {
         if (command != PF_Cmd_PARAMS_SETUP)
         {

@@ -94,8 +94,8 @@ TEST_F(HostTime, RenderSeesTheClockAndTheLayerAveragedDownToTheResolution)
         PF_InData seen{};
         int differing = -1;
         A_long checkedOutWidth = 0;
-        Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef* params[],
-                               PF_LayerDef*, void*) -> PF_Err
+        Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef** params,
+                               auto...) -> PF_Err
         {
             if (command != PF_Cmd_RENDER)
             {
@@ -155,8 +155,7 @@ TEST_F(HostTime, ALayerThatFailsGivesTheEffectAnErrorAndTheUserTheReason)
 {
     host_->SetLayerSource(std::make_shared<FailingLayer>());
     PF_Err checkout = PF_Err_NONE;
-    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                           void*) -> PF_Err
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, auto...) -> PF_Err
     {
         if (command == PF_Cmd_SEQUENCE_SETUP)
         {

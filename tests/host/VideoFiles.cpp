@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -129,6 +130,19 @@ EffectHost::World TestPicture(int frame, int width, int height)
     return world;
 }
 
+int DifferentPixels(const EffectHost::World& a, const EffectHost::World& b)
+{
+    int count = 0;
+    for (A_long y = 0; y < a.Height(); ++y)
+    {
+        for (A_long x = 0; x < a.Width(); ++x)
+        {
+            count += !(a.At(x, y) == b.At(x, y));
+        }
+    }
+    return count;
+}
+
 void WriteVideo(const VideoSpec& spec)
 {
     // The encoders' statistics would bury the test output.
@@ -180,19 +194,23 @@ void WriteVideo(const VideoSpec& spec)
     stream->avg_frame_rate = rate;
     if (spec.turn != std::array<int, 4>{1, 0, 0, 1})
     {
-        auto* matrix = reinterpret_cast<std::int32_t*>(
-            av_stream_new_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(std::int32_t)));
-        if (matrix == nullptr)
+        // 16.16 fixed point, the last entry 2.30; no translation.
+        const std::int32_t matrix[9] = {spec.turn[0] << 16,
+                                        spec.turn[1] << 16,
+                                        0,
+                                        spec.turn[2] << 16,
+                                        spec.turn[3] << 16,
+                                        0,
+                                        0,
+                                        0,
+                                        1 << 30};
+        std::uint8_t* data =
+            av_stream_new_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, sizeof matrix);
+        if (data == nullptr)
         {
             throw std::runtime_error("display matrix");
         }
-        // 16.16 fixed point, the last entry 2.30; no translation.
-        std::fill(matrix, matrix + 9, 0);
-        matrix[0] = spec.turn[0] << 16;
-        matrix[1] = spec.turn[1] << 16;
-        matrix[3] = spec.turn[2] << 16;
-        matrix[4] = spec.turn[3] << 16;
-        matrix[8] = 1 << 30;
+        std::memcpy(data, matrix, sizeof matrix);
     }
     Check(avio_open(&output->pb, spec.path.c_str(), AVIO_FLAG_WRITE), "open " + spec.path);
     Check(avformat_write_header(output.get(), nullptr), "header");

@@ -44,6 +44,9 @@ int ReadFrameNumber(const EffectHost::World& world);
 // A world of the test picture at that size.
 EffectHost::World TestPicture(int frame, int width, int height);
 
+// How many pixels of two worlds of one size differ.
+int DifferentPixels(const EffectHost::World& a, const EffectHost::World& b);
+
 // Writes the file. Throws std::runtime_error when a library refuses.
 void WriteVideo(const VideoSpec& spec);
 
