@@ -134,33 +134,4 @@ TEST(StreamDecoder, RefusesAStreamWithoutPictures)
     EXPECT_THROW(DecodeSegments(garbage), std::runtime_error);
 }
 
-TEST(PlanarClip, ConvertsAtTheEvenSizeTheEffectEncodes)
-{
-    const MemoryLayerSource layer(33, 19, 2);
-    const PlanarClip clip(layer);
-    EXPECT_EQ(clip.Width(), 32);
-    EXPECT_EQ(clip.Height(), 18);
-    EXPECT_EQ(clip.FrameCount(), 2);
-    EXPECT_EQ(clip.Stride(0), 32);
-    EXPECT_EQ(clip.Stride(1), 16);
-    // A white title pixel comes out bright and a dark one dark: the planes
-    // hold the picture, not the alpha or a constant.
-    int bright = 0;
-    int dark = 0;
-    for (int y = 0; y < clip.Height(); ++y)
-    {
-        for (int x = 0; x < clip.Width(); ++x)
-        {
-            const PF_Pixel p = MemoryLayerSource::ClipPixel(x, y, 1, 33, 19);
-            const int luma = clip.Plane(1, 0)[y * clip.Stride(0) + x];
-            const int expected = (66 * p.red + 129 * p.green + 25 * p.blue + 128) / 256 + 16;
-            EXPECT_NEAR(luma, expected, 3) << x << "," << y;
-            bright += luma > 180;
-            dark += luma < 120;
-        }
-    }
-    EXPECT_GT(bright, 0);
-    EXPECT_GT(dark, 0);
-}
-
 } // namespace
