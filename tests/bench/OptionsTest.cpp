@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "bench/Options.h"
-#include "bench/Statistics.h"
 
 namespace
 {
@@ -41,15 +40,6 @@ TEST(Options, RefusesWhatCannotRun)
     EXPECT_THROW(ParseOptions({"--runs", "2x"}), UsageError);
     EXPECT_THROW(ParseOptions({"--runs"}), UsageError);
     EXPECT_THROW(ParseOptions({"--fast"}), UsageError);
-}
-
-TEST(Median, OfOddAndEvenCounts)
-{
-    EXPECT_DOUBLE_EQ(Median({5.0}), 5.0);
-    EXPECT_DOUBLE_EQ(Median({9.0, 1.0, 4.0}), 4.0);
-    EXPECT_DOUBLE_EQ(Median({10.0, 2.0, 8.0, 1.0}), 5.0);
-    EXPECT_DOUBLE_EQ(Median({3.0, 3.0, 100.0, 3.0, -50.0}), 3.0);
-    EXPECT_THROW(Median({}), std::invalid_argument);
 }
 
 } // namespace
