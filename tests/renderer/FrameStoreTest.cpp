@@ -1,14 +1,11 @@
-// The content hash and the scaler, called directly: cases the host's worlds
-// cannot reach.
+// The content hash and the bitrate arithmetic, called directly: cases the
+// host's worlds cannot reach.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "codecs/LibraryCache.h"
-#include "renderer/PixelConversion.h"
-#include "renderer/Renderer.h"
-#include "renderer/RendererErrors.h"
+#include "renderer/FrameStore.h"
 
 namespace
 {
@@ -77,20 +74,6 @@ TEST(Bitrate, IsBitsPerMillisecondInSixtyFourBits)
     EXPECT_EQ(ComputeBitrateKbps(1000, 10, 30000), 0u);
     EXPECT_EQ(ComputeBitrateKbps(1000, 1001, 0), 0u);
     EXPECT_EQ(ComputeBitrateKbps(0, 0, 30000), 0u);
-}
-
-// A refused conversion is tested through the renderer; here the context a
-// conversion gets is kept for the same conversion again.
-TEST(Scaler, KeepsTheContextForTheSameConversion)
-{
-    const auto library = Zovazaz::GetSwScaleLibrary();
-    Scaler scaler;
-    SwsContext* context = scaler.Get(*library, 64, 48, AV_PIX_FMT_NV12, 32, 24, AV_PIX_FMT_ARGB,
-                                     SWS_FAST_BILINEAR, 2, ErrorConvertYuvToArgb);
-    EXPECT_NE(context, nullptr);
-    EXPECT_EQ(scaler.Get(*library, 64, 48, AV_PIX_FMT_NV12, 32, 24, AV_PIX_FMT_ARGB,
-                         SWS_FAST_BILINEAR, 2, ErrorConvertYuvToArgb),
-              context);
 }
 
 } // namespace
