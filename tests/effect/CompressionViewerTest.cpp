@@ -2,7 +2,6 @@
 #include <string>
 #include <vector>
 
-#include "framework/Errors.h"
 #include "tests/effect/EffectFixture.h"
 
 using EffectHost::MessageKind;
@@ -47,23 +46,6 @@ TEST_F(EffectIdentity, PropertyListMatchesWhatGlobalSetupAnnounces)
     EXPECT_EQ(setup.outData.out_flags, properties.globalFlags);
     EXPECT_EQ(setup.outData.out_flags2, properties.globalFlags2);
     EXPECT_TRUE(host_->MessagesOf(MessageKind::Warning).empty());
-}
-
-TEST_F(EffectIdentity, OnlyAfterEffectsFromVersion13Point1IsAccepted)
-{
-    host_.reset();
-    for (const EffectHost::HostOptions& refused :
-         {EffectHost::HostOptions{EffectHost::ApplicationPremiere, 13, 28},
-          EffectHost::HostOptions{EffectHost::ApplicationAfterEffects, 13, 0}})
-    {
-        EffectHost::Host host(refused);
-        host.LoadModule(RUZIRAZU_MODULE_PATH);
-        EXPECT_EQ(host.GlobalSetup().error, ErrorUnsupportedVersion);
-        EXPECT_EQ(host.About().error, ErrorUnsupportedVersion);
-    }
-    EffectHost::Host accepted(EffectHost::HostOptions{EffectHost::ApplicationAfterEffects, 13, 1});
-    accepted.LoadModule(RUZIRAZU_MODULE_PATH);
-    EXPECT_EQ(accepted.GlobalSetup().error, PF_Err_NONE);
 }
 
 // -------------------------------------------------------------- controls
