@@ -176,7 +176,7 @@ std::optional<FrameInformation> ReadInformation(EffectHost::Host& host)
     }
     // The strings a draw adds to the host's record are the area's lines, in
     // the order the effect drew them.
-    const std::size_t before = host.DrawingObjects().strings.size();
+    const std::size_t before = host.DrawnStringCount();
     const EffectHost::DrawResult drawn =
         host.DrawEvent(position, PF_Rect{0, 0, EffectHost::Host::PanelWidth, 75});
     if (!drawn.command.Succeeded())
@@ -186,11 +186,10 @@ std::optional<FrameInformation> ReadInformation(EffectHost::Host& host)
                                       ? std::string()
                                       : ": " + drawn.command.errorMessage));
     }
-    const std::vector<std::u16string> strings = host.DrawingObjects().strings;
     std::vector<std::string> lines;
-    for (std::size_t i = before; i < strings.size(); ++i)
+    for (const std::u16string& text : host.TakeDrawnStrings(before))
     {
-        lines.push_back(Zovazaz::ToNarrow(strings[i]));
+        lines.push_back(Zovazaz::ToNarrow(text));
     }
     if (lines.size() == 1 && lines.front() == "N/A")
     {

@@ -775,4 +775,14 @@ DrawingAccounting Drawing::Accounting() const
     return objects_->Accounting();
 }
 
+std::size_t Drawing::StringCount() const
+{
+    return objects_->Counters().strings.size();
+}
+
+std::vector<std::u16string> Drawing::TakeStringsFrom(std::size_t first)
+{
+    return objects_->TakeStringsFrom(first);
+}
+
 } // namespace EffectHost

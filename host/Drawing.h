@@ -40,6 +40,9 @@ class Drawing
     void ReportLiveObjects(const std::string& when);
 
     DrawingAccounting Accounting() const;
+    std::size_t StringCount() const;
+    // The strings drawn since there were `first`, taken out of the record.
+    std::vector<std::u16string> TakeStringsFrom(std::size_t first);
 
   private:
     std::unique_ptr<DrawingObjects> objects_;

@@ -1,6 +1,7 @@
 #include "host/DrawingObjects.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include <fmt/format.h>
 
@@ -110,6 +111,18 @@ void DrawingObjects::ReportLiveObjects(const std::string& when)
         host_.Report(MessageKind::Defect,
                      fmt::format("{} drawing object(s) still alive {}", left, when));
     }
+}
+
+std::vector<std::u16string> DrawingObjects::TakeStringsFrom(std::size_t first)
+{
+    std::vector<std::u16string>& strings = counters_.strings;
+    first = std::min(first, strings.size());
+    std::vector<std::u16string> taken(
+        std::make_move_iterator(strings.begin() + static_cast<std::ptrdiff_t>(first)),
+        std::make_move_iterator(strings.end()));
+    strings.resize(first);
+    counters_.stringOrigins.resize(std::min(first, counters_.stringOrigins.size()));
+    return taken;
 }
 
 DrawingAccounting DrawingObjects::Accounting() const

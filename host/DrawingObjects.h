@@ -108,6 +108,10 @@ class DrawingObjects
 
     DrawingAccounting Accounting() const;
     DrawingAccounting& Counters() noexcept { return counters_; }
+    // Hands out the strings drawn since the record held `first` of them and
+    // forgets them (with their origins), so that a host reading an area on
+    // every frame keeps no growing record.
+    std::vector<std::u16string> TakeStringsFrom(std::size_t first);
     Host& Owner() noexcept { return host_; }
     // The event under way, or null.
     DrawingSession* Current() noexcept { return session_; }

@@ -438,6 +438,16 @@ DrawingAccounting Host::DrawingObjects() const
     return drawing_->Accounting();
 }
 
+std::size_t Host::DrawnStringCount() const
+{
+    return drawing_->StringCount();
+}
+
+std::vector<std::u16string> Host::TakeDrawnStrings(std::size_t first)
+{
+    return drawing_->TakeStringsFrom(first);
+}
+
 // --------------------------------------------------------------- parameters
 
 int Host::ParameterCount() const noexcept
@@ -656,11 +666,9 @@ std::vector<std::u16string> Host::AreaStrings(int position, int width)
     {
         return {};
     }
-    const std::size_t before = drawing_->Accounting().strings.size();
+    const std::size_t before = drawing_->StringCount();
     DrawEvent(position, frame);
-    std::vector<std::u16string> strings = drawing_->Accounting().strings;
-    strings.erase(strings.begin(), strings.begin() + static_cast<std::ptrdiff_t>(before));
-    return strings;
+    return drawing_->TakeStringsFrom(before);
 }
 
 } // namespace EffectHost

@@ -218,6 +218,10 @@ class Host
     void FailNewHandleAt(int k);
     CheckoutAccounting Checkouts() const;
     DrawingAccounting DrawingObjects() const;
+    // The strings drawn so far, and those drawn since there were `first`,
+    // taken out of the record (see AreaStrings).
+    std::size_t DrawnStringCount() const;
+    std::vector<std::u16string> TakeDrawnStrings(std::size_t first);
 
     // ---- parameters (position 0 is the input layer)
     int ParameterCount() const noexcept;
@@ -294,7 +298,8 @@ class Host
     void WritePanel(const std::string& path, int width = PanelWidth);
     // The texts that the effect draws (DrawString) in the custom area of the
     // control at `position`, in the order drawn, for the area as the panel of
-    // that width lays it out. Empty when the control has no area.
+    // that width lays it out. Empty when the control has no area. The strings
+    // read are taken out of the drawing record.
     std::vector<std::u16string> AreaStrings(int position, int width = PanelWidth);
 
     static constexpr int PanelWidth = 420;
