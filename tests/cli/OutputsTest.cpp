@@ -1,16 +1,12 @@
 // The preview's outputs made from known rows and pictures: PSNR, the CSV
-// and JSON reports, the sizes chart, the side-by-side comparison and the
-// YUV4MPEG2 stream that libavformat reads back.
+// and JSON reports and the sizes chart.
 #include <cmath>
 
-#include "cli/Compare.h"
 #include "cli/Json.h"
 #include "cli/OutputFiles.h"
 #include "cli/Quality.h"
 #include "cli/Reports.h"
 #include "cli/SizesChart.h"
-#include "cli/Y4mWriter.h"
-#include "host/VideoSource.h"
 #include "tests/cli/CliTest.h"
 #include "tests/host/VideoFiles.h"
 
@@ -202,74 +198,4 @@ TEST(SizesChart, OneBarPerFrameAsTallAsItsBytesColouredByTypeWithSegmentsAndTarg
     EXPECT_GT(heightOf(2), heightOf(3));
     EXPECT_GT(heightOf(3), heightOf(1)); // 1.1 K against 812 bytes
     EXPECT_NEAR(heightOf(1) / heightOf(0), 812.0 / ParseSizeText("21.2 K").Estimate(), 1e-3);
-}
-
-TEST(Compare, TwiceTheWidthWithBothPicturesAndALabelOnEach)
-{
-    const World input = VideoFiles::TestPicture(1, 160, 90);
-    const World preview = VideoFiles::TestPicture(40, 160, 90);
-    const auto path = Scratch() / "compare_00001.png";
-    WriteComparison(MakeComparison(input, preview, "Input", "Preview"), path);
-    const EffectHost::Raster raster = EffectHost::ReadPng(path.string());
-    ASSERT_EQ(raster.Width(), 320);
-    ASSERT_EQ(raster.Height(), 90);
-    int labelPixels[2] = {0, 0};
-    for (int half = 0; half < 2; ++half)
-    {
-        const World& picture = half == 0 ? input : preview;
-        for (int y = 0; y < 90; ++y)
-        {
-            for (int x = 0; x < 160; ++x)
-            {
-                const PF_Pixel& p = picture.At(x, y);
-                const bool same =
-                    raster.At(half * 160 + x, y) == EffectHost::Rgba{p.red, p.green, p.blue, 255};
-                if (y >= 30 || x >= 100)
-                {
-                    ASSERT_TRUE(same) << "half " << half << " at " << x << "," << y;
-                }
-                labelPixels[half] += !same;
-            }
-        }
-    }
-    EXPECT_GT(labelPixels[0], 50);
-    EXPECT_GT(labelPixels[1], 50);
-}
-
-TEST(Y4m, AStreamThatLibavformatReadsBackAsTheSameFramesAndNoneUnfinished)
-{
-    const auto folder = Scratch();
-    const auto path = folder / "preview.y4m";
-    {
-        Y4mWriter writer(path.string(), 161, 91, 30000, 1001);
-        for (int frame = 0; frame < 5; ++frame)
-        {
-            writer.Write(VideoFiles::TestPicture(frame, 161, 91));
-        }
-        EXPECT_FALSE(std::filesystem::exists(path)) << "visible before it is finished";
-        writer.Finish();
-    }
-    EXPECT_EQ(ReadTextFile(path).rfind(Y4mWriter::Header(161, 91, 30000, 1001) + "FRAME\n", 0), 0u);
-    const EffectHost::VideoSource source(path.string());
-    EXPECT_EQ(source.Description().timeScale, 30000u);
-    EXPECT_EQ(source.Description().timeStep, 1001);
-    EXPECT_EQ(source.Description().frameCount, 5);
-    for (int frame = 4; frame >= 0; --frame)
-    {
-        World back(161, 91);
-        source.Frame(frame, back);
-        EXPECT_EQ(VideoFiles::ReadFrameNumber(back), frame);
-        // 4:2:0 costs some colour at the block's edges, nothing more.
-        EXPECT_GT(MeasureQuality(VideoFiles::TestPicture(frame, 161, 91), back).PsnrLuma(), 35.0);
-    }
-
-    std::filesystem::remove(path);
-    {
-        Y4mWriter writer(path.string(), 16, 16, 25, 1);
-        writer.Write(VideoFiles::TestPicture(0, 16, 16));
-        EXPECT_THROW(writer.Write(VideoFiles::TestPicture(0, 17, 16)), std::invalid_argument);
-    }
-    EXPECT_TRUE(std::filesystem::is_empty(folder));
-    EXPECT_THROW(Y4mWriter((folder / "no" / "such.y4m").string(), 16, 16, 25, 1),
-                 std::runtime_error);
 }

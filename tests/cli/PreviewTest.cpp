@@ -11,6 +11,7 @@
 #include "cli/Json.h"
 #include "cli/Quality.h"
 #include "host/BuiltInClip.h"
+#include "host/VideoSource.h"
 #include "tests/cli/CliTest.h"
 #include "tests/host/VideoFiles.h"
 
@@ -171,6 +172,30 @@ TEST(PreviewCommand, TheBuiltInClipWithEveryOutputThenARangeFromTheSavedProjectI
         const double psnr = MeasureQuality(input, image).PsnrOverall();
         EXPECT_GT(psnr, 24.0) << frame;
         EXPECT_TRUE(std::isfinite(psnr)) << frame;
+        // Its comparison: the input on the left, the frame on the right, each
+        // pixel for pixel but under its label at the top left.
+        const World compare = ReadPicture(out / FrameName("compare", frame));
+        ASSERT_EQ(compare.Width(), 2 * 96);
+        ASSERT_EQ(compare.Height(), 64);
+        int labelPixels[2] = {0, 0};
+        for (int half = 0; half < 2; ++half)
+        {
+            for (int y = 0; y < 64; ++y)
+            {
+                for (int x = 0; x < 96; ++x)
+                {
+                    const PF_Pixel want = (half == 0 ? input : image).At(x, y);
+                    const PF_Pixel got = compare.At(half * 96 + x, y);
+                    const bool same = std::tie(want.red, want.green, want.blue) ==
+                                      std::tie(got.red, got.green, got.blue);
+                    ASSERT_TRUE(same || y < 30)
+                        << frame << " half " << half << " at " << x << "," << y;
+                    labelPixels[half] += !same;
+                }
+            }
+        }
+        EXPECT_GT(labelPixels[0], 50) << frame;
+        EXPECT_GT(labelPixels[1], 50) << frame;
     }
     EXPECT_NE(whole.out.find("Rendered 12 frames (0-11)"), std::string::npos) << whole.out;
     EXPECT_NE(whole.out.find("Encoded 3 segments in"), std::string::npos) << whole.out;
@@ -409,9 +434,10 @@ TEST(PreviewCommand, VideoFilesGiveEveryFrameInPlaceWithComparisonsReportsAndThe
         SCOPED_TRACE(file);
         WriteClip(folder / file, "mpeg4", 24);
         const fs::path out = folder / (std::string(file) + "-out");
-        const Outcome outcome =
-            Ruzirazu(folder, std::string("preview -i ") + file + " -o " + out.string() +
-                                 " --compare --segment 10" + (streamed ? " --y4m -" : ""));
+        const fs::path stream = out.string() + ".y4m";
+        const Outcome outcome = Ruzirazu(
+            folder, std::string("preview -i ") + file + " -o " + out.string() +
+                        " --compare --segment 10 --y4m " + (streamed ? "-" : stream.string()));
         ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
         const std::string summary = streamed ? outcome.err : outcome.out;
         EXPECT_NE(summary.find("24 frames at 30000/1001"), std::string::npos) << summary;
@@ -423,7 +449,13 @@ TEST(PreviewCommand, VideoFilesGiveEveryFrameInPlaceWithComparisonsReportsAndThe
             EXPECT_EQ(outcome.out.rfind("YUV4MPEG2 W161 H91 F30000:1001 ", 0), 0u);
             const std::size_t frameBytes = 161 * 91 + 2 * 81 * 46;
             EXPECT_EQ(outcome.out.size(), outcome.out.find('\n') + 1 + 24 * (6 + frameBytes));
+            std::ofstream(stream, std::ios::binary) << outcome.out;
         }
+        // The stream, read back by libavformat, holds the same frames.
+        const EffectHost::VideoSource y4m(stream.string());
+        EXPECT_EQ(y4m.Description().timeScale, 30000u);
+        EXPECT_EQ(y4m.Description().timeStep, 1001);
+        EXPECT_EQ(y4m.Description().frameCount, 24);
 
         const Json report = ReportOf(out);
         const Json& input = report.at("input");
@@ -463,6 +495,9 @@ TEST(PreviewCommand, VideoFilesGiveEveryFrameInPlaceWithComparisonsReportsAndThe
             EXPECT_TRUE(frame == 0 || own < errorAgainst(frame - 1)) << frame;
             EXPECT_TRUE(frame == 23 || own < errorAgainst(frame + 1)) << frame;
             EXPECT_EQ(VideoFiles::ReadFrameNumber(preview), frame);
+            World fromStream(161, 91);
+            y4m.Frame(frame, fromStream);
+            EXPECT_EQ(VideoFiles::ReadFrameNumber(fromStream), frame);
         }
     }
 }
