@@ -1,9 +1,7 @@
-// The command's parts that need no module: option values, the progress
-// text and the output folder's atomic writes.
+// The command's parts that need no module: the progress text and the output
+// folder's atomic writes.
 #include <stdexcept>
 
-#include "cli/EffectControls.h"
-#include "cli/Options.h"
 #include "cli/OutputFolder.h"
 #include "cli/Preview.h"
 #include "cli/Progress.h"
@@ -13,51 +11,6 @@
 using namespace CommandLine;
 using CliTest::Names;
 namespace fs = std::filesystem;
-
-TEST(Options, ValuesAfterASpaceOrAnEqualsSignAndFrameRangesAndSizesInRange)
-{
-    const auto parse = [](std::vector<std::string> arguments)
-    {
-        ArgumentReader reader(std::move(arguments));
-        EffectSettings settings;
-        while (!reader.Done())
-        {
-            if (!ParseEffectOption(reader, reader.Next(), settings))
-            {
-                throw UsageError("unknown option");
-            }
-        }
-        return settings;
-    };
-    const EffectSettings settings =
-        parse({"--crf=28", "--bitrate", "4000", "--bframes=off", "--size", "640x360"});
-    EXPECT_EQ(settings.rateFactor, 28);
-    EXPECT_EQ(settings.bitrateKbps, 4000);
-    EXPECT_EQ(settings.useBFrames, false);
-    EXPECT_EQ(settings.layerSize, (std::pair<int, int>{640, 360}));
-    EXPECT_FALSE(settings.preset.has_value());
-    EXPECT_FALSE(settings.segmentLength.has_value());
-    EXPECT_EQ(parse({"--crf", "-5"}).rateFactor, -5); // the range is the host's to judge
-    for (const auto& arguments : std::vector<std::vector<std::string>>{{"--crf="},
-                                                                       {"--crf", "12abc"},
-                                                                       {"--crf", "2147483648"},
-                                                                       {"--size", "16385x10"},
-                                                                       {"--size", "x10"},
-                                                                       {"--size", "10x-10"}})
-    {
-        EXPECT_THROW(parse(arguments), UsageError) << arguments.back();
-    }
-    EXPECT_EQ(ParseSize("--size", "1x16384"), (std::pair<int, int>{1, 16384}));
-
-    EXPECT_EQ(ParseFrameRange("-f", "0-89"), (std::pair<A_long, A_long>{0, 89}));
-    EXPECT_EQ(ParseFrameRange("-f", "7"), (std::pair<A_long, A_long>{7, 7}));
-    EXPECT_EQ(ParseFrameRange("-f", "5-5"), (std::pair<A_long, A_long>{5, 5}));
-    for (const std::string text :
-         {"", "-", "9-3", "-3", "3-", "a-b", "1-2-3", "+1-4", "1-+4", "99999999999-1"})
-    {
-        EXPECT_THROW(ParseFrameRange("-f", text), UsageError) << '"' << text << '"';
-    }
-}
 
 TEST(PreviewProgress, OffATerminalALinePerSegmentPassAndOnOneABarRedrawnInPlace)
 {
