@@ -54,32 +54,6 @@ TEST(LogPattern, RightAlignsLevelAndTicksAndReplacesTheFirstOfEachToken)
     EXPECT_EQ(Log::FormatPattern("[%level] [%ticks]", record), "[Warning] [4294967295]");
 }
 
-// Signatures as GCC and Clang spell them in __PRETTY_FUNCTION__.
-TEST(QualifiedFunctionName, DropsReturnTypeAndParametersAndKeepsOperatorNamesWhole)
-{
-    EXPECT_EQ(Log::QualifiedFunctionName(__PRETTY_FUNCTION__),
-              "QualifiedFunctionName_DropsReturnTypeAndParametersAndKeepsOperatorNamesWhole_Test::"
-              "TestBody");
-    EXPECT_EQ(Log::QualifiedFunctionName("static void Z::Probe::Static(int, const std::string&)"),
-              "Z::Probe::Static");
-    EXPECT_EQ(Log::QualifiedFunctionName("const char* Z::Probe::Pointer(void (*)(int)) const"),
-              "Z::Probe::Pointer");
-    EXPECT_EQ(Log::QualifiedFunctionName("bool Z::Probe::operator()(int) const"),
-              "Z::Probe::operator()");
-    EXPECT_EQ(Log::QualifiedFunctionName("Z::Probe::operator bool() const"),
-              "Z::Probe::operator bool");
-    EXPECT_EQ(Log::QualifiedFunctionName("bool Z::operator<(const Probe&, const Probe&)"),
-              "Z::operator<");
-    EXPECT_EQ(
-        Log::QualifiedFunctionName(
-            "std::pair<T, std::__cxx11::basic_string<char> > Z::Box<T>::Get(T) [with T = int]"),
-        "Z::Box<T>::Get");
-    EXPECT_EQ(Log::QualifiedFunctionName("const char *Zovazaz::Log::GetLevelName(Level)"),
-              "Zovazaz::Log::GetLevelName");
-    EXPECT_EQ(Log::QualifiedFunctionName("Main"), "Main");
-    EXPECT_EQ(Log::QualifiedFunctionName(nullptr), "");
-}
-
 TEST(LogFile, StartsWithALocalTimeHeaderAndContinuesAFileBelowTheLimit)
 {
     TempFolder folder;
