@@ -56,19 +56,17 @@ TEST_F(FrameworkTest, ParameterSetupRegistersEachKindAsTheHostExpects)
                       Row(5, ParameterType_Static, u"None", 1, {}, 0),
                       Row(6, ParameterType_Static, u"One", 2, {}, 1),
                       Row(7, ParameterType_Static, u"Two", 3, {}, 2),
-                      Row(8, ParameterType_Number, u"Animated", 4, {0, 1, 0, 2}),
-                      ParameterDescriptor{}}; // a layer row after the input is skipped
+                      Row(8, ParameterType_Number, u"Animated", 4, {0, 1, 0, 2})};
     Script().table[1].flags = ParameterFlag_Collapsed;
     Script().table[7].flags = ParameterFlag_Collapsed;
     Script().table[8].flags = ParameterFlag_Animatable;
-    Script().table[9].position = 9;
     Host& host = StartHost();
     host.GlobalSetup();
 
     const EffectHost::CommandResult result = host.ParamsSetup();
 
     ASSERT_EQ(result.errorMessage, "");
-    EXPECT_EQ(result.outData.num_params, 10);
+    EXPECT_EQ(result.outData.num_params, 9);
     ASSERT_EQ(host.ParameterCount(), 9);
 
     const PF_ParamDef& amount = host.Parameter(1);
@@ -120,32 +118,32 @@ TEST_F(FrameworkTest, ParameterSetupRegistersEachKindAsTheHostExpects)
     EXPECT_EQ(arbitrary.u.arb_d.id, NotesId);
 }
 
-TEST_F(FrameworkTest, DescriptorAtTheWrongPositionOrOfAnUnknownTypeFailsSetup)
+// A layer row after the input would leave the host one def fewer than the
+// table has positions, so every later position would read the wrong def and
+// the last one past the end of the host's array.
+TEST_F(FrameworkTest, DescriptorAtTheWrongPositionOfAnUnknownTypeOrALayerAfterTheInputFailsSetup)
 {
-    UseMixedTable();
-    Script().table[3].position = 4;
+    const std::pair<void (*)(), std::string> broken[] = {
+        {[] { Script().table[3].position = 4; },
+         "Parameter descriptor index 4 doesn't match its actual position 3"},
+        {[] { Script().table[2].type = static_cast<ParameterType>(9); },
+         "Unsupported parameter type 9"},
+        {[] { Script().table[2].type = ParameterType_Layer; },
+         "Parameter descriptor 2 is a layer: only position 0 holds the input layer"}};
     Host& host = StartHost();
-    host.GlobalSetup();
-
-    const EffectHost::CommandResult result = host.ParamsSetup();
-
-    EXPECT_EQ(result.error, PF_Err_NONE);
-    EXPECT_NE(result.errorMessage.find("1027 (Init failed)"), std::string::npos);
-    EXPECT_NE(result.errorMessage.find(
-                  "Parameter descriptor index 4 doesn't match its actual position 3"),
-              std::string::npos)
-        << result.errorMessage;
-    EXPECT_EQ(result.outData.num_params, 0);
-    EXPECT_EQ(host.Render(output_).error, ErrorInitFailed);
-    host.GlobalSetdown();
-
-    UseMixedTable();
-    Script().table[2].type = static_cast<ParameterType>(9);
-    host.GlobalSetup();
-    const EffectHost::CommandResult unknown = host.ParamsSetup();
-    EXPECT_NE(unknown.errorMessage.find("Unsupported parameter type 9"), std::string::npos)
-        << unknown.errorMessage;
-    EXPECT_EQ(unknown.outData.num_params, 0);
+    for (const auto& [breakTable, message] : broken)
+    {
+        UseMixedTable();
+        breakTable();
+        host.GlobalSetup();
+        const EffectHost::CommandResult result = host.ParamsSetup();
+        EXPECT_EQ(result.error, PF_Err_NONE);
+        EXPECT_NE(result.errorMessage.find("1027 (Init failed)"), std::string::npos);
+        EXPECT_NE(result.errorMessage.find(message), std::string::npos) << result.errorMessage;
+        EXPECT_EQ(result.outData.num_params, 0);
+        EXPECT_EQ(host.Render(output_).error, ErrorInitFailed);
+        host.GlobalSetdown();
+    }
 }
 
 TEST_F(FrameworkTest, ParameterValuesAreSetReadAndCheckedOutAndBadPositionsRefused)
