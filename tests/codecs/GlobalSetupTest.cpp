@@ -51,6 +51,13 @@ std::vector<std::string> LogLinesWith(const std::string& text)
     return lines;
 }
 
+// The one log line that holds `key`, at `level` and ending in `end`.
+void ExpectOneLine(const std::string& key, const char* level, const std::string& end)
+{
+    EXPECT_THAT(LogLinesWith(key),
+                testing::ElementsAre(testing::AllOf(HasSubstr(level), testing::EndsWith(end))));
+}
+
 void LogFromX264(int level, const char* format, ...)
 {
     va_list arguments;
@@ -180,39 +187,25 @@ TEST(LibraryLogRouting, MessagesAreWrittenAtTheirMappedLevelsAsWholeLines)
     LogFromX264(X264_LOG_INFO, "note %s info\n", token);
     LogFromX264(X264_LOG_DEBUG, "detail %s debug\n", token);
     LogFromX264(X264_LOG_NONE, "nothing %s none\n", token);
-    EXPECT_THAT(
-        LogLinesWith(run + " error"),
-        testing::ElementsAre(testing::AllOf(
-            HasSubstr("[Warning]"), testing::EndsWith("x264: failed " + run + " error 1"))));
-    EXPECT_THAT(
-        LogLinesWith(run + " warning"),
-        testing::ElementsAre(testing::AllOf(
-            HasSubstr("[   Info]"), testing::EndsWith("x264: careful " + run + " warning"))));
+    ExpectOneLine(run + " error", "[Warning]", "x264: failed " + run + " error 1");
+    ExpectOneLine(run + " warning", "[   Info]", "x264: careful " + run + " warning");
 
     LibraryContext scaler("SWScaler");
     const std::string longText(2000, 'x');
     LogFromAvutil(&scaler, AV_LOG_DEBUG, "scaler %s quiet\n", token);
     LogFromAvutil(&scaler, AV_LOG_FATAL, "scaler %s loud\n", token);
     LogFromAvutil(&scaler, AV_LOG_ERROR, "long %s %s end\n", token, longText.c_str());
-    EXPECT_THAT(
-        LogLinesWith(run + " quiet"),
-        testing::ElementsAre(testing::AllOf(
-            HasSubstr("[Warning]"), testing::EndsWith("swscale: scaler " + run + " quiet"))));
-    EXPECT_THAT(LogLinesWith(run + " loud"), testing::ElementsAre(HasSubstr("[Warning]")));
-    EXPECT_THAT(LogLinesWith(run + " x"),
-                testing::ElementsAre(testing::EndsWith(run + " " + longText + " end")));
+    ExpectOneLine(run + " quiet", "[Warning]", "swscale: scaler " + run + " quiet");
+    ExpectOneLine(run + " loud", "[Warning]", "swscale: scaler " + run + " loud");
+    ExpectOneLine(run + " x", "[Warning]", "swscale: long " + run + " " + longText + " end");
 
     LibraryContext decoder("h264");
     LogFromAvutil(&decoder, AV_LOG_DEBUG, "nal_unit_type %s chatter\n", token);
     LogFromAvutil(&decoder, AV_LOG_WARNING, "odd %s odd\n", token);
     LogFromAvutil(&decoder, AV_LOG_ERROR, "broken %s broken\n", token);
     LogFromAvutil(nullptr, AV_LOG_FATAL, "lost %s anonymous\n", token);
-    EXPECT_THAT(
-        LogLinesWith(run + " broken"),
-        testing::ElementsAre(testing::AllOf(
-            HasSubstr("[Warning]"), testing::EndsWith("] h264: broken " + run + " broken"))));
-    EXPECT_THAT(LogLinesWith(run + " anonymous"),
-                testing::ElementsAre(testing::EndsWith("] libav: lost " + run + " anonymous")));
+    ExpectOneLine(run + " broken", "[Warning]", "] h264: broken " + run + " broken");
+    ExpectOneLine(run + " anonymous", "[Warning]", "] libav: lost " + run + " anonymous");
     // Nothing else of this run: x264's info, debug and none, the decoder's
     // chatter and warning.
     EXPECT_EQ(LogLinesWith(run).size(), 7u);
