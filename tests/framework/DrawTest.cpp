@@ -49,11 +49,10 @@ TEST_F(FrameworkTest, StaticAreasAreDrawnAsTextOrByTheirCallbackAndTheRestLeftTo
     EffectHost::DrawingAccounting drawing = host.DrawingObjects();
     EXPECT_EQ(drawing.strings, (std::vector<std::u16string>{u"one", u"two", u"three"}));
     ASSERT_EQ(drawing.stringOrigins.size(), 3u);
-    const float expectedY[] = {113.0f, 128.0f, 143.0f};
     for (int line = 0; line < 3; ++line)
     {
         EXPECT_EQ(drawing.stringOrigins[line].x, 12.0f);
-        EXPECT_EQ(drawing.stringOrigins[line].y, expectedY[line]);
+        EXPECT_EQ(drawing.stringOrigins[line].y, 113.0f + 15.0f * line);
     }
     EXPECT_EQ(drawing.fills, 0);
     EXPECT_EQ(drawing.liveObjects, 0);
