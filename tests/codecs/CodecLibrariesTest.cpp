@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -201,41 +200,6 @@ struct Plane
     int stride;
     std::vector<std::uint8_t> bytes;
 };
-
-TEST(SwScaleConversion, SliceThreadsGiveTheSinglePicturesBytesAndWriteNoFurther)
-{
-    const SwScaleLibrary swscale;
-    constexpr int W = 256;
-    constexpr int H = 96;
-    Plane luma(W, H, 0), chroma(W, H / 2, 0);
-    std::srand(7);
-    for (std::size_t i = 0; i < luma.bytes.size() - Plane::Guard; ++i)
-    {
-        luma.bytes[i] = static_cast<std::uint8_t>(16 + std::rand() % 220);
-    }
-    for (std::size_t i = 0; i < chroma.bytes.size() - Plane::Guard; ++i)
-    {
-        chroma.bytes[i] = static_cast<std::uint8_t>(64 + std::rand() % 128);
-    }
-    const SwScaleLibrary::Picture source{
-        W, H, AV_PIX_FMT_NV12, {luma.data(), chroma.data()}, {luma.stride, chroma.stride}};
-
-    const int flags = SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
-    Plane single(W * 4, H, 0), threaded(W * 4, H, 0);
-    for (auto& [threads, out] : {std::pair<int, Plane&>{1, single}, {3, threaded}})
-    {
-        const auto context =
-            swscale.GetContext(W, H, AV_PIX_FMT_NV12, W, H, AV_PIX_FMT_ARGB, flags, threads);
-        ASSERT_TRUE(context) << threads << " threads";
-        const SwScaleLibrary::Picture destination{
-            W, H, AV_PIX_FMT_ARGB, {out.data()}, {out.stride}};
-        EXPECT_EQ(swscale.ScalePicture(context.get(), source, destination), H);
-        EXPECT_TRUE(out.GuardIntact());
-    }
-    EXPECT_TRUE(single.bytes == threaded.bytes);
-    EXPECT_EQ(threaded.bytes[(H - 1) * W * 4], 255) << "the last row's alpha";
-    EXPECT_TRUE(luma.GuardIntact() && chroma.GuardIntact());
-}
 
 // Sizes and formats libswscale refuses, and format numbers outside its table
 // (which would make it abort), give an empty context. A full-range source
