@@ -28,14 +28,6 @@ std::string TestModulePath()
     return Zovazaz::JoinPath(Zovazaz::GetTempDirectory(), "Ruzirazu.so");
 }
 
-// A text no earlier run has written to the log file.
-std::string UniqueToken(const std::string& what)
-{
-    static int counter = 0;
-    return what + "-" + std::to_string(Zovazaz::GetCurrentProcessIdentifier()) + "-" +
-           std::to_string(++counter);
-}
-
 // The log file's lines that hold the text.
 std::vector<std::string> LogLinesWith(const std::string& text)
 {
@@ -179,7 +171,8 @@ TEST_F(GlobalSetup, FindsALibraryBesideTheModuleAndAFailedLoadFailsInit)
 TEST(LibraryLogRouting, MessagesAreWrittenAtTheirMappedLevelsAsWholeLines)
 {
     // Every message carries this run's token and its own word after it.
-    const std::string run = UniqueToken("routing");
+    const std::string run =
+        "routing-" + std::to_string(Zovazaz::GetCurrentProcessIdentifier()) + "-token";
     const char* token = run.c_str();
     LogFromX264(X264_LOG_ERROR, "\nfailed %s error %d\n", token, 1);
     LogFromX264(X264_LOG_WARNING, "\n\ncareful %s warning\n\n", token);

@@ -37,13 +37,8 @@ std::vector<std::string> hostErrors;
 
 TEST(LogPattern, RightAlignsLevelAndTicksAndReplacesTheFirstOfEachToken)
 {
-    Log::Record record;
-    record.level = Log::Info;
-    record.message = "Render frame 12";
-    record.ticks = 1532;
-    record.thread = 4812;
-    record.file = "renderer/Renderer.cpp";
-    record.line = 77;
+    Log::Record record{Log::Info, "Render frame 12", 1532, 4812, "renderer/Renderer.cpp", nullptr,
+                       77};
     EXPECT_EQ(Log::FormatPattern(Log::LogFilePattern, record),
               "[   Info] [    1532] [4812] Render frame 12");
     EXPECT_EQ(Log::FormatPattern("%level %level %message %message", record),
@@ -63,15 +58,9 @@ TEST(LogFile, StartsWithALocalTimeHeaderAndContinuesAFileBelowTheLimit)
     const std::time_t after = std::time(nullptr);
     std::string content = ReadFile(path);
     const std::string prefix = "\nRuzirazu log starts on ";
-    ASSERT_TRUE(content.starts_with(prefix)) << content;
-    ASSERT_TRUE(content.ends_with("\n")) << content;
-    const std::string stamp = content.substr(prefix.size(), content.size() - prefix.size() - 1);
-    bool matched = false;
-    for (std::time_t t = before; t <= after; ++t)
-    {
-        matched = matched || stamp == fmt::format("{:%Y-%m-%d %H:%M:%S}", fmt::localtime(t));
-    }
-    EXPECT_TRUE(matched) << stamp;
+    const auto header = [&](std::time_t t)
+    { return prefix + fmt::format("{:%Y-%m-%d %H:%M:%S}", fmt::localtime(t)) + "\n"; };
+    EXPECT_TRUE(content == header(before) || content == header(after)) << content;
 
     WriteFile(path, std::string(999'999, 'x'));
     Log::ProcessLog{path, 0};
