@@ -177,7 +177,12 @@ void Plugin::OnCommand_SetupParameters()
         switch (descriptor->type)
         {
         case ParameterType_Layer:
-            break;
+            // The host adds nothing for it, so every later position would
+            // name the wrong def and the last one lie past the host's array.
+            THROW_ADOBE_EXCEPTION(ErrorInitFailed,
+                                  "Parameter descriptor %d is a layer: only position 0 holds the "
+                                  "input layer",
+                                  position);
         case ParameterType_GroupStart:
         {
             PF_ParamDef def{};

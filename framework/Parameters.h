@@ -11,7 +11,7 @@ class DrawContext;
 // How the framework registers a row of an effect's parameter table.
 enum ParameterType : std::int32_t
 {
-    ParameterType_Layer = 0,      // the host's input layer, not registered
+    ParameterType_Layer = 0,      // the host's input layer: position 0 only, not registered
     ParameterType_GroupStart = 1, // PF_Param_GROUP_START
     ParameterType_GroupEnd = 2,   // PF_Param_GROUP_END
     ParameterType_Static = 3,     // a custom-UI area drawn by the effect

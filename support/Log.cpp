@@ -27,29 +27,6 @@ void ReplaceFirst(std::string& text, std::string_view token, std::string_view va
     }
 }
 
-bool IsIdentifierCharacter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-// Position of the operator keyword that names the function, or npos.
-std::size_t FindOperatorKeyword(std::string_view name)
-{
-    constexpr std::string_view keyword = "operator";
-    for (std::size_t at = name.rfind(keyword); at != std::string_view::npos;
-         at = at == 0 ? std::string_view::npos : name.rfind(keyword, at - 1))
-    {
-        const std::size_t after = at + keyword.size();
-        const bool startsWord = at == 0 || !IsIdentifierCharacter(name[at - 1]);
-        const bool endsWord = after == name.size() || !IsIdentifierCharacter(name[after]);
-        if (startsWord && endsWord)
-        {
-            return at;
-        }
-    }
-    return std::string_view::npos;
-}
-
 } // namespace
 
 const char* GetLevelName(Level level) noexcept
@@ -72,82 +49,6 @@ const char* GetLevelName(Level level) noexcept
         break;
     }
     return "Undefined";
-}
-
-std::string QualifiedFunctionName(const char* function)
-{
-    if (function == nullptr)
-    {
-        return {};
-    }
-    std::string_view text = function;
-    // Template arguments of the instance: "... [with T = int]".
-    if (const std::size_t with = text.find(" [with "); with != std::string_view::npos)
-    {
-        text = text.substr(0, with);
-    }
-
-    // Cut the parameter list: the '(' that matches the last ')'. Qualifiers
-    // after it (const, noexcept, &) go with it.
-    if (const std::size_t close = text.rfind(')'); close != std::string_view::npos)
-    {
-        int depth = 0;
-        for (std::size_t i = close + 1; i-- > 0;)
-        {
-            if (text[i] == ')')
-            {
-                ++depth;
-            }
-            else if (text[i] == '(' && --depth == 0)
-            {
-                text = text.substr(0, i);
-                break;
-            }
-        }
-    }
-
-    // The name starts after the last blank outside template brackets; an
-    // operator's own symbol (operator<, operator bool) must not be scanned.
-    std::size_t scanEnd = text.size();
-    if (const std::size_t keyword = FindOperatorKeyword(text); keyword != std::string_view::npos)
-    {
-        scanEnd = keyword;
-    }
-    int angle = 0;
-    int paren = 0;
-    std::size_t start = 0;
-    for (std::size_t i = scanEnd; i-- > 0;)
-    {
-        const char c = text[i];
-        if (c == '>')
-        {
-            ++angle;
-        }
-        else if (c == '<')
-        {
-            --angle;
-        }
-        else if (c == ')')
-        {
-            ++paren;
-        }
-        else if (c == '(')
-        {
-            --paren;
-        }
-        else if (c == ' ' && angle == 0 && paren == 0)
-        {
-            start = i + 1;
-            break;
-        }
-    }
-    // Some compilers write "const char *Name()", gluing the return type's
-    // '*' or '&' to the name.
-    while (start < text.size() && (text[start] == '*' || text[start] == '&'))
-    {
-        ++start;
-    }
-    return std::string(text.substr(start));
 }
 
 std::string FormatPattern(StringRef pattern, const Record& record)

@@ -26,16 +26,13 @@ enum Level : std::int32_t
 const char* GetLevelName(Level level) noexcept;
 
 // Where a statement stands. `function` is the compiler's full signature of
-// the enclosing function (static storage); QualifiedFunctionName turns it into
-// "Renderer::StoreFrame".
+// the enclosing function (static storage).
 struct SourceLocation
 {
     const char* file = nullptr;
     const char* function = nullptr;
     std::int32_t line = 0;
 };
-
-std::string QualifiedFunctionName(const char* function);
 
 struct Record
 {

@@ -220,9 +220,4 @@ StringRef TrimText(StringRef text, StringRef set)
     return TrimTextOf(text, set);
 }
 
-WStringRef TrimText(WStringRef text, WStringRef set)
-{
-    return TrimTextOf(text, set);
-}
-
 } // namespace Zovazaz

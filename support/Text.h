@@ -22,6 +22,5 @@ std::size_t Utf8PrefixLength(StringRef text, std::size_t limit) noexcept;
 // Removes every character of `set` from the end, then from the start. A null
 // text gives a null result (length npos).
 StringRef TrimText(StringRef text, StringRef set);
-WStringRef TrimText(WStringRef text, WStringRef set);
 
 } // namespace Zovazaz

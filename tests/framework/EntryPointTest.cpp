@@ -75,58 +75,24 @@ TEST_F(FrameworkTest, ExceptionsOfAHandlerBecomeTheirCodesAndMessages)
     EXPECT_NE(message.find("EntryPointTest.cpp"), std::string::npos) << message;
     EXPECT_EQ(message.substr(message.size() - 16), "frame 7 of layer");
 
-    Script().hooks["Render"] = [](TestEffect&) { throw std::int32_t{PF_Err_INVALID_INDEX}; };
-    const EffectHost::CommandResult code = host.Render(output_);
-    EXPECT_EQ(code.error, PF_Err_INVALID_INDEX);
-    EXPECT_EQ(code.errorMessage, "TestEffect: EntryPoint: PF_Err thrown: 513 (Invalid index)");
-
-    Script().hooks["Render"] = [](TestEffect&) { throw std::out_of_range("row 12 past the end"); };
-    const EffectHost::CommandResult standard = host.Render(output_);
-    EXPECT_EQ(standard.error, PF_Err_INTERNAL_STRUCT_DAMAGED);
-    EXPECT_EQ(standard.errorMessage,
-              "TestEffect: EntryPoint: std::exception:\nrow 12 past the end");
-
-    struct Odd
+    const struct
     {
-    };
-    Script().hooks["Render"] = [](TestEffect&) { throw Odd{}; };
-    const EffectHost::CommandResult unknown = host.Render(output_);
-    EXPECT_EQ(unknown.error, PF_Err_INTERNAL_STRUCT_DAMAGED);
-    EXPECT_EQ(unknown.errorMessage, "TestEffect: EntryPoint: Unknown exception");
-
-    // The host answers 517 once the user aborted: returned without a message,
-    // and logged at Verbose, which the log's gate never lets through.
-    Script().hooks["Render"] = [](TestEffect& effect) { effect.CheckAbort(); };
-    host.RaiseAbort();
-    const int cancelsLogged = CountInLog("user cancelled");
-    const EffectHost::CommandResult cancelled = host.Render(output_);
-    EXPECT_EQ(cancelled.error, PF_Interrupt_CANCEL);
-    EXPECT_EQ(cancelled.outData.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE, 0);
-    EXPECT_TRUE(cancelled.errorMessage.empty());
-    EXPECT_EQ(CountInLog("user cancelled"), cancelsLogged);
-}
-
-TEST_F(FrameworkTest, OtherCommandsReachNoHandlerAndSetdownEndsTheInstance)
-{
-    Host& host = StartApplied();
-    Script().calls.clear();
-    EXPECT_EQ(host.SequenceSetup().error, PF_Err_NONE);
-    EXPECT_EQ(host.Send(PF_Cmd_FRAME_SETUP).error, PF_Err_NONE);
-    EXPECT_EQ(host.Send(PF_Cmd_SEQUENCE_SETDOWN).error, PF_Err_NONE);
-    EXPECT_EQ(host.Send(20).error, PF_Err_NONE);
-    EXPECT_TRUE(Script().calls.empty());
-    EXPECT_EQ(GetPluginInstance()->GetModuleDirectory(), u"/opt/effects/");
-
-    EXPECT_EQ(host.GlobalSetdown().error, PF_Err_NONE);
-    EXPECT_EQ(Script().destroyed, 1);
-    EXPECT_EQ(GetPluginInstance(), nullptr);
-    EXPECT_EQ(host.Send(PF_Cmd_GLOBAL_SETUP).error, PF_Err_NONE);
-    EXPECT_EQ(Script().created, 2);
-    EXPECT_NE(GetPluginInstance(), nullptr);
-
-    StartHost({}, "Effect.so").GlobalSetup();
-    ASSERT_NE(GetPluginInstance(), nullptr);
-    EXPECT_TRUE(GetPluginInstance()->GetModuleDirectory().empty());
+        void (*hook)(TestEffect&);
+        PF_Err error;
+        const char* message;
+    } thrown[] = {
+        {[](TestEffect&) { throw std::int32_t{PF_Err_INVALID_INDEX}; }, PF_Err_INVALID_INDEX,
+         "PF_Err thrown: 513 (Invalid index)"},
+        {[](TestEffect&) { throw std::out_of_range("row 12 past the end"); },
+         PF_Err_INTERNAL_STRUCT_DAMAGED, "std::exception:\nrow 12 past the end"},
+        {[](TestEffect&) { throw 1.5; }, PF_Err_INTERNAL_STRUCT_DAMAGED, "Unknown exception"}};
+    for (const auto& [hook, error, message] : thrown)
+    {
+        Script().hooks["Render"] = hook;
+        const EffectHost::CommandResult result = host.Render(output_);
+        EXPECT_EQ(result.error, error);
+        EXPECT_EQ(result.errorMessage, std::string("TestEffect: EntryPoint: ") + message);
+    }
 }
 
 // The host calls back into the effect while an outer command runs: the inner

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "host/Host.h"
 #include "support/Log.h"
 #include "support/StringsResource.h"
+#include "tests/support/TestFiles.h"
 
 class TestEffect;
 
@@ -146,10 +145,7 @@ class FrameworkTest : public ::testing::Test
 
     static int CountInLog(const std::string& what)
     {
-        std::ifstream file(Zovazaz::Log::GetLogFilePath(), std::ios::binary);
-        std::ostringstream text;
-        text << file.rdbuf();
-        const std::string log = text.str();
+        const std::string log = ZovazazTest::ReadFile(Zovazaz::Log::GetLogFilePath());
         int count = 0;
         for (auto at = log.find(what); at != std::string::npos; at = log.find(what, at + 1))
         {

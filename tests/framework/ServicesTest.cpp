@@ -8,12 +8,6 @@ using EffectHost::Host;
 
 TEST_F(FrameworkTest, HandlesKnowTheirSizeAndLockOnceAndTheSuiteLivesWithTheInstance)
 {
-    Host& withheld = StartApplied();
-    withheld.WithholdSuite(kPFHandleSuite);
-    Script().hooks["Render"] = [](TestEffect&) { HostHandle handle(1024); };
-    EXPECT_EQ(withheld.Render(output_).error, PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(withheld.Handles().created, 0);
-
     Host& host = StartApplied();
     std::vector<int> locksSeen;
     std::vector<std::uint64_t> sizes;

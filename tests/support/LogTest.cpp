@@ -37,13 +37,8 @@ std::vector<std::string> hostErrors;
 
 TEST(LogPattern, RightAlignsLevelAndTicksAndReplacesTheFirstOfEachToken)
 {
-    Log::Record record;
-    record.level = Log::Info;
-    record.message = "Render frame 12";
-    record.ticks = 1532;
-    record.thread = 4812;
-    record.file = "renderer/Renderer.cpp";
-    record.line = 77;
+    Log::Record record{Log::Info, "Render frame 12", 1532, 4812, "renderer/Renderer.cpp", nullptr,
+                       77};
     EXPECT_EQ(Log::FormatPattern(Log::LogFilePattern, record),
               "[   Info] [    1532] [4812] Render frame 12");
     EXPECT_EQ(Log::FormatPattern("%level %level %message %message", record),
@@ -52,32 +47,6 @@ TEST(LogPattern, RightAlignsLevelAndTicksAndReplacesTheFirstOfEachToken)
     record.level = Log::Warning;
     record.ticks = 4294967295u;
     EXPECT_EQ(Log::FormatPattern("[%level] [%ticks]", record), "[Warning] [4294967295]");
-}
-
-// Signatures as GCC and Clang spell them in __PRETTY_FUNCTION__.
-TEST(QualifiedFunctionName, DropsReturnTypeAndParametersAndKeepsOperatorNamesWhole)
-{
-    EXPECT_EQ(Log::QualifiedFunctionName(__PRETTY_FUNCTION__),
-              "QualifiedFunctionName_DropsReturnTypeAndParametersAndKeepsOperatorNamesWhole_Test::"
-              "TestBody");
-    EXPECT_EQ(Log::QualifiedFunctionName("static void Z::Probe::Static(int, const std::string&)"),
-              "Z::Probe::Static");
-    EXPECT_EQ(Log::QualifiedFunctionName("const char* Z::Probe::Pointer(void (*)(int)) const"),
-              "Z::Probe::Pointer");
-    EXPECT_EQ(Log::QualifiedFunctionName("bool Z::Probe::operator()(int) const"),
-              "Z::Probe::operator()");
-    EXPECT_EQ(Log::QualifiedFunctionName("Z::Probe::operator bool() const"),
-              "Z::Probe::operator bool");
-    EXPECT_EQ(Log::QualifiedFunctionName("bool Z::operator<(const Probe&, const Probe&)"),
-              "Z::operator<");
-    EXPECT_EQ(
-        Log::QualifiedFunctionName(
-            "std::pair<T, std::__cxx11::basic_string<char> > Z::Box<T>::Get(T) [with T = int]"),
-        "Z::Box<T>::Get");
-    EXPECT_EQ(Log::QualifiedFunctionName("const char *Zovazaz::Log::GetLevelName(Level)"),
-              "Zovazaz::Log::GetLevelName");
-    EXPECT_EQ(Log::QualifiedFunctionName("Main"), "Main");
-    EXPECT_EQ(Log::QualifiedFunctionName(nullptr), "");
 }
 
 TEST(LogFile, StartsWithALocalTimeHeaderAndContinuesAFileBelowTheLimit)
@@ -89,15 +58,9 @@ TEST(LogFile, StartsWithALocalTimeHeaderAndContinuesAFileBelowTheLimit)
     const std::time_t after = std::time(nullptr);
     std::string content = ReadFile(path);
     const std::string prefix = "\nRuzirazu log starts on ";
-    ASSERT_TRUE(content.starts_with(prefix)) << content;
-    ASSERT_TRUE(content.ends_with("\n")) << content;
-    const std::string stamp = content.substr(prefix.size(), content.size() - prefix.size() - 1);
-    bool matched = false;
-    for (std::time_t t = before; t <= after; ++t)
-    {
-        matched = matched || stamp == fmt::format("{:%Y-%m-%d %H:%M:%S}", fmt::localtime(t));
-    }
-    EXPECT_TRUE(matched) << stamp;
+    const auto header = [&](std::time_t t)
+    { return prefix + fmt::format("{:%Y-%m-%d %H:%M:%S}", fmt::localtime(t)) + "\n"; };
+    EXPECT_TRUE(content == header(before) || content == header(after)) << content;
 
     WriteFile(path, std::string(999'999, 'x'));
     Log::ProcessLog{path, 0};
@@ -118,7 +81,7 @@ TEST(LogFile, StartsWithALocalTimeHeaderAndContinuesAFileBelowTheLimit)
 }
 
 // A message that ends in a line feed gets no second one; ticks count from
-// the log's start and wrap in 32 bits.
+// the log's start.
 TEST(LogFile, WritesPatternLinesAtOrAboveTheThresholdWithThreadAndTicksSinceStart)
 {
     TempFolder folder;
@@ -137,13 +100,6 @@ TEST(LogFile, WritesPatternLinesAtOrAboveTheThresholdWithThreadAndTicksSinceStar
     EXPECT_EQ(next.substr(0, 11), "[Warning] [");
     EXPECT_EQ(next.substr(19), "] [" + thread + "] careful\n");
     EXPECT_LT(std::stoul(next.substr(11, 8)), 60'000ul) << next;
-
-    // A start after "now" gives a difference that wraps around 2^32.
-    Log::ProcessLog wrapped(folder / "wrapped.log",
-                            static_cast<std::uint32_t>(GetMilliseconds()) + 1000);
-    Write(wrapped, Log::Info, "wrapped");
-    const std::string wrappedLine = LinesAfterHeader(folder / "wrapped.log");
-    EXPECT_GT(std::stoul(wrappedLine.substr(wrappedLine.find("] [") + 3)), 4'000'000'000ul);
 
     // The file threshold decides what is written; only error records reach
     // the host, with their raw message.
@@ -169,18 +125,6 @@ TEST(LogFile, WritesPatternLinesAtOrAboveTheThresholdWithThreadAndTicksSinceStar
     EXPECT_EQ(LinesAfterHeader(path).find("hidden"), std::string::npos);
 }
 
-namespace
-{
-
-int evaluated = 0;
-
-int Count()
-{
-    return ++evaluated;
-}
-
-} // namespace
-
 // The process-wide log lives in the data folder that the test main gives
 // every test process. Only the exact setting values change its threshold.
 TEST(ProcessLogGate, VerboseAndDebugStatementsBuildNothingEvenWithTheVerboseSetting)
@@ -194,19 +138,19 @@ TEST(ProcessLogGate, VerboseAndDebugStatementsBuildNothingEvenWithTheVerboseSett
     Log::ApplyLevelSetting("Verbose");
     EXPECT_EQ(Log::GetFileThreshold(), Log::Verbose);
     const std::string path = Log::GetLog()->GetFilePath();
-    EXPECT_EQ(path, Log::GetLogFilePath());
     EXPECT_TRUE(path.ends_with("/Zizerevu/Ruzirazu/Ruzirazu.log")) << path;
     const std::uint64_t sizeBefore = GetFileSize(path);
-    evaluated = 0;
+    int evaluated = 0;
+    const auto count = [&] { return ++evaluated; };
 
-    ZLOG(Verbose) << "verbose " << Count();
-    ZLOG(Debug) << "debug " << Count();
+    ZLOG(Verbose) << "verbose " << count();
+    ZLOG(Debug) << "debug " << count();
 
     EXPECT_EQ(evaluated, 0);
     EXPECT_EQ(Log::GetLogFor(Log::Verbose), nullptr);
     EXPECT_EQ(GetFileSize(path), sizeBefore);
 
-    ZLOG(Info) << "gate test " << Count();
+    ZLOG(Info) << "gate test " << count();
     EXPECT_EQ(evaluated, 1);
     EXPECT_GT(GetFileSize(path), sizeBefore);
     Log::ApplyLevelSetting("Info");

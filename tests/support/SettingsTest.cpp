@@ -18,7 +18,6 @@
 using namespace Zovazaz;
 using testing::StrEq;
 using testing::ThrowsMessage;
-using ZovazazTest::ScopedEnvironment;
 using ZovazazTest::TempFolder;
 using ZovazazTest::WriteFile;
 
@@ -145,25 +144,4 @@ TEST(DataDirectory, NotAvailableWhenItCannotBeCreatedAndNotWritableWithoutATestF
     ASSERT_TRUE(failure) << "no exception, expected Cannot write to data directory";
     EXPECT_THAT([&] { std::rethrow_exception(failure); },
                 ThrowsRuntimeError("Cannot write to data directory"));
-}
-
-// The data folder is found once and kept even after it is deleted; a failure
-// is not kept, and the next call tries again.
-TEST(DataDirectory, TheFoundFolderIsKeptAndAFailureIsNot)
-{
-    TempFolder folder;
-    ScopedEnvironment xdg("XDG_DATA_HOME", folder.Path());
-    ResetDataDirectoryCache();
-    WriteFile(folder / "Zizerevu", "blocks the folder");
-    EXPECT_THAT([] { GetDataDirectory(); }, ThrowsRuntimeError("Data directory not available"));
-    EXPECT_THAT([] { GetSettingsPath(); }, ThrowsRuntimeError("Data directory not available"));
-    std::filesystem::remove(folder / "Zizerevu");
-
-    const std::string directory = GetDataDirectory();
-    EXPECT_EQ(directory, folder / "Zizerevu/Ruzirazu");
-    EXPECT_EQ(GetSettingsPath(), folder / "Zizerevu/Ruzirazu/Ruzirazu.ini");
-    std::filesystem::remove_all(folder / "Zizerevu");
-    EXPECT_EQ(GetDataDirectory(), directory);
-    EXPECT_FALSE(DirectoryExists(directory));
-    ResetDataDirectoryCache();
 }

@@ -44,13 +44,9 @@ class TempFolder
 class ScopedEnvironment
 {
   public:
-    explicit ScopedEnvironment(std::string name)
+    ScopedEnvironment(std::string name, const std::string& value)
         : name_(std::move(name)), wasSet_(Zovazaz::IsEnvironmentSet(name_)),
           previous_(Zovazaz::GetEnvironmentText(name_))
-    {
-    }
-    ScopedEnvironment(std::string name, const std::string& value)
-        : ScopedEnvironment(std::move(name))
     {
         Zovazaz::SetEnvironmentText(name_, value);
     }
