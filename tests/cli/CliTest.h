@@ -2,11 +2,11 @@
 
 // What the command's tests share: a scratch folder per test, the built
 // command run through the shell, and its files read back.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -116,22 +116,18 @@ inline void ExpectRefusals(const fs::path& folder, const std::string& command, i
 
 inline std::string FrameName(const char* prefix, int frame)
 {
-    char name[40];
-    std::snprintf(name, sizeof name, "%s_%05d.png", prefix, frame);
-    return name;
+    return fmt::format("{}_{:05}.png", prefix, frame);
 }
 
 inline EffectHost::World ReadPicture(const fs::path& path)
 {
     const EffectHost::Raster raster = EffectHost::ReadPng(path.string());
     EffectHost::World world(raster.Width(), raster.Height());
-    for (int y = 0; y < raster.Height(); ++y)
+    for (int i = 0; i < raster.Width() * raster.Height(); ++i)
     {
-        for (int x = 0; x < raster.Width(); ++x)
-        {
-            const EffectHost::Rgba p = raster.At(x, y);
-            world.At(x, y) = PF_Pixel{p.alpha, p.red, p.green, p.blue};
-        }
+        const EffectHost::Rgba p = raster.At(i % raster.Width(), i / raster.Width());
+        world.At(i % raster.Width(), i / raster.Width()) =
+            PF_Pixel{p.alpha, p.red, p.green, p.blue};
     }
     return world;
 }

@@ -26,46 +26,40 @@ std::string Shown(std::uint64_t bytes)
     return std::string(wide.begin(), wide.end());
 }
 
-// Every byte count in the range read back shows the same text, none
-// outside it does, and below a kilobyte the range is the one count.
-void ExpectTightRange(std::uint64_t bytes)
-{
-    const std::string text = Shown(bytes);
-    const SizeRange range = ParseSizeText(text);
-    ASSERT_LE(range.min, bytes) << text;
-    ASSERT_GE(range.max, bytes) << text;
-    EXPECT_EQ(Shown(range.min), text);
-    EXPECT_EQ(Shown(range.max), text);
-    if (range.min > 0)
-    {
-        EXPECT_NE(Shown(range.min - 1), text);
-    }
-    EXPECT_NE(Shown(range.max + 1), text);
-    EXPECT_EQ(range.Exact(), bytes < 1024) << text;
-}
-
 } // namespace
 
 TEST(SizeText, EachShownSizeGivesExactlyTheBytesThatShowItAndNothingElseIsRead)
 {
     // Around every unit boundary and every decimal step of the first
     // kilobytes, then spread widely up to the terabytes shown in G.
-    for (const std::uint64_t bytes :
-         {0ull, 1ull, 500ull, 1023ull, 1024ull, 1126ull, 1127ull, 21733ull, 1048575ull, 1048576ull,
-          1073741823ull, 1073741824ull, 5ull << 30, 5ull << 40, (5ull << 40) + 12345})
-    {
-        ExpectTightRange(bytes);
-    }
-    EXPECT_EQ(ParseSizeText(Shown(500)).Estimate(), 500u);
+    std::vector<std::uint64_t> sizes{
+        0ull,          1ull,          500ull,     1023ull,    1024ull,
+        1126ull,       1127ull,       21733ull,   1048575ull, 1048576ull,
+        1073741823ull, 1073741824ull, 5ull << 30, 5ull << 40, (5ull << 40) + 12345};
     for (std::uint64_t bytes = 1000; bytes < 12 * 1024; bytes += 37)
     {
-        ExpectTightRange(bytes);
+        sizes.push_back(bytes);
     }
     std::mt19937_64 random(7);
     for (int i = 0; i < 2000; ++i)
     {
-        ExpectTightRange(random() >> (20 + i % 40));
+        sizes.push_back(random() >> (20 + i % 40));
     }
+    // Every byte count in the range read back shows the same text, none
+    // outside it does, and below a kilobyte the range is the one count.
+    for (const std::uint64_t bytes : sizes)
+    {
+        const std::string text = Shown(bytes);
+        const SizeRange range = ParseSizeText(text);
+        ASSERT_LE(range.min, bytes) << text;
+        ASSERT_GE(range.max, bytes) << text;
+        EXPECT_EQ(Shown(range.min), text);
+        EXPECT_EQ(Shown(range.max), text);
+        EXPECT_TRUE(range.min == 0 || Shown(range.min - 1) != text) << text;
+        EXPECT_NE(Shown(range.max + 1), text);
+        EXPECT_EQ(range.Exact(), bytes < 1024) << text;
+    }
+    EXPECT_EQ(ParseSizeText(Shown(500)).Estimate(), 500u);
     for (const char* text : {"", "K", "12", "12K", "1.5", "1.5 ", "1.23 K", "3 T", "-4 K"})
     {
         EXPECT_THROW(ParseSizeText(text), std::invalid_argument) << "\"" << text << "\"";
@@ -97,9 +91,9 @@ TEST(InformationText, ReadsTheFiveLinesWithOrWithoutATargetAndRefusesAnythingEls
         "Average Bitrate: 194",
         "Memory Usage: 400 ",
     });
-    EXPECT_FALSE(rateFactor.targetKbps.has_value());
-    EXPECT_TRUE(rateFactor.size.Exact());
-    EXPECT_EQ(rateFactor.size.min, 812u);
+    EXPECT_EQ(
+        std::tuple(rateFactor.targetKbps.has_value(), rateFactor.size.Exact(), rateFactor.size.min),
+        std::tuple(false, true, 812u));
 
     // The text before any render is not statistics.
     EXPECT_THAT([] { ParseInformation({"N/A"}); },

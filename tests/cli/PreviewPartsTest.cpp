@@ -55,7 +55,7 @@ TEST(PreviewProgress, OffATerminalALinePerSegmentPassAndOnOneABarRedrawnInPlace)
                          "frames 0-7: 31%, 1.1 s left\x1b[K\n");
 }
 
-TEST(PreviewOutputFolder, FilesAppearWholeAndAFailedWriteLeavesNothing)
+TEST(PreviewOutputFolder, FilesAppearWholeAFailedWriteLeavesNothingAndARunRemovesTheLastRunsFiles)
 {
     const fs::path path = CliTest::Scratch();
     OutputFolder folder(path);
@@ -81,49 +81,46 @@ TEST(PreviewOutputFolder, FilesAppearWholeAndAFailedWriteLeavesNothing)
     EXPECT_THROW(folder.WriteFile("a.txt", half), std::runtime_error);
     EXPECT_EQ(Names(path), (std::set<std::string>{"a.txt", OutputFolder::RecordName}));
     EXPECT_EQ(CliTest::ReadFile(path / "a.txt"), "whole");
-}
 
-TEST(PreviewOutputFolder, ARunRemovesExactlyTheFilesTheEarlierRunWrote)
-{
-    const fs::path path = CliTest::Scratch();
-    const auto put = [](OutputFolder& folder, const std::string& name)
-    {
-        folder.WriteFile(name,
-                         [&](const std::string& temporary) { std::ofstream(temporary) << name; });
+    // A run removes exactly the files the earlier run wrote.
+    const fs::path runs = path / "runs";
+    const auto put = [](OutputFolder& run, const std::string& name) {
+        run.WriteFile(name,
+                      [&](const std::string& temporary) { std::ofstream(temporary) << name; });
     };
     {
-        OutputFolder first(path);
+        OutputFolder first(runs);
         put(first, "frame_00001.png");
         put(first, "frame_00002.png");
         put(first, "report.csv");
     }
     // Beside them: the user's own file, a written file the user changed
     // since, and a record line that would lead out of the folder.
-    std::ofstream(path / "notes.txt") << "mine";
-    std::ofstream(path / "report.csv", std::ios::app) << ",edited";
-    std::ofstream(path.parent_path() / "outside.txt") << "not the command's";
+    std::ofstream(runs / "notes.txt") << "mine";
+    std::ofstream(runs / "report.csv", std::ios::app) << ",edited";
+    std::ofstream(runs.parent_path() / "outside.txt") << "not the command's";
     {
-        std::ofstream record(path / OutputFolder::RecordName, std::ios::app);
-        record << fs::file_size(path.parent_path() / "outside.txt") << " "
-               << fs::last_write_time(path.parent_path() / "outside.txt").time_since_epoch().count()
+        std::ofstream record(runs / OutputFolder::RecordName, std::ios::app);
+        record << fs::file_size(runs.parent_path() / "outside.txt") << " "
+               << fs::last_write_time(runs.parent_path() / "outside.txt").time_since_epoch().count()
                << " ../outside.txt\n";
     }
     {
-        OutputFolder second(path);
+        OutputFolder second(runs);
         // Nothing goes until the run writes its first file.
-        EXPECT_TRUE(fs::exists(path / "frame_00001.png"));
+        EXPECT_TRUE(fs::exists(runs / "frame_00001.png"));
         put(second, "frame_00002.png");
     }
-    EXPECT_EQ(Names(path), (std::set<std::string>{"frame_00002.png", "notes.txt", "report.csv",
+    EXPECT_EQ(Names(runs), (std::set<std::string>{"frame_00002.png", "notes.txt", "report.csv",
                                                   OutputFolder::RecordName}));
-    EXPECT_TRUE(fs::exists(path.parent_path() / "outside.txt"));
-    fs::remove(path.parent_path() / "outside.txt");
+    EXPECT_TRUE(fs::exists(runs.parent_path() / "outside.txt"));
+    fs::remove(runs.parent_path() / "outside.txt");
 
     // The next run removes this run's frame, which is all it wrote.
     {
-        OutputFolder third(path);
+        OutputFolder third(runs);
         put(third, "sizes.svg");
     }
-    EXPECT_FALSE(fs::exists(path / "frame_00002.png"));
-    EXPECT_TRUE(fs::exists(path / "report.csv"));
+    EXPECT_FALSE(fs::exists(runs / "frame_00002.png"));
+    EXPECT_TRUE(fs::exists(runs / "report.csv"));
 }

@@ -26,15 +26,10 @@ std::unique_ptr<EffectSession> Applied()
 
 double ValueOf(const std::vector<ControlValue>& controls, A_long hostId)
 {
-    for (const ControlValue& control : controls)
-    {
-        if (control.hostId == hostId)
-        {
-            return control.value;
-        }
-    }
-    ADD_FAILURE() << "no control with host id " << hostId;
-    return -1;
+    const auto found =
+        std::find_if(controls.begin(), controls.end(),
+                     [&](const ControlValue& control) { return control.hostId == hostId; });
+    return found == controls.end() ? -1 : found->value; // -1: no control has that id
 }
 
 std::string Id(A_long hostId)
@@ -59,21 +54,25 @@ std::string Refusal(EffectHost::Host& host, const std::filesystem::path& path)
 
 } // namespace
 
-TEST(ProjectFile, SettingsKeyedByHostIdComeBackInAFreshInstance)
+// Settings keyed by host id come back in a fresh instance. The preset goes
+// first, so the saved bitrate wins whatever the order in the file. An unknown
+// id is skipped with a warning. A value outside its range, a file of another
+// effect and what is not JSON are refused; escapes decode to UTF-8, a
+// surrogate pair to one four-byte character.
+TEST(ProjectFile, SettingsComeBackThePresetGoesFirstUnknownIdsAreSkippedAndBadFilesAreRefused)
 {
-    const auto path = Scratch() / "look.json";
-    EffectSettings settings;
-    settings.preset = "manual";
-    settings.mode = "crf";
-    settings.rateFactor = 31;
-    settings.segmentLength = 20;
-    settings.keyFrameInterval = 45;
-    settings.useBFrames = false;
-    std::vector<ControlValue> saved;
+    const auto folder = Scratch();
+    const auto path = folder / "look.json";
     {
         auto session = Applied();
+        EffectSettings settings;
+        settings.preset = "manual";
+        settings.mode = "crf";
+        settings.rateFactor = 31;
+        settings.segmentLength = 20;
+        settings.keyFrameInterval = 45;
+        settings.useBFrames = false;
         ApplyEffectSettings(session->Host(), settings);
-        saved = ReadControls(session->Host());
         SaveProject(session->Host(), path);
         const std::string text = ReadTextFile(path);
         const Json project = Json::parse(text);
@@ -89,29 +88,15 @@ TEST(ProjectFile, SettingsKeyedByHostIdComeBackInAFreshInstance)
     }
     auto session = Applied();
     EXPECT_TRUE(LoadProject(session->Host(), path).empty());
+    // The preview's saved-project run compares every control; these differ from the defaults.
     const std::vector<ControlValue> loaded = ReadControls(session->Host());
-    ASSERT_EQ(saved.size(), loaded.size());
-    for (std::size_t i = 0; i < saved.size(); ++i)
-    {
-        EXPECT_EQ(loaded[i].hostId, saved[i].hostId);
-        EXPECT_EQ(loaded[i].value, saved[i].value) << saved[i].name;
-        EXPECT_EQ(loaded[i].text, saved[i].text) << saved[i].name;
-    }
-    EXPECT_EQ(ValueOf(loaded, HostIdRateFactor), 31);
-    EXPECT_EQ(ValueOf(loaded, HostIdSegmentLength), 20);
-    EXPECT_EQ(ValueOf(loaded, HostIdUseBFrames), 0);
-}
+    EXPECT_EQ(std::tuple(ValueOf(loaded, HostIdRateFactor), ValueOf(loaded, HostIdSegmentLength),
+                         ValueOf(loaded, HostIdUseBFrames),
+                         ValueOf(loaded, HostIdKeyFrameInterval)),
+              std::tuple(31, 20, 0, 45));
 
-// The preset goes first, so the saved bitrate wins whatever the order in the
-// file. An unknown id is skipped with a warning. A value outside its range, a
-// file of another effect and what is not JSON are refused; escapes decode to
-// UTF-8, a surrogate pair to one four-byte character.
-TEST(ProjectFile, ThePresetGoesFirstUnknownIdsAreSkippedWithAWarningAndBadFilesAreRefused)
-{
-    const auto folder = Scratch();
-    auto session = Applied();
-    SaveProject(session->Host(), folder / "base.json");
-    const Json base = Json::parse(ReadTextFile(folder / "base.json"));
+    const Json base = Json::parse(ReadTextFile(path));
+
     const auto write = [&](const std::string& name, const Json& project)
     {
         WriteTextFile(folder / name, project.dump());

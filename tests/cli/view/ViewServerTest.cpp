@@ -69,16 +69,12 @@ struct View
     }
     Json Control(const std::string& name)
     {
-        const Json state = State();
-        for (const Json& control : state["controls"])
-        {
-            if (control["name"] == name)
-            {
-                return control;
-            }
-        }
-        ADD_FAILURE() << "no control " << name;
-        return Json{{"position", 0}};
+        const Json controls = State()["controls"];
+        const auto found =
+            std::find_if(controls.begin(), controls.end(),
+                         [&](const Json& control) { return control["name"] == name; });
+        EXPECT_TRUE(found != controls.end()) << "no control " << name;
+        return found == controls.end() ? Json{{"position", 0}} : *found;
     }
     httplib::Result Change(const std::string& name, const Json& value, const char* key = "value")
     {
@@ -105,8 +101,8 @@ std::string Rgba(const EffectHost::World& world)
     return std::string(raster.Bytes().begin(), raster.Bytes().end());
 }
 
-// A frame as the server sends it, RGBA.
-EffectHost::World Picture(const std::string& rgba)
+// The PSNR of a frame as the server sends it, RGBA, against the source.
+double Psnr(const EffectHost::World& source, const std::string& rgba)
 {
     EffectHost::World picture(Width, Height);
     for (int i = 0; i < Width * Height; ++i)
@@ -114,12 +110,7 @@ EffectHost::World Picture(const std::string& rgba)
         const auto* p = reinterpret_cast<const unsigned char*>(rgba.data()) + 4 * i;
         picture.At(i % Width, i / Width) = PF_Pixel{p[3], p[0], p[1], p[2]};
     }
-    return picture;
-}
-
-double Psnr(const EffectHost::World& source, const std::string& rgba)
-{
-    return CommandLine::MeasureQuality(source, Picture(rgba)).PsnrOverall();
+    return CommandLine::MeasureQuality(source, picture).PsnrOverall();
 }
 
 TEST(ViewFrames, InputIsTheSourceAndThePreviewFollowsTheControlsAsAUserChangesThem)
@@ -152,9 +143,8 @@ TEST(ViewFrames, InputIsTheSourceAndThePreviewFollowsTheControlsAsAUserChangesTh
         << state["information"];
     // The whole first segment is stored after one render, and nothing else.
     ASSERT_EQ(state["stored"].size(), 10u) << state["stored"];
-    EXPECT_EQ(state["stored"][0][0], 0);
-    EXPECT_EQ(state["stored"][0][1], "IDR");
-    EXPECT_EQ(state["stored"][9][0], 9);
+    EXPECT_EQ(std::tuple(state["stored"][0][0], state["stored"][0][1], state["stored"][9][0]),
+              std::tuple(0, "IDR", 9));
 
     // A change drops the stored frames; the next render encodes again.
     ASSERT_EQ(view.Change("Rate Factor (0 = Max Quality)", 51)->status, 200);
@@ -244,13 +234,10 @@ TEST(ViewScheduling, ANewerFrameInAnotherSegmentAbortsTheEncode)
     // Long enough a segment that the encode is still running when the newer
     // request comes.
     View view(ClipSetup(640, 360, 120, 60));
+    httplib::Client other("127.0.0.1", view.server.Port());
+    other.set_read_timeout(60, 0);
     auto first = std::async(std::launch::async,
-                            [&]
-                            {
-                                httplib::Client other("127.0.0.1", view.server.Port());
-                                other.set_read_timeout(60, 0);
-                                return other.Get(view.Path("/api/frame?n=1").c_str());
-                            });
+                            [&] { return other.Get(view.Path("/api/frame?n=1").c_str()); });
     // Waits for the first progress report of the encode.
     std::uint64_t generation = 0;
     for (;;)
