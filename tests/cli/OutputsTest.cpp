@@ -22,7 +22,8 @@ namespace
 // How often `word` (no regular expression characters) occurs in `text`.
 std::ptrdiff_t Count(const std::string& text, const std::string& word)
 {
-    return std::distance(std::sregex_iterator(text.begin(), text.end(), std::regex(word)),
+    const std::regex pattern(word);
+    return std::distance(std::sregex_iterator(text.begin(), text.end(), pattern),
                          std::sregex_iterator());
 }
 
