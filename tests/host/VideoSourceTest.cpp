@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "host/Host.h"
 #include "host/VideoSource.h"
@@ -73,13 +74,9 @@ TEST_P(EveryFormat, KeepsThe2997RateExactAndGivesEveryFrameInAnyOrder)
     MAKE_VIDEO(spec);
     const VideoSource source(spec.path);
     const EffectHost::VideoDescription& description = source.Description();
-    EXPECT_EQ(description.timeScale, 30000u);
-    EXPECT_EQ(description.timeStep, 1001);
-    EXPECT_EQ(description.frameCount, 30);
-    EXPECT_EQ(description.width, spec.width);
-    EXPECT_EQ(description.height, spec.height);
-    EXPECT_EQ(source.Width(), spec.width);
-    EXPECT_EQ(source.Height(), spec.height);
+    EXPECT_EQ(std::tuple(description.timeScale, description.timeStep, description.frameCount,
+                         description.width, description.height, source.Width(), source.Height()),
+              std::tuple(30000u, 1001, 30, spec.width, spec.height, spec.width, spec.height));
     EXPECT_NEAR(description.durationSeconds, 30 * 1001 / 30000.0, 1e-9);
     EXPECT_FALSE(description.codec.empty());
     EXPECT_FALSE(description.container.empty());
@@ -117,8 +114,7 @@ TEST_P(EveryFormat, KeepsThe2997RateExactAndGivesEveryFrameInAnyOrder)
     EXPECT_EQ(VideoFiles::ReadFrameNumber(world), 0);
 
     const VideoSource scaled(spec.path, 97, 61);
-    EXPECT_EQ(scaled.Width(), 97);
-    EXPECT_EQ(scaled.Height(), 61);
+    EXPECT_EQ(std::pair(scaled.Width(), scaled.Height()), std::pair(97, 61));
     EXPECT_EQ(scaled.Description().width, spec.width);
     EXPECT_EQ(FrameNumberAt(scaled, 13), 13);
     EXPECT_THROW(scaled.Frame(1, world), std::invalid_argument);
