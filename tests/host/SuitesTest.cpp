@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,6 +7,8 @@
 
 using namespace EffectHost;
 using namespace HostTest;
+using testing::AllOf;
+using testing::HasSubstr;
 
 using Suites = HostWithTestEffect;
 
@@ -48,12 +51,8 @@ TEST_F(Suites, AcquisitionsAreCountedPerSuiteAndOnlyTheRightVersionIsFound)
     EXPECT_EQ(host_->SuiteUsage(kPFHandleSuite).released, 1);
     const auto defects = host_->MessagesOf(MessageKind::Defect);
     ASSERT_EQ(defects.size(), 1u);
-    EXPECT_NE(defects[0].find("PF Handle Suite acquired 2 times, released 1 times"),
-              std::string::npos)
-        << defects[0];
-    EXPECT_NE(defects[0].find("PF AE App Suite acquired 1 times, released 0 times"),
-              std::string::npos)
-        << defects[0];
+    EXPECT_THAT(defects[0], AllOf(HasSubstr("PF Handle Suite acquired 2 times, released 1 times"),
+                                  HasSubstr("PF AE App Suite acquired 1 times, released 0 times")));
 }
 
 TEST_F(Suites, HandlesAreAccountedAndMisuseOrALeakIsADefect)
@@ -117,5 +116,5 @@ TEST_F(Suites, HandlesAreAccountedAndMisuseOrALeakIsADefect)
     host_->Unload();
     const auto defects = host_->MessagesOf(MessageKind::Defect);
     ASSERT_EQ(defects.size(), 3u);
-    EXPECT_NE(defects[2].find("2 memory handle(s) (100 bytes)"), std::string::npos) << defects[2];
+    EXPECT_THAT(defects[2], HasSubstr("2 memory handle(s) (100 bytes)"));
 }
