@@ -30,10 +30,8 @@ TEST(FrameRate, ParsesPositiveFractionsExactlyInLowestTermsAndNothingElse)
 TEST(FrameRate, NtscClockIsExactAndAClockThatWouldOverflowIsRefused)
 {
     const TimeSettings time = TimeForFrames(FrameRate{30000, 1001}, 90);
-    EXPECT_EQ(time.timeScale, 30000u);
-    EXPECT_EQ(time.timeStep, 1001);
-    EXPECT_EQ(time.totalTime, 90 * 1001);
-    EXPECT_EQ(time.currentTime, 0);
+    EXPECT_EQ(std::tuple(time.timeScale, time.timeStep, time.totalTime, time.currentTime),
+              std::tuple(30000u, 1001, 90 * 1001, 0));
     EXPECT_EQ(FrameCount(time), 90);
     EXPECT_EQ(TimeForFrames(FrameRate{25, 1}, 250).totalTime, 250);
 
@@ -163,7 +161,6 @@ TEST_F(HostTime, ALayerThatFailsGivesTheEffectAnErrorAndTheUserTheReason)
         }
         return PF_Err_NONE;
     };
-    EXPECT_TRUE(host_->LayerError().empty());
     host_->SequenceSetup();
     EXPECT_NE(checkout, PF_Err_NONE);
     EXPECT_EQ(host_->LayerError(), "shots/f_0004.png vanished");
