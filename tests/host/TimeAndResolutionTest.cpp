@@ -132,39 +132,3 @@ TEST_F(HostTime, RenderSeesTheClockAndTheLayerAveragedDownToTheResolution)
     EXPECT_THROW(host_->SetLayerSize(0, 10), std::invalid_argument);
     EXPECT_EQ(host_->Downsample(), 4);
 }
-
-namespace
-{
-class FailingLayer final : public LayerSource
-{
-  public:
-    A_long Width() const override { return 8; }
-    A_long Height() const override { return 8; }
-    void FrameAt(A_long, A_long, A_u_long, World&) const override
-    {
-        throw std::runtime_error("shots/f_0004.png vanished");
-    }
-};
-} // namespace
-
-TEST_F(HostTime, ALayerThatFailsGivesTheEffectAnErrorAndTheUserTheReason)
-{
-    host_->SetLayerSource(std::make_shared<FailingLayer>());
-    PF_Err checkout = PF_Err_NONE;
-    Effect().handler = [&](PF_Cmd command, PF_InData* in, auto...) -> PF_Err
-    {
-        if (command == PF_Cmd_SEQUENCE_SETUP)
-        {
-            PF_ParamDef layer{};
-            checkout = in->inter.checkout_param(in->effect_ref, 0, 0, in->time_step, in->time_scale,
-                                                &layer);
-        }
-        return PF_Err_NONE;
-    };
-    host_->SequenceSetup();
-    EXPECT_NE(checkout, PF_Err_NONE);
-    EXPECT_EQ(host_->LayerError(), "shots/f_0004.png vanished");
-    EXPECT_EQ(host_->Checkouts().outstanding, 0);
-    host_->ClearLayerError();
-    EXPECT_TRUE(host_->LayerError().empty());
-}
