@@ -117,13 +117,6 @@ TEST_P(EveryFormat, KeepsThe2997RateExactAndGivesEveryFrameInAnyOrder)
     EXPECT_EQ(scaled.Description().width, spec.width);
     EXPECT_EQ(FrameNumberAt(scaled, 13), 13);
     EXPECT_THROW(scaled.Frame(1, world), std::invalid_argument);
-
-    // The host checks the video out as its layer.
-    EffectHost::Host host;
-    host.SetLayerSource(std::make_shared<VideoSource>(spec.path));
-    EXPECT_EQ(host.Layer().Width(), spec.width);
-    host.Layer().FrameAt(7 * 1001, 1001, 30000, world);
-    EXPECT_EQ(VideoFiles::ReadFrameNumber(world), 7);
 }
 
 INSTANTIATE_TEST_SUITE_P(VideoSource, EveryFormat,
