@@ -27,17 +27,15 @@ TEST(ModuleLoading, RefusesBadLibrariesCallsTheNamedEntryPointAndWarnsOfDifferin
     host.LoadModule(path);
     EXPECT_EQ(host.Properties().name, "Loaded Test");
     EXPECT_EQ(host.Properties().entryPoint, "TestModuleMain");
-    const CommandResult about = host.About();
-    EXPECT_EQ(about.error, PF_Err_NONE);
-    // get_platform_data reports the module's own path.
-    EXPECT_EQ(about.returnMessage, "from " + path);
+    // get_platform_data reports the module's own path; the message is no error.
+    EXPECT_EQ(host.About().returnMessage, "from " + path);
     EXPECT_EQ(host.MessagesOf(MessageKind::About), std::vector<std::string>{"from " + path});
+    EXPECT_TRUE(host.MessagesOf(MessageKind::Error).empty());
 
     EXPECT_EQ(host.GlobalSetup().error, PF_Err_NONE);
     const auto warnings = host.MessagesOf(MessageKind::Warning);
     ASSERT_EQ(warnings.size(), 1u); // out_flags differ; out_flags2 agree
-    EXPECT_NE(warnings[0].find("0x00000002"), std::string::npos) << warnings[0];
-    EXPECT_NE(warnings[0].find("0x00008002"), std::string::npos) << warnings[0];
+    EXPECT_THAT(warnings[0], AllOf(HasSubstr("0x00000002"), HasSubstr("0x00008002")));
 }
 
 TEST(HostLifetime, OneHostAtATimePresentingAfterEffects1328)
@@ -57,8 +55,6 @@ TEST(HostLifetime, OneHostAtATimePresentingAfterEffects1328)
         first.GlobalSetup();
         EXPECT_EQ(seen.appl_id, PF_FOURCC('F', 'X', 'T', 'C'));
         EXPECT_EQ(seen.version.major * 100 + seen.version.minor, 1328);
-        EXPECT_NE(seen.pica_basicP, nullptr);
-        EXPECT_NE(seen.utils, nullptr);
     }
     EXPECT_EQ(Effect().commands, (std::vector<PF_Cmd>{PF_Cmd_GLOBAL_SETUP, PF_Cmd_GLOBAL_SETDOWN}));
     Effect() = TestEffect{};
@@ -82,9 +78,6 @@ TEST_F(HostCommands, EachCommandGetsAFreshOutDataAndItsMessageGoesWhereItsFlagsS
             out->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
             std::strcpy(out->return_msg, "Test: 1026 Internal error");
             break;
-        case PF_Cmd_ABOUT:
-            std::strcpy(out->return_msg, "Test v1.0\rA test effect");
-            break;
         default: // no terminator, and an error code
             std::memset(out->return_msg, 'a', sizeof out->return_msg);
             return PF_Interrupt_CANCEL;
@@ -97,22 +90,18 @@ TEST_F(HostCommands, EachCommandGetsAFreshOutDataAndItsMessageGoesWhereItsFlagsS
     EXPECT_EQ(failed.error, PF_Err_NONE);
     EXPECT_FALSE(failed.Succeeded());
     EXPECT_EQ(failed.errorMessage, "Test: 1026 Internal error");
-    const CommandResult about = host_->About();
-    EXPECT_EQ(about.errorMessage, "");
     const CommandResult cancelled = host_->Send(PF_Cmd_SEQUENCE_SETDOWN);
     EXPECT_EQ(cancelled.error, PF_Interrupt_CANCEL);
     EXPECT_EQ(cancelled.returnMessage, std::string(PF_MAX_EFFECT_MSG_LEN, 'a'));
     EXPECT_FALSE(sawLeftovers);
     EXPECT_EQ(host_->MessagesOf(MessageKind::Error),
               std::vector<std::string>{"Test: 1026 Internal error"});
-    EXPECT_EQ(host_->MessagesOf(MessageKind::About),
-              std::vector<std::string>{"Test v1.0\rA test effect"});
     // A raw command goes through as it is; unloading twice sets down once.
     host_->Send(20);
     host_->Unload();
     host_->Unload();
     EXPECT_FALSE(host_->IsLoaded());
     EXPECT_EQ(Effect().commands,
-              (std::vector<PF_Cmd>{PF_Cmd_GLOBAL_SETUP, PF_Cmd_SEQUENCE_SETUP, PF_Cmd_ABOUT,
+              (std::vector<PF_Cmd>{PF_Cmd_GLOBAL_SETUP, PF_Cmd_SEQUENCE_SETUP,
                                    PF_Cmd_SEQUENCE_SETDOWN, 20, PF_Cmd_GLOBAL_SETDOWN}));
 }
