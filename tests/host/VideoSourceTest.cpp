@@ -23,17 +23,6 @@ using ZovazazTest::TempFolder;
 namespace
 {
 
-// Makes the file, or skips the test when libavcodec lacks the encoder.
-#define MAKE_VIDEO(spec)                                                                           \
-    do                                                                                             \
-    {                                                                                              \
-        if (!VideoFiles::HasEncoder((spec).encoder))                                               \
-        {                                                                                          \
-            GTEST_SKIP() << "libavcodec has no " << (spec).encoder << " encoder";                  \
-        }                                                                                          \
-        VideoFiles::WriteVideo(spec);                                                              \
-    } while (false)
-
 VideoSpec Spec(const std::string& path, const char* encoder, int frames = 24)
 {
     VideoSpec spec;
@@ -71,7 +60,7 @@ TEST_P(EveryFormat, KeepsThe2997RateExactAndGivesEveryFrameInAnyOrder)
     spec.width = spec.encoder == "libx264" ? 162 : 161;
     spec.height = spec.encoder == "libx264" ? 92 : 91;
     spec.bFrames = format.bFrames;
-    MAKE_VIDEO(spec);
+    VideoFiles::WriteVideo(spec);
     const VideoSource source(spec.path);
     const EffectHost::VideoDescription& description = source.Description();
     EXPECT_EQ(std::tuple(description.timeScale, description.timeStep, description.frameCount,
@@ -148,7 +137,7 @@ TEST(VideoSource, TurnsPicturesAsTheirDisplayMatrixSays)
         SCOPED_TRACE(orientation);
         VideoSpec spec = Spec(folder / ("turned" + std::to_string(n++) + ".mov"), "ffv1", 3);
         spec.turn = turn;
-        MAKE_VIDEO(spec);
+        VideoFiles::WriteVideo(spec);
         const VideoSource source(spec.path);
         EXPECT_EQ(source.Description().orientation, orientation);
         const bool quarterTurn = turn[0] == 0;
@@ -178,7 +167,7 @@ TEST(VideoSource, SeeksBackToTheKeyFrameBeforeAndFarAheadAndCachesASegment)
 {
     const TempFolder folder;
     const VideoSpec spec = Spec(folder / "gop.mp4", "mpeg4");
-    MAKE_VIDEO(spec);
+    VideoFiles::WriteVideo(spec);
     const VideoSource noCache(spec.path, 0, 0, 0);
     for (A_long frame = 0; frame <= 20; ++frame)
     {
@@ -248,7 +237,7 @@ TEST(VideoSource, RefusesBadFilesNamingWhatIsWrong)
 
     // An mp4 keeps its index at the end; half a file has none.
     const VideoSpec mp4 = Spec(folder / "clip.mp4", "mpeg4");
-    MAKE_VIDEO(mp4);
+    VideoFiles::WriteVideo(mp4);
     std::filesystem::resize_file(mp4.path, std::filesystem::file_size(mp4.path) / 2);
     EXPECT_THROW(VideoSource source(mp4.path), VideoSourceError);
 
