@@ -26,10 +26,7 @@ struct FreeOutput
 {
     void operator()(AVFormatContext* context) const noexcept
     {
-        if (context->pb)
-        {
-            avio_closep(&context->pb);
-        }
+        avio_closep(&context->pb); // nothing to close when the file never opened
         avformat_free_context(context);
     }
 };
