@@ -34,8 +34,7 @@ TEST(Interrupt, CtrlCTerminationSignalsAndAClosedPipeRaiseTheFlagNamingTheFirst)
         EXPECT_FALSE(interrupt.Raised());
         EXPECT_EQ(interrupt.Signal(), 0);
         raise(signal);
-        EXPECT_TRUE(interrupt.Raised()) << signal;
-        EXPECT_TRUE(interrupt.Flag().load());
+        EXPECT_TRUE(interrupt.Flag().load()) << signal;
         EXPECT_EQ(interrupt.Signal(), signal);
     }
     // Every write into a closed pipe signals again: that alone never ends
