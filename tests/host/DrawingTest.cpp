@@ -242,10 +242,6 @@ TEST_F(PanelDrawing, DrawingIsClippedAndItsObjectsAreAccounted)
     EXPECT_EQ(host_->DrawingObjects().imagesCreated, 1);
     EXPECT_EQ(host_->MessagesOf(MessageKind::Defect).size(), 3u);
 
-    Effect().handler = nullptr;
-    const DrawResult unhandled = host_->DrawEvent(1, PF_Rect{0, 0, 4, 4}, PF_EA_PARAM_TITLE);
-    EXPECT_FALSE(unhandled.handled);
-    EXPECT_EQ(unhandled.evtOutFlags, 0);
     host_->Unload();
     const auto defects = host_->MessagesOf(MessageKind::Defect);
     ASSERT_EQ(defects.size(), 4u);
