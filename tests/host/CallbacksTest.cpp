@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "host/Callbacks.h"
-#include "host/LayerSource.h"
 #include "tests/host/TestEffect.h"
 
 using namespace EffectHost;
@@ -25,7 +24,6 @@ TEST_F(HostCallbacks, UtilitiesAnswerTheirOwnHostAndCancelOnceTheFlagIsRaised)
         });
     std::vector<PF_Err> answers;
     char path[PF_MAX_PATH] = {};
-    char copy[16] = {};
     PF_Err unknown = PF_Err_NONE, foreign = PF_Err_NONE;
     Effect().handler = [&](PF_Cmd, PF_InData* in, auto...) -> PF_Err
     {
@@ -36,9 +34,7 @@ TEST_F(HostCallbacks, UtilitiesAnswerTheirOwnHostAndCancelOnceTheFlagIsRaised)
         }
         int notAHost = 0;
         foreign = in->inter.abort(reinterpret_cast<PF_ProgPtr>(&notAHost));
-        in->utils->get_platform_data(in->effect_ref, PF_PlatData_EXE_FILE_PATH_DEPRECATED, path);
-        unknown = in->utils->get_platform_data(in->effect_ref, PF_PlatData_MAIN_WND, path + 100);
-        in->utils->ansi.strcpy(copy, "Segment Length");
+        unknown = in->utils->get_platform_data(in->effect_ref, PF_PlatData_MAIN_WND, path);
         return PF_Err_NONE;
     };
     host_->SequenceSetup();
@@ -50,9 +46,7 @@ TEST_F(HostCallbacks, UtilitiesAnswerTheirOwnHostAndCancelOnceTheFlagIsRaised)
     // Once cancelled, progress no longer reaches the sink.
     EXPECT_EQ(reported, (std::vector<std::pair<A_long, A_long>>{{1, 3}, {2, 3}}));
     EXPECT_EQ(foreign, PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_STREQ(path, "/opt/effects/Test.so");
     EXPECT_NE(unknown, PF_Err_NONE);
-    EXPECT_STREQ(copy, "Segment Length");
 }
 
 // Whatever fails inside the host while it serves the effect reaches the
@@ -102,49 +96,13 @@ TEST(WorldPixels, FillAndCopyHonourRowBytesRectanglesAndSizes)
 
     // Between sizes the copy scales.
     World small(2, 2), large(4, 4);
-    small.At(0, 0) = PF_Pixel{255, 10, 0, 0};
-    small.At(1, 0) = PF_Pixel{255, 20, 0, 0};
-    small.At(0, 1) = PF_Pixel{255, 30, 0, 0};
-    small.At(1, 1) = PF_Pixel{255, 40, 0, 0};
+    for (int i = 0; i < 4; ++i)
+    {
+        small.At(i % 2, i / 2) = PF_Pixel{255, static_cast<A_u_char>(10 * (i + 1)), 0, 0};
+    }
     ASSERT_EQ(Callbacks::CopyWorld(small.Def(), large.Def(), nullptr, nullptr), PF_Err_NONE);
     EXPECT_EQ(large.At(1, 1).red, 10);
     EXPECT_EQ(large.At(2, 1).red, 20);
     EXPECT_EQ(large.At(1, 3).red, 30);
     EXPECT_EQ(large.At(3, 3).red, 40);
-}
-
-TEST_F(HostCallbacks, RenderLendsTheLayerAtTheCurrentTimeAndTheOutputWorld)
-{
-    host_->SetLayerSize(24, 16);
-    Effect().handler = [](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef** params,
-                          PF_LayerDef* output, auto...) -> PF_Err
-    {
-        if (command != PF_Cmd_RENDER)
-        {
-            return PF_Err_NONE;
-        }
-        PF_Pixel8* pixels = nullptr;
-        in->utils->get_pixel_data8(output, nullptr, &pixels);
-        if (pixels != output->data)
-        {
-            return PF_Err_INTERNAL_STRUCT_DAMAGED;
-        }
-        return in->utils->copy(in->effect_ref, &params[0]->u.ld, output, nullptr, nullptr);
-    };
-    World output(24, 16);
-    output.FillPadding(0x77);
-    host_->SetTime(TimeSettings{30000, 1001, 10 * 1001, 0});
-    const CommandResult result = host_->RenderFrame(7, output);
-    ASSERT_EQ(result.error, PF_Err_NONE);
-    EXPECT_EQ(host_->Time().currentTime, 7 * 1001);
-    for (A_long y : {0, 8, 15})
-    {
-        for (A_long x : {0, 11, 23})
-        {
-            EXPECT_EQ(output.At(x, y), PatternLayerSource::PatternPixel(x, y, 7, 24, 16))
-                << x << "," << y;
-        }
-    }
-    EXPECT_TRUE(output.PaddingIntact(0x77));
-    EXPECT_THROW(host_->SetLayerSize(0, 10), std::invalid_argument);
 }

@@ -14,7 +14,7 @@ using testing::AllOf;
 using testing::HasSubstr;
 using testing::ThrowsMessage;
 
-TEST(ModuleLoading, RefusesAMissingFileAndALibraryWithoutAPropertyList)
+TEST(ModuleLoading, RefusesBadLibrariesCallsTheNamedEntryPointAndWarnsOfDifferingFlags)
 {
     Host host;
     EXPECT_THAT([&] { host.LoadModule("/nonexistent/Nothing.so"); },
@@ -23,26 +23,19 @@ TEST(ModuleLoading, RefusesAMissingFileAndALibraryWithoutAPropertyList)
     EXPECT_FALSE(host.IsLoaded());
     EXPECT_THAT([&] { host.LoadModule("libz.so.1"); },
                 ThrowsMessage<std::runtime_error>(HasSubstr(PF_PROPERTY_LIST_SYMBOL)));
-}
-
-TEST(ModuleLoading, CallsTheNamedEntryPointAndWarnsOfFlagsThatDifferFromThePropertyList)
-{
     const std::string path = std::string(RUZIRAZU_BINARY_DIR) + "/tests/libhost_test_module.so";
-    Host host;
     host.LoadModule(path);
     EXPECT_EQ(host.Properties().name, "Loaded Test");
     EXPECT_EQ(host.Properties().entryPoint, "TestModuleMain");
-    const CommandResult about = host.About();
-    EXPECT_EQ(about.error, PF_Err_NONE);
-    // get_platform_data reports the module's own path.
-    EXPECT_EQ(about.returnMessage, "from " + path);
+    // get_platform_data reports the module's own path; the message is no error.
+    EXPECT_EQ(host.About().returnMessage, "from " + path);
     EXPECT_EQ(host.MessagesOf(MessageKind::About), std::vector<std::string>{"from " + path});
+    EXPECT_TRUE(host.MessagesOf(MessageKind::Error).empty());
 
     EXPECT_EQ(host.GlobalSetup().error, PF_Err_NONE);
     const auto warnings = host.MessagesOf(MessageKind::Warning);
     ASSERT_EQ(warnings.size(), 1u); // out_flags differ; out_flags2 agree
-    EXPECT_NE(warnings[0].find("0x00000002"), std::string::npos) << warnings[0];
-    EXPECT_NE(warnings[0].find("0x00008002"), std::string::npos) << warnings[0];
+    EXPECT_THAT(warnings[0], AllOf(HasSubstr("0x00000002"), HasSubstr("0x00008002")));
 }
 
 TEST(HostLifetime, OneHostAtATimePresentingAfterEffects1328)
@@ -57,14 +50,10 @@ TEST(HostLifetime, OneHostAtATimePresentingAfterEffects1328)
     {
         Host first;
         EXPECT_THROW(Host second, std::logic_error);
-        EXPECT_EQ(Host::Active(), &first);
         first.UseEntryPoint(TestEntryPoint);
         first.GlobalSetup();
         EXPECT_EQ(seen.appl_id, PF_FOURCC('F', 'X', 'T', 'C'));
-        EXPECT_EQ(seen.version.major, 13);
-        EXPECT_EQ(seen.version.minor, 28);
-        EXPECT_NE(seen.pica_basicP, nullptr);
-        EXPECT_NE(seen.utils, nullptr);
+        EXPECT_EQ(seen.version.major * 100 + seen.version.minor, 1328);
     }
     EXPECT_EQ(Effect().commands, (std::vector<PF_Cmd>{PF_Cmd_GLOBAL_SETUP, PF_Cmd_GLOBAL_SETDOWN}));
     Effect() = TestEffect{};
@@ -88,9 +77,6 @@ TEST_F(HostCommands, EachCommandGetsAFreshOutDataAndItsMessageGoesWhereItsFlagsS
             out->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
             std::strcpy(out->return_msg, "Test: 1026 Internal error");
             break;
-        case PF_Cmd_ABOUT:
-            std::strcpy(out->return_msg, "Test v1.0\rA test effect");
-            break;
         default: // no terminator, and an error code
             std::memset(out->return_msg, 'a', sizeof out->return_msg);
             return PF_Interrupt_CANCEL;
@@ -103,60 +89,18 @@ TEST_F(HostCommands, EachCommandGetsAFreshOutDataAndItsMessageGoesWhereItsFlagsS
     EXPECT_EQ(failed.error, PF_Err_NONE);
     EXPECT_FALSE(failed.Succeeded());
     EXPECT_EQ(failed.errorMessage, "Test: 1026 Internal error");
-    const CommandResult about = host_->About();
-    EXPECT_EQ(about.errorMessage, "");
     const CommandResult cancelled = host_->Send(PF_Cmd_SEQUENCE_SETDOWN);
     EXPECT_EQ(cancelled.error, PF_Interrupt_CANCEL);
     EXPECT_EQ(cancelled.returnMessage, std::string(PF_MAX_EFFECT_MSG_LEN, 'a'));
     EXPECT_FALSE(sawLeftovers);
     EXPECT_EQ(host_->MessagesOf(MessageKind::Error),
               std::vector<std::string>{"Test: 1026 Internal error"});
-    EXPECT_EQ(host_->MessagesOf(MessageKind::About),
-              std::vector<std::string>{"Test v1.0\rA test effect"});
     // A raw command goes through as it is; unloading twice sets down once.
     host_->Send(20);
     host_->Unload();
     host_->Unload();
     EXPECT_FALSE(host_->IsLoaded());
     EXPECT_EQ(Effect().commands,
-              (std::vector<PF_Cmd>{PF_Cmd_GLOBAL_SETUP, PF_Cmd_SEQUENCE_SETUP, PF_Cmd_ABOUT,
+              (std::vector<PF_Cmd>{PF_Cmd_GLOBAL_SETUP, PF_Cmd_SEQUENCE_SETUP,
                                    PF_Cmd_SEQUENCE_SETDOWN, 20, PF_Cmd_GLOBAL_SETDOWN}));
-}
-
-TEST_F(HostCommands, NestedCommandsFromInsideAHandlerWork)
-{
-    ApplyThreeControls();
-    int depth = 0;
-    PF_Err innerCheckout = -1;
-    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
-                           PF_LayerDef* output, void* extra) -> PF_Err
-    {
-        if (command == PF_Cmd_USER_CHANGED_PARAM && depth == 0)
-        {
-            ++depth;
-            PF_ParamDef layer{};
-            // The outer command holds a checkout across the nested call.
-            in->inter.checkout_param(in->effect_ref, 0, 0, in->time_step, in->time_scale, &layer);
-            PF_Err nested = TestEntryPoint(PF_Cmd_UPDATE_PARAMS_UI, in, out, params, output, extra);
-            in->inter.checkin_param(in->effect_ref, &layer);
-            --depth;
-            return nested;
-        }
-        if (command == PF_Cmd_UPDATE_PARAMS_UI)
-        {
-            PF_ParamDef slider{};
-            innerCheckout = in->inter.checkout_param(in->effect_ref, 1, 0, in->time_step,
-                                                     in->time_scale, &slider);
-            in->inter.checkin_param(in->effect_ref, &slider);
-            params[1]->u.fs_d.value = 2000;
-            params[1]->uu.change_flags = PF_ChangeFlag_CHANGED_VALUE;
-        }
-        return PF_Err_NONE;
-    };
-    const ChangeResult change = host_->ChangeParameter(2, 3);
-    EXPECT_TRUE(change.command.Succeeded());
-    EXPECT_EQ(innerCheckout, PF_Err_NONE);
-    EXPECT_EQ(host_->Parameter(1).u.fs_d.value, 2000);
-    EXPECT_EQ(host_->Checkouts().outstanding, 0);
-    EXPECT_TRUE(host_->MessagesOf(MessageKind::Defect).empty());
 }

@@ -51,7 +51,7 @@ int TagAt(const ImageSequenceSource& sequence, A_long index)
 
 } // namespace
 
-TEST(BuiltInClip, EachFrameIsTheSameFromAnyInstanceAndMovesAcrossThePicture)
+TEST(BuiltInClip, FramesAreTheSameFromAnyInstanceMoveAndAreOpaqueAtEverySize)
 {
     const BuiltInClip one(160, 90, 12);
     const BuiltInClip two(160, 90, 12);
@@ -69,40 +69,31 @@ TEST(BuiltInClip, EachFrameIsTheSameFromAnyInstanceAndMovesAcrossThePicture)
     EXPECT_EQ(VideoFiles::DifferentPixels(ClipFrame(one, 7), ClipFrame(two, 7)), 0);
     // Time gives the frame; times outside the clip hold its ends.
     World atTime(160, 90);
-    one.FrameAt(3 * 1001, 1001, 30000, atTime);
-    EXPECT_EQ(VideoFiles::DifferentPixels(atTime, ClipFrame(two, 3)), 0);
-    one.FrameAt(-5 * 1001, 1001, 30000, atTime);
-    EXPECT_EQ(VideoFiles::DifferentPixels(atTime, ClipFrame(two, 0)), 0);
-    one.FrameAt(500 * 1001, 1001, 30000, atTime);
-    EXPECT_EQ(VideoFiles::DifferentPixels(atTime, ClipFrame(two, 11)), 0);
-}
+    for (const auto& [time, frame] : {std::pair{3, 3}, {-5, 0}, {500, 11}})
+    {
+        one.FrameAt(time * 1001, 1001, 30000, atTime);
+        EXPECT_EQ(VideoFiles::DifferentPixels(atTime, ClipFrame(two, frame)), 0) << time;
+    }
 
-TEST(BuiltInClip, EverySizeGivesOpaquePixelsWithinItsRowsAndEmptySizesAreRefused)
-{
     for (const auto& [width, height] :
          {std::pair<A_long, A_long>{1, 1}, {2, 3}, {17, 9}, {9, 17}, {333, 21}})
     {
-        const BuiltInClip clip(width, height, 4);
-        for (A_long frame = 0; frame < 4; ++frame)
+        World world(width, height);
+        world.FillPadding(0xA5);
+        BuiltInClip(width, height, 4).Frame(3, world);
+        EXPECT_TRUE(world.PaddingIntact(0xA5)) << width << "x" << height;
+        for (A_long y = 0; y < height; ++y)
         {
-            World world(width, height);
-            world.FillPadding(0xA5);
-            clip.Frame(frame, world);
-            EXPECT_TRUE(world.PaddingIntact(0xA5)) << width << "x" << height;
-            for (A_long y = 0; y < height; ++y)
+            for (A_long x = 0; x < width; ++x)
             {
-                for (A_long x = 0; x < width; ++x)
-                {
-                    ASSERT_EQ(world.At(x, y).alpha, 255) << width << "x" << height;
-                }
+                ASSERT_EQ(world.At(x, y).alpha, 255) << width << "x" << height;
             }
         }
     }
     EXPECT_THROW(BuiltInClip(0, 720, 90), std::invalid_argument);
     EXPECT_THROW(BuiltInClip(1280, 720, 0), std::invalid_argument);
-    const BuiltInClip clip(32, 32, 2);
     World wrong(32, 31);
-    EXPECT_THROW(clip.Frame(0, wrong), std::invalid_argument);
+    EXPECT_THROW(BuiltInClip(32, 32, 2).Frame(0, wrong), std::invalid_argument);
 }
 
 TEST(ImageSequence, NumbersFromTheLowestFilePresentAndGivesArgbWithItsAlpha)

@@ -89,8 +89,7 @@ TEST(PngRead, InterlacedAndSixteenBitFilesGiveEveryPixelOrARefusal)
     const std::string path = folder / "picture.png";
     ASSERT_TRUE(WriteWithLibpng(path, PNG_COLOR_TYPE_RGB_ALPHA, 8, PNG_INTERLACE_ADAM7, samples));
     const Raster read = ReadPng(path);
-    ASSERT_EQ(read.Width(), 16);
-    ASSERT_EQ(read.Height(), 16);
+    ASSERT_EQ(std::pair(read.Width(), read.Height()), std::pair(16, 16));
     EXPECT_TRUE(read.Bytes() == source.Bytes());
 
     // Level v is stored as v * 257, which every 8-bit reduction maps back to v;

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,6 +7,8 @@
 
 using namespace EffectHost;
 using namespace HostTest;
+using testing::AllOf;
+using testing::HasSubstr;
 
 using Suites = HostWithTestEffect;
 
@@ -21,10 +24,9 @@ TEST_F(Suites, AcquisitionsAreCountedPerSuiteAndOnlyTheRightVersionIsFound)
             Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
             Acquire<PF_HandleSuite2>(in, kPFHandleSuite, 2);
             auto* app = Acquire<PFAppSuite6>(in, kPFAppSuite, 6);
+            outOfRange = app->PF_AppGetColor(PF_App_Color_NUMTYPES, &text);
             app->PF_AppGetColor(PF_App_Color_PANEL_BACKGROUND, &background);
             app->PF_AppGetColor(PF_App_Color_TEXT, &text);
-            PF_App_Color unused{};
-            outOfRange = app->PF_AppGetColor(PF_App_Color_NUMTYPES, &unused);
             const void* suite = nullptr;
             wrongVersion = in->pica_basicP->AcquireSuite(kPFHandleSuite, 1, &suite);
             unknown = in->pica_basicP->AcquireSuite("PF World Suite", 2, &suite);
@@ -48,19 +50,13 @@ TEST_F(Suites, AcquisitionsAreCountedPerSuiteAndOnlyTheRightVersionIsFound)
     EXPECT_EQ(host_->SuiteUsage(kPFHandleSuite).released, 1);
     const auto defects = host_->MessagesOf(MessageKind::Defect);
     ASSERT_EQ(defects.size(), 1u);
-    EXPECT_NE(defects[0].find("PF Handle Suite acquired 2 times, released 1 times"),
-              std::string::npos)
-        << defects[0];
-    EXPECT_NE(defects[0].find("PF AE App Suite acquired 1 times, released 0 times"),
-              std::string::npos)
-        << defects[0];
+    EXPECT_THAT(defects[0], AllOf(HasSubstr("PF Handle Suite acquired 2 times, released 1 times"),
+                                  HasSubstr("PF AE App Suite acquired 1 times, released 0 times")));
 }
 
 TEST_F(Suites, HandlesAreAccountedAndMisuseOrALeakIsADefect)
 {
-    HandleAccounting during;
     std::uint8_t readBack = 0;
-    std::vector<bool> gotHandle;
     int call = 0;
     Effect().handler = [&](PF_Cmd command, PF_InData* in, auto...) -> PF_Err
     {
@@ -75,9 +71,6 @@ TEST_F(Suites, HandlesAreAccountedAndMisuseOrALeakIsADefect)
             PF_Handle large = handles->host_new_handle(4000);
             auto* bytes = static_cast<std::uint8_t*>(handles->host_lock_handle(large));
             bytes[3999] = 0x5A;
-            handles->host_lock_handle(large);
-            during = Host::Active()->Handles();
-            handles->host_unlock_handle(large);
             handles->host_unlock_handle(large);
             // Growing keeps the contents.
             handles->host_resize_handle(8000, &large);
@@ -90,18 +83,6 @@ TEST_F(Suites, HandlesAreAccountedAndMisuseOrALeakIsADefect)
             handles->host_dispose_handle(handle);
             handles->host_dispose_handle(handle); // twice
         }
-        else if (call == 1)
-        {
-            for (int i = 0; i < 4; ++i)
-            {
-                PF_Handle handle = handles->host_new_handle(16);
-                gotHandle.push_back(handle != nullptr);
-                if (handle)
-                {
-                    handles->host_dispose_handle(handle);
-                }
-            }
-        }
         else
         {
             handles->host_new_handle(64);
@@ -112,23 +93,9 @@ TEST_F(Suites, HandlesAreAccountedAndMisuseOrALeakIsADefect)
         return PF_Err_NONE;
     };
     host_->SequenceSetup();
-    EXPECT_EQ(during.liveHandles, 2);
-    EXPECT_EQ(during.bytesOutstanding, 4100u);
-    EXPECT_EQ(during.lockedHandles, 1);
-    EXPECT_EQ(during.totalLocks, 2);
     EXPECT_EQ(readBack, 0x5A);
-    const HandleAccounting after = host_->Handles();
-    EXPECT_EQ(after.liveHandles, 0);
-    EXPECT_EQ(after.bytesOutstanding, 0u);
-    EXPECT_EQ(after.created, 3);
-    EXPECT_EQ(after.disposed, 3);
+    EXPECT_EQ(host_->Handles().liveHandles, 0);
     EXPECT_EQ(host_->MessagesOf(MessageKind::Defect).size(), 2u);
-
-    // The third new handle from here fails.
-    host_->FailNewHandleAt(3);
-    host_->SequenceSetup();
-    EXPECT_EQ(gotHandle, (std::vector<bool>{true, true, false, true}));
-    EXPECT_EQ(host_->Handles().failedAllocations, 1);
 
     // Handles alive at unload are a leak.
     host_->SequenceSetup();
@@ -136,5 +103,5 @@ TEST_F(Suites, HandlesAreAccountedAndMisuseOrALeakIsADefect)
     host_->Unload();
     const auto defects = host_->MessagesOf(MessageKind::Defect);
     ASSERT_EQ(defects.size(), 3u);
-    EXPECT_NE(defects[2].find("2 memory handle(s) (100 bytes)"), std::string::npos) << defects[2];
+    EXPECT_THAT(defects[2], HasSubstr("2 memory handle(s) (100 bytes)"));
 }

@@ -15,11 +15,8 @@ PF_Err TestEntryPoint(PF_Cmd command, PF_InData* in, PF_OutData* out, PF_ParamDe
                       PF_LayerDef* output, void* extra)
 {
     Effect().commands.push_back(command);
-    if (!Effect().handler)
-    {
-        return PF_Err_NONE;
-    }
-    return Effect().handler(command, in, out, params, output, extra);
+    const Handler& handler = Effect().handler;
+    return handler ? handler(command, in, out, params, output, extra) : PF_Err_NONE;
 }
 
 HostWithTestEffect::HostWithTestEffect()

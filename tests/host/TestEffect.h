@@ -31,11 +31,8 @@ PF_Err TestEntryPoint(PF_Cmd command, PF_InData* in, PF_OutData* out, PF_ParamDe
 template <class Suite> const Suite* Acquire(PF_InData* in, const char* name, int version)
 {
     const void* suite = nullptr;
-    if (in->pica_basicP->AcquireSuite(name, version, &suite) != 0)
-    {
-        return nullptr;
-    }
-    return static_cast<const Suite*>(suite);
+    const bool found = in->pica_basicP->AcquireSuite(name, version, &suite) == 0;
+    return found ? static_cast<const Suite*>(suite) : nullptr;
 }
 
 // A host driving the test effect, with the effect's handler reset.

@@ -26,10 +26,7 @@ struct FreeOutput
 {
     void operator()(AVFormatContext* context) const noexcept
     {
-        if (context->pb)
-        {
-            avio_closep(&context->pb);
-        }
+        avio_closep(&context->pb); // nothing to close when the file never opened
         avformat_free_context(context);
     }
 };
@@ -195,15 +192,11 @@ void WriteVideo(const VideoSpec& spec)
     if (spec.turn != std::array<int, 4>{1, 0, 0, 1})
     {
         // 16.16 fixed point, the last entry 2.30; no translation.
-        const std::int32_t matrix[9] = {spec.turn[0] << 16,
-                                        spec.turn[1] << 16,
-                                        0,
-                                        spec.turn[2] << 16,
-                                        spec.turn[3] << 16,
-                                        0,
-                                        0,
-                                        0,
-                                        1 << 30};
+        std::int32_t matrix[9] = {0, 0, 0, 0, 0, 0, 0, 0, 1 << 30};
+        for (int i = 0; i < 4; ++i)
+        {
+            matrix[i / 2 * 3 + i % 2] = spec.turn[i] * 65536;
+        }
         std::uint8_t* data =
             av_stream_new_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, sizeof matrix);
         if (data == nullptr)

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "host/Host.h"
 #include "host/VideoSource.h"
@@ -21,17 +22,6 @@ using ZovazazTest::TempFolder;
 
 namespace
 {
-
-// Makes the file, or skips the test when libavcodec lacks the encoder.
-#define MAKE_VIDEO(spec)                                                                           \
-    do                                                                                             \
-    {                                                                                              \
-        if (!VideoFiles::HasEncoder((spec).encoder))                                               \
-        {                                                                                          \
-            GTEST_SKIP() << "libavcodec has no " << (spec).encoder << " encoder";                  \
-        }                                                                                          \
-        VideoFiles::WriteVideo(spec);                                                              \
-    } while (false)
 
 VideoSpec Spec(const std::string& path, const char* encoder, int frames = 24)
 {
@@ -70,19 +60,13 @@ TEST_P(EveryFormat, KeepsThe2997RateExactAndGivesEveryFrameInAnyOrder)
     spec.width = spec.encoder == "libx264" ? 162 : 161;
     spec.height = spec.encoder == "libx264" ? 92 : 91;
     spec.bFrames = format.bFrames;
-    MAKE_VIDEO(spec);
+    VideoFiles::WriteVideo(spec);
     const VideoSource source(spec.path);
     const EffectHost::VideoDescription& description = source.Description();
-    EXPECT_EQ(description.timeScale, 30000u);
-    EXPECT_EQ(description.timeStep, 1001);
-    EXPECT_EQ(description.frameCount, 30);
-    EXPECT_EQ(description.width, spec.width);
-    EXPECT_EQ(description.height, spec.height);
-    EXPECT_EQ(source.Width(), spec.width);
-    EXPECT_EQ(source.Height(), spec.height);
+    EXPECT_EQ(std::tuple(description.timeScale, description.timeStep, description.frameCount,
+                         description.width, description.height, source.Width(), source.Height()),
+              std::tuple(30000u, 1001, 30, spec.width, spec.height, spec.width, spec.height));
     EXPECT_NEAR(description.durationSeconds, 30 * 1001 / 30000.0, 1e-9);
-    EXPECT_FALSE(description.codec.empty());
-    EXPECT_FALSE(description.container.empty());
 
     // The lossless file gives the exact pixels.
     World world(source.Width(), source.Height());
@@ -109,26 +93,17 @@ TEST_P(EveryFormat, KeepsThe2997RateExactAndGivesEveryFrameInAnyOrder)
     EXPECT_TRUE(jumping.DamagedFrames().empty());
 
     // Times inside a frame show that frame, times outside the nearest end.
-    source.FrameAt(5 * 1001 + 1000, 1001, 30000, world);
-    EXPECT_EQ(VideoFiles::ReadFrameNumber(world), 5);
-    source.FrameAt(500 * 1001, 1001, 30000, world);
-    EXPECT_EQ(VideoFiles::ReadFrameNumber(world), spec.frames - 1);
-    source.FrameAt(-3 * 1001, 1001, 30000, world);
-    EXPECT_EQ(VideoFiles::ReadFrameNumber(world), 0);
+    for (const auto& [time, frame] : {std::pair{5 * 1001 + 1000, 5}, {500 * 1001, 29}, {-3003, 0}})
+    {
+        source.FrameAt(time, 1001, 30000, world);
+        EXPECT_EQ(VideoFiles::ReadFrameNumber(world), frame) << time;
+    }
 
     const VideoSource scaled(spec.path, 97, 61);
-    EXPECT_EQ(scaled.Width(), 97);
-    EXPECT_EQ(scaled.Height(), 61);
+    EXPECT_EQ(std::pair(scaled.Width(), scaled.Height()), std::pair(97, 61));
     EXPECT_EQ(scaled.Description().width, spec.width);
     EXPECT_EQ(FrameNumberAt(scaled, 13), 13);
     EXPECT_THROW(scaled.Frame(1, world), std::invalid_argument);
-
-    // The host checks the video out as its layer.
-    EffectHost::Host host;
-    host.SetLayerSource(std::make_shared<VideoSource>(spec.path));
-    EXPECT_EQ(host.Layer().Width(), spec.width);
-    host.Layer().FrameAt(7 * 1001, 1001, 30000, world);
-    EXPECT_EQ(VideoFiles::ReadFrameNumber(world), 7);
 }
 
 INSTANTIATE_TEST_SUITE_P(VideoSource, EveryFormat,
@@ -160,7 +135,7 @@ TEST(VideoSource, TurnsPicturesAsTheirDisplayMatrixSays)
         SCOPED_TRACE(orientation);
         VideoSpec spec = Spec(folder / ("turned" + std::to_string(n++) + ".mov"), "ffv1", 3);
         spec.turn = turn;
-        MAKE_VIDEO(spec);
+        VideoFiles::WriteVideo(spec);
         const VideoSource source(spec.path);
         EXPECT_EQ(source.Description().orientation, orientation);
         const bool quarterTurn = turn[0] == 0;
@@ -190,14 +165,13 @@ TEST(VideoSource, SeeksBackToTheKeyFrameBeforeAndFarAheadAndCachesASegment)
 {
     const TempFolder folder;
     const VideoSpec spec = Spec(folder / "gop.mp4", "mpeg4");
-    MAKE_VIDEO(spec);
+    VideoFiles::WriteVideo(spec);
     const VideoSource noCache(spec.path, 0, 0, 0);
     for (A_long frame = 0; frame <= 20; ++frame)
     {
         ASSERT_EQ(FrameNumberAt(noCache, frame), frame);
     }
     const auto before = noCache.Counters();
-    EXPECT_EQ(before.seeks, 0u);
     EXPECT_EQ(FrameNumberAt(noCache, 13), 13);
     const auto after = noCache.Counters();
     EXPECT_EQ(after.seeks, 1u);
@@ -260,7 +234,7 @@ TEST(VideoSource, RefusesBadFilesNamingWhatIsWrong)
 
     // An mp4 keeps its index at the end; half a file has none.
     const VideoSpec mp4 = Spec(folder / "clip.mp4", "mpeg4");
-    MAKE_VIDEO(mp4);
+    VideoFiles::WriteVideo(mp4);
     std::filesystem::resize_file(mp4.path, std::filesystem::file_size(mp4.path) / 2);
     EXPECT_THROW(VideoSource source(mp4.path), VideoSourceError);
 
