@@ -108,14 +108,8 @@ TEST_F(StatsFileTest, TwoPassesWriteTheirStatisticsBesideTheOthersAndDeleteThemW
 
     // The user stops an encode halfway through the final pass, and another
     // during the analysis pass.
-    host.SetProgressSink(
-        [&host](A_long current, A_long total)
-        {
-            if (current > total * 3 / 4)
-            {
-                host.RaiseAbort();
-            }
-        });
+    host.SetProgressSink([&host](A_long current, A_long total)
+                         { host.RaiseAbort(current > total * 3 / 4); });
     World output(64, 48);
     EXPECT_EQ(Render(20, output).error, PF_Interrupt_CANCEL);
     EXPECT_THAT(StatsEntries(), IsEmpty());
@@ -157,10 +151,7 @@ TEST_F(StatsFileTest, OnlyTwoPassesInAFolderOthersCanWriteToGetAPrivateFolder)
     host_->SetProgressSink([&](A_long, A_long) { seen.push_back(StatsEntries()); });
     RenderOk(0, 64, 48);
     ASSERT_FALSE(seen.empty());
-    for (const auto& entries : seen)
-    {
-        EXPECT_THAT(entries, IsEmpty());
-    }
+    EXPECT_THAT(seen, testing::Each(IsEmpty()));
     EXPECT_THAT(StatsEntries(), IsEmpty());
     Zovazaz::SetEnvironmentText("TEMP", (temp_ / "missing").string());
     RenderOk(20, 64, 48);
