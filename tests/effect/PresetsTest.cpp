@@ -4,18 +4,6 @@
 
 #include "tests/effect/EffectFixture.h"
 
-namespace
-{
-
-const char* const Manual = "None (Manual)";
-const char* const YouTube = "YouTube (Standard Quality)";
-const char* const YouTubeHigh = "YouTube (High Quality)";
-const char* const Vimeo = "Vimeo";
-const char* const AverageBitrate = "Average Bitrate";
-const char* const ConstantRateFactor = "Constant Rate Factor";
-
-} // namespace
-
 // ------------------------------------------------------- preset bitrates
 
 using PresetBitrates = EffectTest;
@@ -28,10 +16,10 @@ TEST_F(PresetBitrates, IsThePresetsRowForTheLayerHeightInAverageBitrateMode)
     for (const auto& [height, bitrate] : {std::pair{360, 1000}, {361, 2500}, {4320, 40000}})
     {
         Applied(1280, height);
-        Choose(ParamMode, ConstantRateFactor);
-        Choose(ParamPresets, YouTube);
+        Choose(ParamMode, "Constant Rate Factor");
+        Choose(ParamPresets, "YouTube (Standard Quality)");
         EXPECT_EQ(SliderValue(ParamTargetBitrate), bitrate) << height;
-        EXPECT_EQ(host_->ValueText(ParamMode), AverageBitrate);
+        EXPECT_EQ(host_->ValueText(ParamMode), "Average Bitrate");
         host_->Unload();
         host_.reset();
         host_ = std::make_unique<EffectHost::Host>();
@@ -48,8 +36,8 @@ TEST_F(ReducedResolutionPreset, ChoosesForTheFullResolutionHeight)
     for (const int downsample : {2, 3, 4})
     {
         host_->SetDownsample(downsample);
-        Choose(ParamPresets, Manual);
-        Choose(ParamPresets, YouTube);
+        Choose(ParamPresets, "None (Manual)");
+        Choose(ParamPresets, "YouTube (Standard Quality)");
         EXPECT_EQ(SliderValue(ParamTargetBitrate), 8000) << "downsample " << downsample;
     }
 }
@@ -85,11 +73,11 @@ TEST_F(EnabledStates, DependentControlsFollowPresetAndMode)
     };
     ASSERT_TRUE(host_->UpdateParamsUi().Succeeded()); // as the host does to show the controls
     expectEnabled("Manual, Average Bitrate", {true, true, false, true, true});
-    Choose(ParamMode, ConstantRateFactor);
+    Choose(ParamMode, "Constant Rate Factor");
     expectEnabled("Manual, Constant Rate Factor", {true, false, true, false, false});
-    Choose(ParamPresets, Vimeo);
+    Choose(ParamPresets, "Vimeo");
     expectEnabled("Vimeo", {false, false, false, false, false});
-    Choose(ParamPresets, YouTubeHigh);
+    Choose(ParamPresets, "YouTube (High Quality)");
     expectEnabled("YouTube (High Quality)", {false, false, false, false, false});
 }
 
@@ -97,20 +85,20 @@ TEST_F(EnabledStates, DependentControlsFollowPresetAndMode)
 TEST_F(EnabledStates, ManualAndDisabledControlsKeepTheirValues)
 {
     Applied(1920, 1080);
-    Choose(ParamPresets, YouTube);
+    Choose(ParamPresets, "YouTube (Standard Quality)");
     ASSERT_EQ(SliderValue(ParamTargetBitrate), 8000);
-    Choose(ParamPresets, Manual);
+    Choose(ParamPresets, "None (Manual)");
     EXPECT_EQ(SliderValue(ParamTargetBitrate), 8000);
 
     Set(ParamTargetBitrate, 2222);
     Set(ParamKeyFrameInterval, 48);
     Set(ParamUseBFrames, 0);
-    Choose(ParamMode, ConstantRateFactor);
-    Choose(ParamPresets, Manual);
+    Choose(ParamMode, "Constant Rate Factor");
+    Choose(ParamPresets, "None (Manual)");
 
     ASSERT_FALSE(host_->IsEnabled(ParamTargetBitrate));
     EXPECT_EQ(SliderValue(ParamTargetBitrate), 2222);
     EXPECT_EQ(SliderValue(ParamKeyFrameInterval), 48);
     EXPECT_EQ(host_->ValueText(ParamUseBFrames), "off");
-    EXPECT_EQ(host_->ValueText(ParamMode), ConstantRateFactor);
+    EXPECT_EQ(host_->ValueText(ParamMode), "Constant Rate Factor");
 }
