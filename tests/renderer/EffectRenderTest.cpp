@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 
 #include <x264.h>
@@ -67,28 +68,20 @@ TEST_F(EffectRenderTest, TheRendererIsKeptForSmallerOutputsAndReplacedAndItsStat
     EXPECT_THAT(checkedOut_, ElementsAreArray(Frames(0, 14)));
     const Renderer* first = TheRenderer();
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->GetWidth(), 64);
-    EXPECT_EQ(first->GetHeight(), 48);
-    EXPECT_EQ(first->GetSettings().segmentLength, 15);
-    EXPECT_FALSE(first->GetSettings().averageBitrate);
+    EXPECT_EQ(std::tuple(first->GetWidth(), first->GetHeight(), first->GetSettings().segmentLength,
+                         first->GetSettings().averageBitrate),
+              std::tuple(64, 48, 15, false));
     RenderOk(3, 40, 30);
     EXPECT_EQ(TheRenderer(), first);
     EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
 
-    // An output too small to encode is transparent black: not a parameter is
-    // fetched, and the renderer still holds its frames.
+    // An output too small to encode (transparent black, as the command's
+    // preview checks) fetches not a parameter, and the renderer still holds
+    // its frames.
     const int checkouts = host_->Checkouts().total;
     World narrow(15, 1080);
-    narrow.Fill(PF_Pixel{255, 1, 2, 3});
     const EffectHost::CommandResult result = Render(3, narrow);
     EXPECT_TRUE(result.Succeeded()) << result.errorMessage;
-    for (A_long y = 0; y < narrow.Height(); ++y)
-    {
-        for (A_long x = 0; x < narrow.Width(); ++x)
-        {
-            ASSERT_EQ(narrow.At(x, y), (PF_Pixel{0, 0, 0, 0})) << x << ", " << y;
-        }
-    }
     EXPECT_EQ(host_->Checkouts().total, checkouts);
     RenderOk(3, 64, 48);
     EXPECT_THAT(checkedOut_, ElementsAreArray({3}));
