@@ -104,9 +104,8 @@ class MemorySource final : public FrameSource
     std::vector<int> createdAtCheckout; // blocks made before each checkout
     std::vector<std::pair<std::int32_t, std::int32_t>> progress;
     int segmentsEncoded = 0;
-    int created = 0;         // blocks handed out
-    int locked = 0;          // blocks locked now
-    std::uint64_t bytes = 0; // held by the blocks alive now
+    int created = 0; // blocks handed out
+    int locked = 0;  // blocks locked now
 
   private:
     class HeapBlock final : public MemoryBlock
@@ -115,9 +114,7 @@ class MemorySource final : public FrameSource
         HeapBlock(std::uint64_t size, MemorySource& source) : bytes_(size), source_(source)
         {
             ++source_.created;
-            source_.bytes += size;
         }
-        ~HeapBlock() override { source_.bytes -= bytes_.size(); }
         std::uint64_t Size() const noexcept override { return bytes_.size(); }
         std::shared_ptr<void> Lock() override
         {

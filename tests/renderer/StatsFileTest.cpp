@@ -24,20 +24,17 @@ namespace fs = std::filesystem;
 namespace
 {
 
-// Gives the test a temporary folder of its own with the permissions asked
-// for, and puts TEMP back afterwards.
+// Gives the test a temporary folder of its own and puts TEMP back afterwards.
 class StatsFileTest : public RendererTest
 {
   protected:
-    void UseTemp(fs::perms permissions)
+    void SetUp() override
     {
+        RendererTest::SetUp();
         previousTemp_ = Zovazaz::GetEnvironmentText("TEMP");
-        temp_ = fs::path(previousTemp_) /
-                ("stats-" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        temp_ = fs::path(previousTemp_) / "renderer-stats";
         fs::remove_all(temp_);
         fs::create_directories(temp_);
-        fs::permissions(temp_, permissions);
         Zovazaz::SetEnvironmentText("TEMP", temp_.string());
     }
 
@@ -90,8 +87,8 @@ class StatsFileTest : public RendererTest
 
 TEST_F(StatsFileTest, TwoPassesWriteTheirStatisticsBesideTheOthersOrInAPrivateFolderAndDeleteThem)
 {
-    UseTemp(fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-            fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(temp_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
     EffectHost::Host& host = Start(40);
     Choose(ParamMode, "Average Bitrate");
     bool looked = false;
