@@ -57,7 +57,6 @@ class EffectTest : public ::testing::Test
     }
 
     double SliderValue(int position) const { return host_->Parameter(position).u.fs_d.value; }
-    A_long PopupValue(int position) const { return host_->Parameter(position).u.pd.value; }
 
     std::unique_ptr<EffectHost::Host> host_;
 };

@@ -47,11 +47,6 @@ long long NumberAfter(const std::string& text, const std::string& label)
     return at == std::string::npos ? -1 : std::stoll(text.substr(at + label.size()));
 }
 
-std::string Narrow(const std::u16string& text)
-{
-    return std::string(text.begin(), text.end());
-}
-
 // A byte count as the panel writes it, worked out by hand for the ranges
 // these small encodes produce: bytes below 1 K, else K with a truncated tenth.
 std::string PanelSize(long long bytes)
@@ -116,7 +111,7 @@ class InformationPanelTest : public EffectTest
         std::vector<std::string> lines;
         for (std::size_t i = before; i < strings.size(); ++i)
         {
-            lines.push_back(Narrow(strings[i]));
+            lines.emplace_back(strings[i].begin(), strings[i].end());
         }
         // The text ends with a line feed, after which nothing is left to show.
         if (!lines.empty() && lines.back().empty())
@@ -268,9 +263,9 @@ TEST_F(InformationPanelTest, LogoIsDecodedOnceDrawnCentredWithItsOwnColoursAndOn
 TEST(FormatSize, CutsTheTenthOfTheLastDivisionAndClimbsFromTheUnitGiven)
 {
     constexpr std::uint64_t K = 1024;
-    EXPECT_EQ(Narrow(FormatSize(K * K + 102 * K)), "1 M");
-    EXPECT_EQ(Narrow(FormatSize(5 * K * K * K + 1023 * K * K)), "5.9 G");
-    EXPECT_EQ(Narrow(FormatSize(3072, 1)), "3 M");
+    EXPECT_EQ(FormatSize(K * K + 102 * K), u"1 M");
+    EXPECT_EQ(FormatSize(5 * K * K * K + 1023 * K * K), u"5.9 G");
+    EXPECT_EQ(FormatSize(3072, 1), u"3 M");
 }
 
 TEST(ImageBuffer, GrowsToExactlyTheImageNeverShrinksAndRefusesASizePast32Bits)

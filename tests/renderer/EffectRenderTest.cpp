@@ -34,27 +34,21 @@ class EffectRenderTest : public RendererTest
         return effect != nullptr ? effect->GetRenderer() : nullptr;
     }
 
-    struct TypeCounts
-    {
-        int keyFrames = 0; // IDR, I or Key
-        int bFrames = 0;   // B or BRef
-        int stored = 0;
-    };
-
-    // Renders frame 0 and counts the picture types of what the renderer holds.
-    TypeCounts EncodeFirstSegment()
+    // Renders frame 0 and counts what the renderer holds: the stored frames,
+    // the key frames (IDR, I or Key) and the B-frames (B or BRef).
+    std::tuple<int, int, int> EncodeFirstSegment()
     {
         RenderOk(0, 64, 48);
-        TypeCounts counts;
+        int stored = 0, keyFrames = 0, bFrames = 0;
         const Renderer* renderer = TheRenderer();
         for (std::int32_t i = 0; renderer != nullptr && i < renderer->GetRecordCount(); ++i)
         {
             const FrameRecord* record = renderer->GetFrameRecord(i);
-            counts.stored += record->stored ? 1 : 0;
-            counts.keyFrames += IS_X264_TYPE_I(record->pictureType) ? 1 : 0;
-            counts.bFrames += IS_X264_TYPE_B(record->pictureType) ? 1 : 0;
+            stored += record->stored ? 1 : 0;
+            keyFrames += IS_X264_TYPE_I(record->pictureType) ? 1 : 0;
+            bFrames += IS_X264_TYPE_B(record->pictureType) ? 1 : 0;
         }
-        return counts;
+        return {stored, keyFrames, bFrames};
     }
 };
 
@@ -171,13 +165,13 @@ TEST_F(EffectRenderTest, PresetsAndTheBoxDecideTheBFrames)
         Choose(ParamMode, "Average Bitrate");
         Set(ParamUseBFrames, 0);
         Choose(ParamPresets, preset);
-        const TypeCounts counts = EncodeFirstSegment();
-        EXPECT_EQ(counts.stored, 15);
-        EXPECT_EQ(counts.bFrames > 0, expectBFrames);
+        const auto [stored, keyFrames, bFrames] = EncodeFirstSegment();
+        EXPECT_EQ(stored, 15);
+        EXPECT_EQ(bFrames > 0, expectBFrames);
     }
     // With the box on, the library's default B-frames appear.
     Start(15, &EntryPointFunc);
-    EXPECT_GT(EncodeFirstSegment().bFrames, 0);
+    EXPECT_GT(std::get<2>(EncodeFirstSegment()), 0);
 }
 
 TEST_F(EffectRenderTest, AKeyFrameIntervalOfZeroKeepsTheLibraryDefault)
@@ -192,9 +186,9 @@ TEST_F(EffectRenderTest, AKeyFrameIntervalOfZeroKeepsTheLibraryDefault)
         // The slider cannot go below 1, but a project saved by an older
         // version can hold 0: the host hands the effect what the project says.
         const_cast<PF_ParamDef&>(host_->Parameter(ParamKeyFrameInterval)).u.fs_d.value = interval;
-        const TypeCounts counts = EncodeFirstSegment();
-        EXPECT_EQ(counts.stored, 40);
-        EXPECT_EQ(counts.keyFrames, interval == 0 ? 1 : 4);
+        const auto [stored, keyFrames, bFrames] = EncodeFirstSegment();
+        EXPECT_EQ(stored, 40);
+        EXPECT_EQ(keyFrames, interval == 0 ? 1 : 4);
     }
 }
 
