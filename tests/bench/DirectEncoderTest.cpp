@@ -57,7 +57,7 @@ class DirectEncoderMatchesEffect : public testing::Test
     std::unique_ptr<PlanarClip> clip_;
 };
 
-TEST_F(DirectEncoderMatchesEffect, ConstantRateFactorsFarApartGiveOtherStreams)
+TEST_F(DirectEncoderMatchesEffect, ConstantRateFactorsFarApartGiveOtherStreamsAndTwoPassesMatch)
 {
     // Also guards the comparison itself: were the rate factor not passed on,
     // two factors far apart would still match.
@@ -84,10 +84,8 @@ TEST_F(DirectEncoderMatchesEffect, ConstantRateFactorsFarApartGiveOtherStreams)
     // Throws unless every access unit gives back one picture.
     EXPECT_GE(DecodeSegments(kept.segments), 0.0);
     EXPECT_TRUE(Direct(false).segments.empty());
-}
 
-TEST_F(DirectEncoderMatchesEffect, AverageBitrateInTwoPasses)
-{
+    // The average bitrate in two passes.
     const std::uint64_t effectBytes = EffectBytes({false, 23, 800, SegmentLength});
     EXPECT_TRUE(SimilarSize(Direct().bytes, effectBytes));
     // One pass at that bitrate gives another stream: the passes matter.

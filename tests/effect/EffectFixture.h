@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "effect/Parameters.h"
@@ -20,10 +21,7 @@ class EffectTest : public ::testing::Test
         if (host_)
         {
             host_->Unload();
-            for (const EffectHost::HostMessage& message : host_->Messages())
-            {
-                EXPECT_NE(message.kind, EffectHost::MessageKind::Defect) << message.text;
-            }
+            EXPECT_THAT(host_->MessagesOf(EffectHost::MessageKind::Defect), testing::IsEmpty());
         }
     }
 
@@ -48,23 +46,17 @@ class EffectTest : public ::testing::Test
         return *host_;
     }
 
-    // Picks a popup item as a user would and expects the host to take it.
-    void Choose(int position, const std::string& item)
+    // Picks a popup item or sets a value as a user would, and expects the
+    // host and the effect to take it.
+    void Choose(int position, const std::string& item) { Took(host_->ChangePopup(position, item)); }
+    void Set(int position, double value) { Took(host_->ChangeParameter(position, value)); }
+    static void Took(const EffectHost::ChangeResult& change)
     {
-        const EffectHost::ChangeResult change = host_->ChangePopup(position, item);
-        ASSERT_TRUE(change.accepted) << change.refusal;
-        ASSERT_TRUE(change.command.Succeeded()) << change.command.errorMessage;
-    }
-
-    void Set(int position, double value)
-    {
-        const EffectHost::ChangeResult change = host_->ChangeParameter(position, value);
         ASSERT_TRUE(change.accepted) << change.refusal;
         ASSERT_TRUE(change.command.Succeeded()) << change.command.errorMessage;
     }
 
     double SliderValue(int position) const { return host_->Parameter(position).u.fs_d.value; }
-    A_long PopupValue(int position) const { return host_->Parameter(position).u.pd.value; }
 
     std::unique_ptr<EffectHost::Host> host_;
 };

@@ -7,8 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -51,15 +50,8 @@ inline PixelView View(Picture& picture) noexcept
 
 using Painter = std::function<void(std::int32_t frame, Picture& into)>;
 
-// What the blocks handed out look like now.
-struct BlockAccounting
-{
-    int created = 0;
-    int locked = 0;
-    std::uint64_t bytes = 0;
-};
-
-// The layer and the rest of what a host lends the renderer, in memory.
+// The layer and the rest of what a host lends the renderer, in memory. The
+// blocks it hands out count themselves here, so they must go first.
 class MemorySource final : public FrameSource
 {
   public:
@@ -72,7 +64,7 @@ class MemorySource final : public FrameSource
     {
         const std::int32_t frame = time / timeStep_;
         checkedOut.push_back(frame);
-        createdAtCheckout.push_back(blocks->created);
+        createdAtCheckout.push_back(created);
         auto picture = std::make_shared<Picture>(width_, height_);
         painter(frame, *picture);
         PixelView view = View(*picture);
@@ -97,7 +89,7 @@ class MemorySource final : public FrameSource
 
     std::unique_ptr<MemoryBlock> Allocate(std::uint64_t size) override
     {
-        return failAllocations ? nullptr : std::make_unique<HeapBlock>(size, blocks);
+        return failAllocations ? nullptr : std::make_unique<HeapBlock>(size, *this);
     }
 
     void SegmentEncoded() override { ++segmentsEncoded; }
@@ -112,30 +104,27 @@ class MemorySource final : public FrameSource
     std::vector<int> createdAtCheckout; // blocks made before each checkout
     std::vector<std::pair<std::int32_t, std::int32_t>> progress;
     int segmentsEncoded = 0;
-    std::shared_ptr<BlockAccounting> blocks = std::make_shared<BlockAccounting>();
+    int created = 0; // blocks handed out
+    int locked = 0;  // blocks locked now
 
   private:
     class HeapBlock final : public MemoryBlock
     {
       public:
-        HeapBlock(std::uint64_t size, std::shared_ptr<BlockAccounting> accounting)
-            : bytes_(size), accounting_(std::move(accounting))
+        HeapBlock(std::uint64_t size, MemorySource& source) : bytes_(size), source_(source)
         {
-            ++accounting_->created;
-            accounting_->bytes += size;
+            ++source_.created;
         }
-        ~HeapBlock() override { accounting_->bytes -= bytes_.size(); }
         std::uint64_t Size() const noexcept override { return bytes_.size(); }
         std::shared_ptr<void> Lock() override
         {
-            ++accounting_->locked;
-            return std::shared_ptr<void>(bytes_.data(), [accounting = accounting_](void*)
-                                         { --accounting->locked; });
+            ++source_.locked;
+            return {bytes_.data(), [&source = source_](void*) { --source.locked; }};
         }
 
       private:
         std::vector<std::uint8_t> bytes_;
-        std::shared_ptr<BlockAccounting> accounting_;
+        MemorySource& source_;
     };
 
     std::int32_t width_;
@@ -174,24 +163,47 @@ inline void PaintSmooth(std::int32_t frame, Picture& into)
           });
 }
 
+// Errors of the colour channels of `shown` against `source` over a region
+// (the whole picture unless given).
+struct ChannelErrors
+{
+    double mean = 0.0;
+    int worst = 0;
+    double meanSquared = 0.0;
+};
+
+inline ChannelErrors Compare(const Picture& source, const Picture& shown, std::int32_t left = 0,
+                             std::int32_t top = 0, std::int32_t right = -1,
+                             std::int32_t bottom = -1)
+{
+    right = right < 0 ? source.Width() : right;
+    bottom = bottom < 0 ? source.Height() : bottom;
+    double sum = 0.0;
+    double squared = 0.0;
+    int worst = 0;
+    for (std::int32_t y = top; y < bottom; ++y)
+    {
+        for (std::int32_t x = left; x < right; ++x)
+        {
+            const PF_Pixel& p = source.At(x, y);
+            const PF_Pixel& q = shown.At(x, y);
+            for (const int d : {q.red - p.red, q.green - p.green, q.blue - p.blue})
+            {
+                sum += d;
+                squared += static_cast<double>(d) * d;
+                worst = std::max(worst, std::abs(d));
+            }
+        }
+    }
+    const double count = 3.0 * (right - left) * (bottom - top);
+    return {sum / count, worst, squared / count};
+}
+
 // Peak signal-to-noise ratio of the colour channels of b against a; 99 for
 // identical pictures.
 inline double Psnr(const Picture& a, const Picture& b)
 {
-    double squared = 0.0;
-    for (std::int32_t y = 0; y < a.Height(); ++y)
-    {
-        for (std::int32_t x = 0; x < a.Width(); ++x)
-        {
-            const PF_Pixel& p = a.At(x, y);
-            const PF_Pixel& q = b.At(x, y);
-            for (const int d : {q.red - p.red, q.green - p.green, q.blue - p.blue})
-            {
-                squared += static_cast<double>(d) * d;
-            }
-        }
-    }
-    const double mse = squared / (3.0 * a.Width() * a.Height());
+    const double mse = Compare(a, b).meanSquared;
     return mse == 0.0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -42,10 +43,10 @@ class RendererTest : public EffectTest
         const std::size_t before = host_->Checkouts().layerTimes.size();
         EffectHost::CommandResult result = host_->RenderFrame(frame, output);
         const std::vector<A_long> times = host_->Checkouts().layerTimes;
-        checkedOut_.clear();
-        for (std::size_t i = before; i < times.size(); ++i)
+        checkedOut_.assign(times.begin() + static_cast<std::ptrdiff_t>(before), times.end());
+        for (A_long& time : checkedOut_)
         {
-            checkedOut_.push_back(times[i] / host_->Time().timeStep);
+            time /= host_->Time().timeStep;
         }
         return result;
     }
@@ -61,11 +62,8 @@ class RendererTest : public EffectTest
     // Frames first..last in order, as one pass over a segment checks them out.
     static std::vector<A_long> Frames(A_long first, A_long last)
     {
-        std::vector<A_long> frames;
-        for (A_long f = first; f <= last; ++f)
-        {
-            frames.push_back(f);
-        }
+        std::vector<A_long> frames(static_cast<std::size_t>(last - first + 1));
+        std::iota(frames.begin(), frames.end(), first);
         return frames;
     }
 

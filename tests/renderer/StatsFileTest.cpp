@@ -24,20 +24,17 @@ namespace fs = std::filesystem;
 namespace
 {
 
-// Gives the test a temporary folder of its own with the permissions asked
-// for, and puts TEMP back afterwards.
+// Gives the test a temporary folder of its own and puts TEMP back afterwards.
 class StatsFileTest : public RendererTest
 {
   protected:
-    void UseTemp(fs::perms permissions)
+    void SetUp() override
     {
+        RendererTest::SetUp();
         previousTemp_ = Zovazaz::GetEnvironmentText("TEMP");
-        temp_ = fs::path(previousTemp_) /
-                ("stats-" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        temp_ = fs::path(previousTemp_) / "renderer-stats";
         fs::remove_all(temp_);
         fs::create_directories(temp_);
-        fs::permissions(temp_, permissions);
         Zovazaz::SetEnvironmentText("TEMP", temp_.string());
     }
 
@@ -88,10 +85,10 @@ class StatsFileTest : public RendererTest
     fs::path temp_;
 };
 
-TEST_F(StatsFileTest, TwoPassesWriteTheirStatisticsBesideTheOthersAndDeleteThemWhateverEnds)
+TEST_F(StatsFileTest, TwoPassesWriteTheirStatisticsBesideTheOthersOrInAPrivateFolderAndDeleteThem)
 {
-    UseTemp(fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-            fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(temp_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
     EffectHost::Host& host = Start(40);
     Choose(ParamMode, "Average Bitrate");
     bool looked = false;
@@ -108,14 +105,8 @@ TEST_F(StatsFileTest, TwoPassesWriteTheirStatisticsBesideTheOthersAndDeleteThemW
 
     // The user stops an encode halfway through the final pass, and another
     // during the analysis pass.
-    host.SetProgressSink(
-        [&host](A_long current, A_long total)
-        {
-            if (current > total * 3 / 4)
-            {
-                host.RaiseAbort();
-            }
-        });
+    host.SetProgressSink([&host](A_long current, A_long total)
+                         { host.RaiseAbort(current > total * 3 / 4); });
     World output(64, 48);
     EXPECT_EQ(Render(20, output).error, PF_Interrupt_CANCEL);
     EXPECT_THAT(StatsEntries(), IsEmpty());
@@ -144,23 +135,18 @@ TEST_F(StatsFileTest, TwoPassesWriteTheirStatisticsBesideTheOthersAndDeleteThemW
     EXPECT_THAT(result.errorMessage, testing::HasSubstr("pass 0"));
     EXPECT_TRUE(checkedOut_.empty());
     EXPECT_EQ(host.Handles().lockedHandles, 0);
-}
 
-// A one-pass encode makes neither a statistics file nor the private folder
-// that a shared temporary folder would get, and does not need the folder;
-// two passes get a private folder there, which unloading the module removes.
-TEST_F(StatsFileTest, OnlyTwoPassesInAFolderOthersCanWriteToGetAPrivateFolder)
-{
-    UseTemp(fs::perms::all | fs::perms::sticky_bit);
+    // In a folder others can write to, a one-pass encode makes neither a
+    // statistics file nor the private folder that two passes get there, and
+    // does not need the folder; unloading the module removes the private one.
+    fs::permissions(temp_, fs::perms::all | fs::perms::sticky_bit);
+    Zovazaz::SetEnvironmentText("TEMP", temp_.string());
     Start(40);
     std::vector<std::vector<fs::path>> seen;
     host_->SetProgressSink([&](A_long, A_long) { seen.push_back(StatsEntries()); });
     RenderOk(0, 64, 48);
     ASSERT_FALSE(seen.empty());
-    for (const auto& entries : seen)
-    {
-        EXPECT_THAT(entries, IsEmpty());
-    }
+    EXPECT_THAT(seen, testing::Each(IsEmpty()));
     EXPECT_THAT(StatsEntries(), IsEmpty());
     Zovazaz::SetEnvironmentText("TEMP", (temp_ / "missing").string());
     RenderOk(20, 64, 48);

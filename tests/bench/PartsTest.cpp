@@ -1,8 +1,13 @@
+// The benchmark's own parts on their own: its options, the log's segment
+// summaries and the layer it prerenders.
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
+#include "bench/MemoryLayerSource.h"
+#include "bench/Options.h"
 #include "bench/SummaryLog.h"
 #include "support/Paths.h"
 
@@ -10,6 +15,42 @@ namespace
 {
 
 using namespace Bench;
+using EffectHost::World;
+
+TEST(Options, QuickRunsAndSizes)
+{
+    EXPECT_FALSE(ParseOptions({}).help);
+    // Quick keeps 720p and three runs unless runs are given.
+    const Options quick = ParseOptions({"--quick"});
+    EXPECT_EQ(quick.sizes, (std::vector<FrameSize>{{1280, 720}}));
+    EXPECT_EQ(quick.runs, 3);
+    EXPECT_EQ(ParseOptions({"--runs", "7", "--quick"}).runs, 7);
+    EXPECT_EQ(ParseOptions({"--quick", "--runs", "1"}).runs, 1);
+
+    // Sizes replace the defaults in their order.
+    const Options options =
+        ParseOptions({"--size", "64x48", "--frames", "4", "--runs", "1", "--size", "320x240"});
+    EXPECT_EQ(options.sizes, (std::vector<FrameSize>{{64, 48}, {320, 240}}));
+    EXPECT_EQ(options.frames, 4);
+    EXPECT_EQ(ParseOptions({"--quick", "--size", "64x48"}).sizes,
+              (std::vector<FrameSize>{{64, 48}}));
+    EXPECT_EQ(ParseOptions({"--module", "/x/Ruzirazu.so"}).modulePath, "/x/Ruzirazu.so");
+    EXPECT_TRUE(ParseOptions({"--help"}).help);
+}
+
+TEST(Options, RefusesWhatCannotRun)
+{
+    for (const char* size : {"15x48", "64x15", "64x", "x48", "64x48x2", "64 x 48", "big", ""})
+    {
+        EXPECT_THROW(ParseFrameSize(size), UsageError) << size;
+    }
+    EXPECT_EQ(ParseFrameSize("16x16"), (FrameSize{16, 16}));
+    EXPECT_THROW(ParseOptions({"--frames", "0"}), UsageError);
+    EXPECT_THROW(ParseOptions({"--runs", "-1"}), UsageError);
+    EXPECT_THROW(ParseOptions({"--runs", "2x"}), UsageError);
+    EXPECT_THROW(ParseOptions({"--runs"}), UsageError);
+    EXPECT_THROW(ParseOptions({"--fast"}), UsageError);
+}
 
 // Two segment summaries as the effect writes them, among other lines.
 constexpr const char* LogText =
@@ -78,6 +119,44 @@ TEST(LogTail, ReadsOnlyWhatTheFileGainedAndStartsAgainWhenItShrinks)
 
     LogTail late(path.string());
     EXPECT_EQ(late.ReadNew(), "");
+}
+
+// Whether `world` holds frame `frame` of a clip of its size, pixel for pixel.
+bool IsClipFrame(const World& world, A_long frame)
+{
+    for (A_long y = 0; y < world.Height(); ++y)
+    {
+        for (A_long x = 0; x < world.Width(); ++x)
+        {
+            if (!(world.At(x, y) ==
+                  MemoryLayerSource::ClipPixel(x, y, frame, world.Width(), world.Height())))
+            {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+TEST(MemoryLayerSource, HandsOutThePrerenderedFrameOfATimeOrTheNearestOneInAWorldOfItsSize)
+{
+    const MemoryLayerSource layer(40, 30, 3);
+    World into(40, 30);
+    layer.FrameAt(2 * 1001, 1001, 30000, into);
+    EXPECT_TRUE(IsClipFrame(into, 2));
+    EXPECT_FALSE(IsClipFrame(into, 1));
+    // Times outside the clip give its nearest frame.
+    layer.FrameAt(9 * 1001, 1001, 30000, into);
+    EXPECT_TRUE(IsClipFrame(into, 2));
+    layer.FrameAt(-1001, 1001, 30000, into);
+    EXPECT_TRUE(IsClipFrame(into, 0));
+    EXPECT_TRUE(IsClipFrame(layer.Frame(1), 1));
+
+    // A world of another size, and sizes that make no clip, are refused.
+    World smaller(39, 30);
+    EXPECT_THROW(layer.FrameAt(0, 1001, 30000, smaller), std::logic_error);
+    EXPECT_THROW(MemoryLayerSource(0, 16, 1), std::invalid_argument);
+    EXPECT_THROW(MemoryLayerSource(20, 16, 0), std::invalid_argument);
 }
 
 } // namespace
