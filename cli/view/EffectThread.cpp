@@ -357,46 +357,37 @@ void EffectThread::OnProgress(A_long done, A_long total)
     Publish();
 }
 
-Reply EffectThread::Frame(A_long frame, FrameView view)
+Reply EffectThread::PostJob(JobKind kind, const std::function<void(Job&)>& fill)
 {
     auto job = std::make_unique<Job>();
-    job->kind = JobKind::Frame;
-    job->frame = frame;
-    job->view = view;
+    job->kind = kind;
+    fill(*job);
     return Post(std::move(job));
+}
+
+Reply EffectThread::Frame(A_long frame, FrameView view)
+{
+    return PostJob(JobKind::Frame, [&](Job& job) { job.frame = frame, job.view = view; });
 }
 
 Reply EffectThread::FrameAhead(A_long frame, FrameView view)
 {
-    auto job = std::make_unique<Job>();
-    job->kind = JobKind::Ahead;
-    job->frame = frame;
-    job->view = view;
-    return Post(std::move(job));
+    return PostJob(JobKind::Ahead, [&](Job& job) { job.frame = frame, job.view = view; });
 }
 
 Reply EffectThread::Show(A_long frame)
 {
-    auto job = std::make_unique<Job>();
-    job->kind = JobKind::Show;
-    job->frame = frame;
-    return Post(std::move(job));
+    return PostJob(JobKind::Show, [&](Job& job) { job.frame = frame; });
 }
 
 Reply EffectThread::Change(const ControlChange& change)
 {
-    auto job = std::make_unique<Job>();
-    job->kind = JobKind::Change;
-    job->change = change;
-    return Post(std::move(job));
+    return PostJob(JobKind::Change, [&](Job& job) { job.change = change; });
 }
 
 Reply EffectThread::Area(A_long hostId)
 {
-    auto job = std::make_unique<Job>();
-    job->kind = JobKind::Area;
-    job->hostId = hostId;
-    return Post(std::move(job));
+    return PostJob(JobKind::Area, [&](Job& job) { job.hostId = hostId; });
 }
 
 bool EffectThread::Cancel()

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
@@ -142,6 +143,7 @@ class EffectThread
     };
 
     Reply Post(std::unique_ptr<Job> job);
+    Reply PostJob(JobKind kind, const std::function<void(Job&)>& fill);
     void Main(std::promise<void>& started);
     void Serve(EffectHost::Host& host);
     // `makeCurrent` false leaves the current frame and the published state
