@@ -1,5 +1,6 @@
 #include <limits>
 #include <string>
+#include <tuple>
 
 #include <gmock/gmock.h>
 
@@ -72,7 +73,10 @@ TEST_F(FrameworkTest, ParameterSetupRegistersEachKindAsTheHostExpects)
     ASSERT_EQ(host.ParameterCount(), 8);
 
     const PF_ParamDef& amount = host.Parameter(1);
-    EXPECT_EQ(amount.param_type, PF_Param_FLOAT_SLIDER);
+    const PF_ParamDef& choice = host.Parameter(2);
+    const PF_ParamDef& flag = host.Parameter(3);
+    EXPECT_EQ(std::tuple(amount.param_type, choice.param_type, flag.param_type),
+              std::tuple(PF_Param_FLOAT_SLIDER, PF_Param_POPUP, PF_Param_CHECKBOX));
     EXPECT_EQ(host.PositionOfHostId(AmountId), 1);
     EXPECT_EQ(amount.flags, PF_ParamFlag_SUPERVISE | PF_ParamFlag_CANNOT_TIME_VARY |
                                 PF_ParamFlag_COLLAPSE_TWIRLY);
@@ -80,22 +84,18 @@ TEST_F(FrameworkTest, ParameterSetupRegistersEachKindAsTheHostExpects)
     // An animatable slider may vary over time.
     EXPECT_EQ(host.Parameter(7).flags, PF_ParamFlag_SUPERVISE);
 
-    const PF_ParamDef& choice = host.Parameter(2);
-    EXPECT_EQ(choice.param_type, PF_Param_POPUP);
     EXPECT_EQ(choice.u.pd.num_choices, 10);
     EXPECT_EQ(choice.u.pd.value, 1);
     EXPECT_EQ(host.PopupItems(2), std::vector<std::string>(letters.begin(), letters.end()));
 
-    const PF_ParamDef& flag = host.Parameter(3);
-    EXPECT_EQ(flag.param_type, PF_Param_CHECKBOX);
     EXPECT_EQ(flag.u.bd.value, 1);
     EXPECT_EQ(host.ValueText(3), "on");
 
     // Static areas count at least one line.
     const PF_ParamDef& notes = host.Parameter(4);
-    EXPECT_EQ(notes.ui_height, 30);
-    EXPECT_EQ(notes.ui_width, 150);
-    EXPECT_EQ(notes.ui_flags, PF_PUI_CONTROL | PF_PUI_STD_CONTROL_ONLY);
+    const auto ui = [](const PF_ParamDef& def)
+    { return std::tuple(def.ui_width, def.ui_height, def.ui_flags); };
+    EXPECT_EQ(ui(notes), std::tuple(150, 30, PF_PUI_CONTROL | PF_PUI_STD_CONTROL_ONLY));
     EXPECT_EQ(notes.flags, 70);
     EXPECT_EQ(host.Parameter(5).ui_height, 15);
     EXPECT_EQ(host.Parameter(6).ui_height, 30);
@@ -107,9 +107,7 @@ TEST_F(FrameworkTest, ParameterSetupRegistersEachKindAsTheHostExpects)
     Host& premiere = StartApplied(HostOptions{EffectHost::ApplicationPremiere, 13, 1});
     const PF_ParamDef& arbitrary = premiere.Parameter(4);
     EXPECT_EQ(arbitrary.param_type, PF_Param_ARBITRARY_DATA);
-    EXPECT_EQ(arbitrary.ui_width, 300);
-    EXPECT_EQ(arbitrary.ui_height, 30);
-    EXPECT_EQ(arbitrary.ui_flags, PF_PUI_CONTROL);
+    EXPECT_EQ(ui(arbitrary), std::tuple(300, 30, PF_PUI_CONTROL));
     EXPECT_EQ(arbitrary.u.arb_d.id, NotesId);
 }
 
