@@ -44,9 +44,6 @@ TEST(LogPattern, RightAlignsLevelAndTicksAndReplacesTheFirstOfEachToken)
     EXPECT_EQ(Log::FormatPattern("%level %level %message %message", record),
               "   Info %level Render frame 12 %message");
     EXPECT_EQ(Log::FormatPattern("%file:%line %thread", record), "renderer/Renderer.cpp:77 4812");
-    record.level = Log::Warning;
-    record.ticks = 4294967295u;
-    EXPECT_EQ(Log::FormatPattern("[%level] [%ticks]", record), "[Warning] [4294967295]");
 }
 
 TEST(LogFile, StartsWithALocalTimeHeaderAndContinuesAFileBelowTheLimit)
