@@ -122,13 +122,12 @@ class FrameworkTest : public ::testing::Test
     }
 
     // A new host; the instance of the previous one is set down first.
-    EffectHost::Host& StartHost(EffectHost::HostOptions options = {},
-                                std::string modulePath = "/opt/effects/TestEffect.so")
+    EffectHost::Host& StartHost(EffectHost::HostOptions options = {})
     {
         EndInstance();
         host_.reset();
         host_ = std::make_unique<EffectHost::Host>(options);
-        host_->UseEntryPoint(&EntryPointFunc, nullptr, std::move(modulePath));
+        host_->UseEntryPoint(&EntryPointFunc, nullptr, "/opt/effects/TestEffect.so");
         return *host_;
     }
 
