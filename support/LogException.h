@@ -36,10 +36,3 @@ std::string LogException(std::string& out, const Log::SourceLocation& location,
                                                const char* message, const char* condition);
 
 } // namespace Zovazaz
-
-#define ZOVAZAZ_ASSERT(condition)                                                                  \
-    do                                                                                             \
-    {                                                                                              \
-        if (!(condition))                                                                          \
-            ::Zovazaz::ThrowAssertionFailure(ZOVAZAZ_LOCATION, nullptr, #condition);               \
-    } while (false)

@@ -36,9 +36,7 @@ TEST_F(FrameworkTest, StaticAreasAreDrawnAsTextOrByTheirCallbackAndTheRestLeftTo
     UseDrawTable();
     Host& host = StartApplied();
 
-    const EffectHost::DrawResult title = host.DrawEvent(2, NotesFrame, PF_EA_PARAM_TITLE);
-    EXPECT_FALSE(title.handled);
-    EXPECT_EQ(title.evtOutFlags & PF_EO_HANDLED_EVENT, 0);
+    EXPECT_FALSE(host.DrawEvent(2, NotesFrame, PF_EA_PARAM_TITLE).handled);
     EXPECT_FALSE(host.DrawEvent(0, NotesFrame).handled);
     EXPECT_FALSE(host.DrawEvent(1, NotesFrame).handled);
     EXPECT_EQ(host.DrawingObjects().objectsCreated, 0);

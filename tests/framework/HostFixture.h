@@ -100,14 +100,12 @@ class TestEffect final : public Plugin
 inline ParameterDescriptor Row(std::int32_t position, ParameterType type, const char16_t* name,
                                std::int32_t hostId, NumberSpec number = {}, std::int32_t lines = 0)
 {
-    ParameterDescriptor row;
-    row.position = position;
-    row.type = type;
-    row.nameId = Zovazaz::StringsResource::GetInstance().GetOrAddString_(name).first;
-    row.hostId = hostId;
-    row.number = number;
-    row.lineCount = lines;
-    return row;
+    return {.position = position,
+            .type = type,
+            .nameId = Zovazaz::StringsResource::GetInstance().GetOrAddString_(name).first,
+            .hostId = hostId,
+            .number = number,
+            .lineCount = lines};
 }
 
 // Each test drives the test effect through a fresh host and leaves no
@@ -124,13 +122,12 @@ class FrameworkTest : public ::testing::Test
     }
 
     // A new host; the instance of the previous one is set down first.
-    EffectHost::Host& StartHost(EffectHost::HostOptions options = {},
-                                std::string modulePath = "/opt/effects/TestEffect.so")
+    EffectHost::Host& StartHost(EffectHost::HostOptions options = {})
     {
         EndInstance();
         host_.reset();
         host_ = std::make_unique<EffectHost::Host>(options);
-        host_->UseEntryPoint(&EntryPointFunc, nullptr, std::move(modulePath));
+        host_->UseEntryPoint(&EntryPointFunc, nullptr, "/opt/effects/TestEffect.so");
         return *host_;
     }
 

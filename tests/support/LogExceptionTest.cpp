@@ -39,15 +39,11 @@ TEST(LogException, ReportsAssertionsAsErrorsAndRuntimeFailuresAsInformation)
               "encoder refused");
 
     // Without detail only the text follows, and an empty text leaves the detail.
-    LogException(out, Here, std::logic_error("broken"), nullptr);
-    EXPECT_EQ(out, "src/Strings.cpp(42): error: assert failed: broken");
-    LogException(out, Here, std::logic_error("broken"), "");
-    EXPECT_EQ(out, "src/Strings.cpp(42): error: assert failed: broken");
-    LogException(out, Here, std::logic_error(""), "x > 0");
-    EXPECT_EQ(out, "src/Strings.cpp(42): error: assert failed: x > 0");
-
-    LogException(out, Here, OtherFailure(), "detail");
-    EXPECT_EQ(out, "detail, other");
+    const std::string failed = "src/Strings.cpp(42): error: assert failed: ";
+    EXPECT_EQ(LogException(out, Here, std::logic_error("broken"), nullptr), failed + "broken");
+    EXPECT_EQ(LogException(out, Here, std::logic_error("broken"), ""), failed + "broken");
+    EXPECT_EQ(LogException(out, Here, std::logic_error(""), "x > 0"), failed + "x > 0");
+    EXPECT_EQ(LogException(out, Here, OtherFailure(), "detail"), "detail, other");
 
     // Assertions throw invalid_argument, runtime conditions runtime_error;
     // the message, when given, is their text rather than the condition.

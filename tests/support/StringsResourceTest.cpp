@@ -35,9 +35,7 @@ TEST(StringsResourceForms, AreMadeOnceAndKeptAtTheirAddress)
 {
     StringsResource table;
     table.SetId(WStringRef(u"Segment Length"), 0);
-    table.SetId("Gr\xC3\xB6\xC3\x9F"
-                "e",
-                1);
+    table.SetId("Gr\xC3\xB6\xC3\x9F\x65", 1);       // \x65: 'e'
     table.SetId(WStringRef(u"\u00A9 Zizerevu"), 2); // narrow form is longer
     table.SetId("bad \xC0", 3);
     table.SetId("", 4);
