@@ -173,6 +173,29 @@ TEST(ViewFrames, InputIsTheSourceAndThePreviewFollowsTheControlsAsAUserChangesTh
     EXPECT_EQ(information->body.size(), static_cast<std::size_t>(width) * height * 4);
 }
 
+// The page reads the next stored frames ahead of the user: such a request is
+// served from the store, encodes nothing, and leaves the current frame (and
+// the Information text) alone until the page shows the frame.
+TEST(ViewFrames, AFrameReadAheadComesOnlyFromTheStoreAndLeavesTheCurrentFrame)
+{
+    View view(ClipSetup(Width, Height, 20, 10));
+    EXPECT_EQ(view.Get("/api/frame?n=12&ahead=1")->status, 409);
+    EXPECT_EQ(view.Get("/api/frame?n=12&ahead=2")->status, 400);
+    ASSERT_EQ(view.Get("/api/frame?n=2")->status, 200);
+    auto ahead = view.Get("/api/frame?n=3&ahead=1");
+    ASSERT_EQ(ahead->status, 200);
+    Json state = view.State();
+    EXPECT_EQ(state["stored"].size(), 10u) << "reading ahead must not encode";
+    EXPECT_NE(state["information"].get<std::string>().find("Frame 2 Segment 0"), std::string::npos)
+        << state["information"];
+
+    ASSERT_EQ(view.Post("/api/current?n=3", "{}")->status, 200);
+    state = view.State();
+    EXPECT_NE(state["information"].get<std::string>().find("Frame 3 Segment 0"), std::string::npos)
+        << state["information"];
+    EXPECT_TRUE(view.Get("/api/frame?n=3")->body == ahead->body);
+}
+
 TEST(ViewRequests, RefusedWithoutTheTokenOrForAnotherHostAndBadValuesWithAMessage)
 {
     View view(ClipSetup(Width, Height, 4, 4));
