@@ -288,7 +288,29 @@ void EffectThread::Serve(EffectHost::Host& host)
             Publish();
         }
         job->answer.set_value(std::move(reply));
+        if (refreshAfterAnswer_)
+        {
+            refreshAfterAnswer_ = false;
+            try
+            {
+                Refresh(host, Rescan::None);
+            }
+            catch (const std::exception& error)
+            {
+                AddError(error.what());
+            }
+            std::lock_guard lock(mutex_);
+            refreshPending_ = false;
+            Publish();
+        }
     }
+}
+
+void EffectThread::RefreshAfterAnswer()
+{
+    refreshAfterAnswer_ = true;
+    std::lock_guard lock(mutex_);
+    refreshPending_ = true;
 }
 
 Reply EffectThread::Post(std::unique_ptr<Job> job)
@@ -421,7 +443,7 @@ Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job, bool makeCu
         if (makeCurrent)
         {
             host.SetCurrentFrame(job.frame);
-            Refresh(host, Rescan::None);
+            RefreshAfterAnswer();
         }
         return reply;
     }
@@ -477,7 +499,7 @@ Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job, bool makeCu
     }
     else if (makeCurrent)
     {
-        Refresh(host, Rescan::None);
+        RefreshAfterAnswer();
     }
     return reply;
 }
@@ -681,6 +703,9 @@ std::string EffectThread::State(std::optional<std::uint64_t> after, std::chrono:
     {
         published_.wait_for(lock, wait, [&] { return stopping_ || generation_ > *after; });
     }
+    // A frame's answer goes out before the Information text of its frame is
+    // read; the state waits for that text rather than give the one before.
+    published_.wait_for(lock, wait, [&] { return stopping_ || !refreshPending_; });
     Json stored = Json::array();
     for (const auto& [frame, record] : stored_)
     {

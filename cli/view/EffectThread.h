@@ -166,6 +166,10 @@ class EffectThread
     void Refresh(EffectHost::Host& host, Rescan rescan,
                  std::optional<A_long> encodedSegment = std::nullopt);
     void AddError(const std::string& text);
+    // Reads the Information text and controls for the current frame once the
+    // job's answer has gone out, so a frame reaches the page without waiting
+    // for the effect to draw its Information area.
+    void RefreshAfterAnswer();
     void Publish();                   // under mutex_: a new generation
     bool AnotherSegmentWaits() const; // under mutex_
 
@@ -191,7 +195,9 @@ class EffectThread
     std::deque<std::string> errors_;
     std::uint64_t generation_ = 1;
     std::string layerJson_;
-    EffectHost::World output_; // used on the effect thread only
+    EffectHost::World output_;        // used on the effect thread only
+    bool refreshAfterAnswer_ = false; // the same
+    bool refreshPending_ = false;     // under mutex_
 
     std::thread thread_;
 };
