@@ -125,6 +125,38 @@ void AppendRgba(const EffectHost::World& world, std::string& out)
     }
 }
 
+// Packed RGB, a quarter less to send, when every pixel is opaque; false (and
+// `out` unspecified) when one is not.
+bool AppendOpaqueRgb(const EffectHost::World& world, std::string& out)
+{
+    const auto width = static_cast<std::size_t>(world.Width());
+    out.resize(width * static_cast<std::size_t>(world.Height()) * 3);
+    char* write = out.data();
+    std::uint8_t alpha = 0xFF;
+    for (A_long y = 0; y < world.Height(); ++y)
+    {
+        const auto* row = reinterpret_cast<const std::uint8_t*>(&world.At(0, y));
+        for (std::size_t x = 0; x < width; ++x, write += 3)
+        {
+            alpha &= row[4 * x];
+            std::memcpy(write, row + 4 * x + 1, 3);
+        }
+    }
+    return alpha == 0xFF;
+}
+
+// The bytes of a picture for the page: RGB when asked for and opaque, else
+// RGBA; the channel count goes with the reply.
+void AppendPicture(const EffectHost::World& world, bool rgb, Reply& reply)
+{
+    reply.channels = 3;
+    if (!rgb || !AppendOpaqueRgb(world, reply.body))
+    {
+        reply.channels = 4;
+        AppendRgba(world, reply.body);
+    }
+}
+
 } // namespace
 
 Reply Reply::Error(int status, const std::string& message)
@@ -387,14 +419,16 @@ Reply EffectThread::PostJob(JobKind kind, const std::function<void(Job&)>& fill)
     return Post(std::move(job));
 }
 
-Reply EffectThread::Frame(A_long frame, FrameView view)
+Reply EffectThread::Frame(A_long frame, FrameView view, bool rgb)
 {
-    return PostJob(JobKind::Frame, [&](Job& job) { job.frame = frame, job.view = view; });
+    return PostJob(JobKind::Frame,
+                   [&](Job& job) { job.frame = frame, job.view = view, job.rgb = rgb; });
 }
 
-Reply EffectThread::FrameAhead(A_long frame, FrameView view)
+Reply EffectThread::FrameAhead(A_long frame, FrameView view, bool rgb)
 {
-    return PostJob(JobKind::Ahead, [&](Job& job) { job.frame = frame, job.view = view; });
+    return PostJob(JobKind::Ahead,
+                   [&](Job& job) { job.frame = frame, job.view = view, job.rgb = rgb; });
 }
 
 Reply EffectThread::Show(A_long frame)
@@ -435,7 +469,7 @@ Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job, bool makeCu
             host.Params().LayerFrame(job.frame * time.timeStep, time.timeStep, time.timeScale);
         reply.renderMs = Milliseconds(start);
         const Clock::time_point encodeStart = Clock::now();
-        AppendRgba(*world, reply.body);
+        AppendPicture(*world, job.rgb, reply);
         reply.encodeMs = Milliseconds(encodeStart);
         reply.width = world->Width();
         reply.height = world->Height();
@@ -489,7 +523,7 @@ Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job, bool makeCu
         return Reply::Error(500, message);
     }
     const Clock::time_point encodeStart = Clock::now();
-    AppendRgba(output, reply.body);
+    AppendPicture(output, job.rgb, reply);
     reply.encodeMs = Milliseconds(encodeStart);
     reply.width = output.Width();
     reply.height = output.Height();

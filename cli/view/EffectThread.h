@@ -46,6 +46,7 @@ struct Reply
     std::string body;
     int width = 0;
     int height = 0;
+    int channels = 4;      // of a picture: 4 RGBA, 3 RGB (opaque)
     double renderMs = 0.0; // time in the effect (or the layer) for a picture
     double encodeMs = 0.0; // time to turn it into the bytes sent
     double totalMs = 0.0;  // from the request to the answer, waiting included
@@ -91,12 +92,13 @@ class EffectThread
     // The layer's frame count, fixed at start.
     A_long FrameCount() const noexcept { return frameCount_; }
 
-    Reply Frame(A_long frame, FrameView view);
+    // The frame's picture as RGBA, or as RGB when `rgb` and it is opaque.
+    Reply Frame(A_long frame, FrameView view, bool rgb = false);
     // A stored frame read ahead of the user: answered as Frame, but it leaves
     // the current frame (and so the Information panel) where it is, never
     // starts or aborts an encode (409 when the frame is not stored) and gives
     // way to any newer frame request.
-    Reply FrameAhead(A_long frame, FrameView view);
+    Reply FrameAhead(A_long frame, FrameView view, bool rgb = false);
     // Makes `frame` the current frame without rendering it, for a frame the
     // page already holds.
     Reply Show(A_long frame);
@@ -131,6 +133,7 @@ class EffectThread
         JobKind kind = JobKind::Frame;
         A_long frame = 0;
         FrameView view = FrameView::Output;
+        bool rgb = false;
         ControlChange change;
         A_long hostId = 0;
         std::promise<Reply> answer;

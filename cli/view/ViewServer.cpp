@@ -115,6 +115,7 @@ void Send(httplib::Response& response, const Reply& reply)
     {
         response.set_header("X-Frame-Width", fmt::format("{}", reply.width));
         response.set_header("X-Frame-Height", fmt::format("{}", reply.height));
+        response.set_header("X-Frame-Channels", fmt::format("{}", reply.channels));
         response.set_header("Server-Timing",
                             fmt::format("render;dur={:.2f}, encode;dur={:.2f}, total;dur={:.2f}",
                                         reply.renderMs, reply.encodeMs, reply.totalMs));
@@ -465,7 +466,7 @@ void ViewServer::Configure(httplib::Server& server)
                Guarded(
                    [this](const httplib::Request& request, httplib::Response& response)
                    {
-                       AllowParameters(request, {"n", "view", "ahead"});
+                       AllowParameters(request, {"n", "view", "ahead", "pixels"});
                        const auto frame =
                            static_cast<A_long>(Whole(request, "n", 0, effect_.FrameCount() - 1));
                        const std::string view =
@@ -476,11 +477,18 @@ void ViewServer::Configure(httplib::Server& server)
                        }
                        const bool ahead =
                            request.has_param("ahead") && Whole(request, "ahead", 0, 1) == 1;
+                       const std::string pixels =
+                           request.has_param("pixels") ? request.get_param_value("pixels") : "rgba";
+                       if (pixels != "rgba" && pixels != "rgb")
+                       {
+                           throw BadRequest("Parameter \"pixels\" must be rgba or rgb");
+                       }
+                       const bool rgb = pixels == "rgb";
                        const FrameView which =
                            view == "output" ? FrameView::Output : FrameView::Input;
                        const auto start = std::chrono::steady_clock::now();
-                       Reply reply =
-                           ahead ? effect_.FrameAhead(frame, which) : effect_.Frame(frame, which);
+                       Reply reply = ahead ? effect_.FrameAhead(frame, which, rgb)
+                                           : effect_.Frame(frame, which, rgb);
                        reply.totalMs = std::chrono::duration<double, std::milli>(
                                            std::chrono::steady_clock::now() - start)
                                            .count();

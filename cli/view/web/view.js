@@ -41,8 +41,24 @@ async function errorOf(response) {
   }
 }
 
+// The server sends RGB for an opaque picture (a quarter less to move) and
+// RGBA otherwise; the canvas takes RGBA.
+function toImageData(buffer, width, height, channels) {
+  if (channels === 4) {
+    return new ImageData(new Uint8ClampedArray(buffer), width, height);
+  }
+  const rgb = new Uint8Array(buffer);
+  const image = new ImageData(width, height);
+  const rgba = new Uint32Array(image.data.buffer);
+  for (let i = 0, j = 0; i < rgba.length; i += 1, j += 3) {
+    rgba[i] = 0xff000000 | (rgb[j + 2] << 16) | (rgb[j + 1] << 8) | rgb[j];
+  }
+  return image;
+}
+
 async function fetchPicture(frame, which, ahead = false) {
-  const response = await fetch(`/api/frame?n=${frame}&view=${which}${ahead ? '&ahead=1' : ''}`);
+  const response =
+    await fetch(`/api/frame?n=${frame}&view=${which}&pixels=rgb${ahead ? '&ahead=1' : ''}`);
   if (!response.ok) {
     const error = new Error(await errorOf(response));
     error.status = response.status;
@@ -50,8 +66,8 @@ async function fetchPicture(frame, which, ahead = false) {
   }
   const width = Number(response.headers.get('X-Frame-Width'));
   const height = Number(response.headers.get('X-Frame-Height'));
-  const bytes = new Uint8ClampedArray(await response.arrayBuffer());
-  return new ImageData(bytes, width, height);
+  const channels = Number(response.headers.get('X-Frame-Channels'));
+  return toImageData(await response.arrayBuffer(), width, height, channels);
 }
 
 async function fetchArea(name) {

@@ -123,6 +123,17 @@ TEST(ViewFrames, InputIsTheSourceAndThePreviewFollowsTheControlsAsAUserChangesTh
     EXPECT_EQ(input->get_header_value("X-Frame-Width"), std::to_string(Width));
     EXPECT_EQ(input->get_header_value("X-Frame-Height"), std::to_string(Height));
     EXPECT_TRUE(input->body == Rgba(source)) << "the input view must be the layer's pixels";
+    // Asked for RGB, an opaque picture comes without its alpha bytes.
+    auto rgb = view.Get("/api/frame?n=3&view=input&pixels=rgb");
+    ASSERT_EQ(rgb->status, 200);
+    EXPECT_EQ(rgb->get_header_value("X-Frame-Channels"), "3");
+    std::string opaque = Rgba(source);
+    for (std::size_t i = 0, j = 0; i < opaque.size(); i += 4, j += 3)
+    {
+        opaque.replace(j, 3, opaque, i, 3);
+    }
+    opaque.resize(opaque.size() / 4 * 3);
+    EXPECT_TRUE(rgb->body == opaque);
 
     EXPECT_FALSE(view.Control("Rate Factor (0 = Max Quality)")["enabled"].get<bool>());
     ASSERT_EQ(view.Change("Mode", "Constant Rate Factor", "item")->status, 200);
@@ -227,10 +238,11 @@ TEST(ViewRequests, RefusedWithoutTheTokenOrForAnotherHostAndBadValuesWithAMessag
     EXPECT_EQ(client.Get("/view.js", {{"Cookie", pair}})->status, 200);
 
     // Bad values get a message and 400.
-    for (const char* path : {"/api/frame", "/api/frame?n=-1", "/api/frame?n=4", "/api/frame?n=1x",
-                             "/api/frame?n=99999999999999999999", "/api/frame?n=1&view=both",
-                             "/api/frame?n=1&n=2", "/api/frame?n=1&file=/etc/passwd",
-                             "/api/state?after=x", "/api/area?name=../etc", "/?x=1"})
+    for (const char* path :
+         {"/api/frame", "/api/frame?n=-1", "/api/frame?n=4", "/api/frame?n=1x",
+          "/api/frame?n=99999999999999999999", "/api/frame?n=1&view=both",
+          "/api/frame?n=1&pixels=bgr", "/api/frame?n=1&n=2", "/api/frame?n=1&file=/etc/passwd",
+          "/api/state?after=x", "/api/area?name=../etc", "/?x=1"})
     {
         auto result = view.Get(path);
         ASSERT_TRUE(result) << path;

@@ -84,7 +84,7 @@ for (const [name, times] of [['stepping', stepping], ['not read ahead', cold]]) 
     `max ${Math.max(...times).toFixed(1)} ms over ${times.length} presses`);
 }
 console.log(`server, render from the store: median ${median(server.map((t) => t.render)).toFixed(1)} ms; ` +
-  `RGBA for transfer: median ${median(server.map((t) => t.encode)).toFixed(1)} ms; ` +
+  `picture bytes for transfer: median ${median(server.map((t) => t.encode)).toFixed(1)} ms; ` +
   `together: median ${median(total).toFixed(1)} ms, max ${Math.max(...total).toFixed(1)} ms; ` +
   `request to answer: median ${median(server.map((t) => t.total)).toFixed(1)} ms`);
 await browser.close();
