@@ -1,6 +1,6 @@
 // How soon a stored 1280x720 frame is on the page after a key press (stepping
 // by hand, and without the page's read-ahead), and how
-// long the server takes for it (render from the store + RGBA for transfer,
+// long the server takes for it (render from the store + the picture bytes for transfer,
 // from its Server-Timing header). Not a test: prints figures for
 // docs/performance.md.
 //
