@@ -422,35 +422,34 @@ PF_Err Parameters::Checkout(PF_ParamIndex index, A_long time, A_long timeStep, A
     lent.index = index;
     param = entries_[index]->def;
     param.uu.change_flags = PF_ChangeFlag_NONE;
-    if (index == 0 && commandLayer_.world != nullptr && commandLayer_.time == time &&
-        commandLayer_.timeStep == timeStep && commandLayer_.timeScale == timeScale)
+    if (index == 0)
     {
-        lent.shared = commandLayer_.world;
+        if (commandLayer_.world != nullptr && commandLayer_.time == time &&
+            commandLayer_.timeStep == timeStep && commandLayer_.timeScale == timeScale)
+        {
+            lent.shared = commandLayer_.world;
+        }
+        else
+        {
+            try
+            {
+                lent.world = LayerFrame(time, timeStep, timeScale);
+            }
+            catch (const std::bad_alloc&)
+            {
+                throw;
+            }
+            catch (const std::exception& error)
+            {
+                // The layer source failed (a file gone or unreadable). The
+                // effect only learns that the checkout failed; the host keeps
+                // the reason for its user.
+                host_.SetLayerError(error.what());
+                return PF_Err_INTERNAL_STRUCT_DAMAGED;
+            }
+        }
         param.param_type = PF_Param_LAYER;
-        param.u.ld = lent.shared->Def();
-        ++layerCheckouts_;
-        layerTimes_.push_back(time);
-    }
-    else if (index == 0)
-    {
-        try
-        {
-            lent.world = LayerFrame(time, timeStep, timeScale);
-        }
-        catch (const std::bad_alloc&)
-        {
-            throw;
-        }
-        catch (const std::exception& error)
-        {
-            // The layer source failed (a file gone or unreadable). The effect
-            // only learns that the checkout failed; the host keeps the reason
-            // for its user.
-            host_.SetLayerError(error.what());
-            return PF_Err_INTERNAL_STRUCT_DAMAGED;
-        }
-        param.param_type = PF_Param_LAYER;
-        param.u.ld = lent.world->Def();
+        param.u.ld = lent.Pixels()->Def();
         ++layerCheckouts_;
         layerTimes_.push_back(time);
     }
@@ -465,9 +464,7 @@ PF_Err Parameters::Checkout(PF_ParamIndex index, A_long time, A_long timeStep, A
 PF_Err Parameters::Checkin(const PF_ParamDef& param)
 {
     const auto found = lent_.find(param.unused);
-    const World* world = found == lent_.end() ? nullptr
-                                              : (found->second.world ? found->second.world.get()
-                                                                     : found->second.shared);
+    const World* world = found == lent_.end() ? nullptr : found->second.Pixels();
     if (found == lent_.end() || (world && param.u.ld.data != world->Def().data))
     {
         host_.Report(MessageKind::Defect, "checkin_param of a parameter that is not checked out");

@@ -101,6 +101,8 @@ class Parameters
         PF_ParamIndex index = 0;
         std::unique_ptr<World> world;  // the layer's frame, null for a control
         const World* shared = nullptr; // the command's world when lent from it
+        // The lent pixels, null for a control.
+        const World* Pixels() const noexcept { return world ? world.get() : shared; }
     };
 
     Host& host_;
