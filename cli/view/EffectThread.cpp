@@ -354,10 +354,12 @@ Reply EffectThread::Post(std::unique_ptr<Job> job)
         {
             return Reply::Error(503, "The view is stopping");
         }
-        if (job->kind == JobKind::Frame || job->kind == JobKind::Show)
+        // The newest frame wins over frames still waiting, and over any frame
+        // read ahead. Showing a frame the page already holds supersedes
+        // nothing: the page may have asked for the next frame before that
+        // request arrives.
+        if (job->kind == JobKind::Frame)
         {
-            // The newest frame wins over frames still waiting, and over any
-            // frame read ahead.
             for (auto it = queue_.begin(); it != queue_.end();)
             {
                 if (((*it)->kind == JobKind::Frame && (*it)->frame != job->frame) ||
