@@ -202,6 +202,7 @@ DirectEncode EncodeDirect(const PlanarClip& clip, const EncoderSettings& setting
     const int segmentLength = std::max(settings.segmentLength, 1);
 
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = Zovazaz::GetProcessCpuMilliseconds();
     for (int first = 0; first < clip.FrameCount(); first += segmentLength)
     {
         const int end = std::min(first + segmentLength, clip.FrameCount());
@@ -242,6 +243,7 @@ DirectEncode EncodeDirect(const PlanarClip& clip, const EncoderSettings& setting
     }
     result.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    result.cpuMilliseconds = Zovazaz::GetProcessCpuMilliseconds() - cpuStart;
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "support/Log.h"
+#include "support/System.h"
 
 namespace Bench
 {
@@ -173,7 +174,9 @@ PreviewRun EffectDriver::Run(const RateControl& control)
     int segments = 0;
     for (int first = 0; first < frames; first += segmentLength, ++segments)
     {
+        const double cpuStart = Zovazaz::GetProcessCpuMilliseconds();
         run.encodeMilliseconds += Render(first);
+        run.encodeCpuMilliseconds += Zovazaz::GetProcessCpuMilliseconds() - cpuStart;
     }
     run.summaries = ParseSummaries(log_.ReadNew());
     if (static_cast<int>(run.summaries.size()) != segments)

@@ -26,6 +26,7 @@ struct RateControl
 struct PreviewRun
 {
     double encodeMilliseconds = 0.0; // the renders that encoded a segment each
+    double encodeCpuMilliseconds = 0.0; // the processor time of those renders, all threads
     std::vector<SegmentSummary> summaries;
     double scrubMilliseconds = 0.0; // a render of every frame once all are stored
     std::uint64_t storeBytes = 0;   // host memory the stored frames hold

@@ -39,6 +39,9 @@ struct CaseResult
     // Milliseconds per frame, medians over the runs.
     double preview = 0, checkout = 0, convert = 0, encode = 0, store = 0, other = 0;
     double direct = 0;
+    // Processor time per frame, every thread: what the preview costs beside
+    // x264 however many cores there are.
+    double previewCpu = 0, directCpu = 0;
     double ratio = 0; // median of the runs' preview / direct
     // What the render thread does per frame outside x264's encode call: the
     // part of the preview that more cores do not shorten.
@@ -78,7 +81,7 @@ CaseResult RunCase(EffectDriver& effect, const PlanarClip& clip, const RateContr
     const double frames = clip.FrameCount();
 
     std::vector<double> preview, checkout, convert, encode, store, other, direct, ratio, scrub,
-        decode, storeBytes;
+        decode, storeBytes, previewCpu, directCpu;
     std::vector<SegmentStream> stream;
     std::uint64_t encodedBytes = 0;
     for (int run = 0; run < options.runs; ++run)
@@ -125,6 +128,8 @@ CaseResult RunCase(EffectDriver& effect, const PlanarClip& clip, const RateContr
         other.push_back(previewPerFrame -
                         (sum.checkout + sum.convert + sum.encode + sum.store) / frames);
         direct.push_back(directRun.milliseconds / frames);
+        previewCpu.push_back(previewRun.encodeCpuMilliseconds / frames);
+        directCpu.push_back(directRun.cpuMilliseconds / frames);
         ratio.push_back(directRun.milliseconds > 0
                             ? previewRun.encodeMilliseconds / directRun.milliseconds
                             : 0.0);
@@ -151,6 +156,8 @@ CaseResult RunCase(EffectDriver& effect, const PlanarClip& clip, const RateContr
     result.store = Median(store);
     result.other = Median(other);
     result.direct = Median(direct);
+    result.previewCpu = Median(previewCpu);
+    result.directCpu = Median(directCpu);
     result.ratio = Median(ratio);
     result.scrub = Median(scrub);
     result.decode = Median(decode);
@@ -180,6 +187,14 @@ void PrintTables(const std::vector<CaseResult>& results, const Options& options)
                    CaseName(r), r.preview, r.checkout, r.convert, r.encode, r.store, r.other,
                    r.Serial(), r.direct, r.ratio, r.kbps, r.sizeDifference,
                    r.sameStream ? "" : " DIFFERENT");
+    }
+
+    fmt::print("\nProcessor time of the segment encodes, ms per frame, all threads together\n");
+    fmt::print("{:<26} {:>8} {:>10} {:>10}\n", "case", "preview", "x264 alone", "difference");
+    for (const CaseResult& r : results)
+    {
+        fmt::print("{:<26} {:>8.2f} {:>10.2f} {:>10.2f}\n", CaseName(r), r.previewCpu, r.directCpu,
+                   r.previewCpu - r.directCpu);
     }
 
     fmt::print("\nStored frames, per frame: scrub = a render of a stored frame (check-out, hash, "

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <sched.h>
 #include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace Zovazaz
@@ -13,6 +14,16 @@ std::int64_t GetMilliseconds()
     using Clock = std::chrono::steady_clock;
     static const Clock::time_point start = Clock::now();
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+double GetProcessCpuMilliseconds()
+{
+    timespec used{};
+    if (::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used) != 0)
+    {
+        return 0.0;
+    }
+    return static_cast<double>(used.tv_sec) * 1e3 + static_cast<double>(used.tv_nsec) / 1e6;
 }
 
 std::uint32_t GetCurrentThreadIdentifier()

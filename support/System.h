@@ -8,6 +8,9 @@ namespace Zovazaz
 
 // Milliseconds since the first call in the process, from the steady clock.
 std::int64_t GetMilliseconds();
+// Processor time the whole process has used, every thread together, in
+// milliseconds.
+double GetProcessCpuMilliseconds();
 
 std::uint32_t GetCurrentThreadIdentifier(); // the kernel thread id
 std::uint32_t GetCurrentProcessIdentifier();
