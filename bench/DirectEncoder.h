@@ -52,9 +52,9 @@ struct EncoderSettings
 // What one encode of the clip produced.
 struct DirectEncode
 {
-    double milliseconds = 0.0; // all segments and passes, encoders opened and closed
+    double milliseconds = 0.0;    // all segments and passes, encoders opened and closed
     double cpuMilliseconds = 0.0; // the processor time of the same, all threads
-    std::uint64_t bytes = 0;   // what the storing pass of each segment produced
+    std::uint64_t bytes = 0;      // what the storing pass of each segment produced
     // One access unit per frame of the storing passes, in decode order, per
     // segment; filled only when asked for.
     std::vector<std::vector<std::vector<std::uint8_t>>> segments;

@@ -25,7 +25,7 @@ struct RateControl
 // What one run through the effect measured.
 struct PreviewRun
 {
-    double encodeMilliseconds = 0.0; // the renders that encoded a segment each
+    double encodeMilliseconds = 0.0;    // the renders that encoded a segment each
     double encodeCpuMilliseconds = 0.0; // the processor time of those renders, all threads
     std::vector<SegmentSummary> summaries;
     double scrubMilliseconds = 0.0; // a render of every frame once all are stored

@@ -41,37 +41,53 @@ MemoryLayerSource::MemoryLayerSource(A_long width, A_long height, A_long frames)
     frames_.reserve(static_cast<std::size_t>(frames));
     for (A_long f = 0; f < frames; ++f)
     {
-        EffectHost::World& world = frames_.emplace_back(width, height);
+        auto world = std::make_shared<EffectHost::World>(width, height);
         for (A_long y = 0; y < height; ++y)
         {
-            PF_Pixel* row = &world.At(0, y);
+            PF_Pixel* row = &world->At(0, y);
             for (A_long x = 0; x < width; ++x)
             {
                 row[x] = ClipPixel(x, y, f, width, height);
             }
         }
+        frames_.push_back(std::move(world));
     }
 }
 
 MemoryLayerSource::MemoryLayerSource(std::vector<EffectHost::World> frames)
     : width_(frames.empty() ? 0 : frames.front().Width()),
-      height_(frames.empty() ? 0 : frames.front().Height()), frames_(std::move(frames))
+      height_(frames.empty() ? 0 : frames.front().Height())
 {
     const bool sameSize =
-        std::all_of(frames_.begin(), frames_.end(),
+        std::all_of(frames.begin(), frames.end(),
                     [&](const EffectHost::World& frame)
                     { return frame.Width() == width_ && frame.Height() == height_; });
-    if (frames_.empty() || !sameSize || width_ < 1 || height_ < 1)
+    if (frames.empty() || !sameSize || width_ < 1 || height_ < 1)
     {
         throw std::invalid_argument("A layer needs at least one frame, all of one size");
     }
+    for (EffectHost::World& frame : frames)
+    {
+        frames_.push_back(std::make_shared<EffectHost::World>(std::move(frame)));
+    }
+}
+
+std::size_t MemoryLayerSource::IndexAt(A_long time, A_long timeStep) const noexcept
+{
+    return static_cast<std::size_t>(
+        std::clamp(timeStep > 0 ? time / timeStep : 0, 0, FrameCount() - 1));
+}
+
+std::shared_ptr<const EffectHost::World> MemoryLayerSource::HeldFrame(A_long time, A_long timeStep,
+                                                                      A_u_long) const
+{
+    return frames_[IndexAt(time, timeStep)];
 }
 
 void MemoryLayerSource::FrameAt(A_long time, A_long timeStep, A_u_long,
                                 EffectHost::World& into) const
 {
-    const A_long index = std::clamp(timeStep > 0 ? time / timeStep : 0, 0, FrameCount() - 1);
-    const EffectHost::World& frame = frames_[static_cast<std::size_t>(index)];
+    const EffectHost::World& frame = *frames_[IndexAt(time, timeStep)];
     if (into.Width() != frame.Width() || into.Height() != frame.Height() ||
         into.RowBytes() != frame.RowBytes())
     {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "host/LayerSource.h"
@@ -9,9 +10,9 @@
 namespace Bench
 {
 
-// A layer whose frames are all rendered before any timing starts, so that a
-// checkout through the host costs one copy and the benchmark measures the
-// effect rather than a picture generator.
+// A layer whose frames are all rendered before any timing starts and lent
+// through the host as they are, so that the benchmark measures the effect
+// rather than a picture generator or the host's copies.
 class MemoryLayerSource final : public EffectHost::LayerSource
 {
   public:
@@ -25,11 +26,13 @@ class MemoryLayerSource final : public EffectHost::LayerSource
     A_long Width() const override { return width_; }
     A_long Height() const override { return height_; }
     A_long FrameCount() const noexcept { return static_cast<A_long>(frames_.size()); }
-    const EffectHost::World& Frame(A_long index) const { return frames_.at(index); }
+    const EffectHost::World& Frame(A_long index) const { return *frames_.at(index); }
 
     // A time outside the clip gives its nearest frame, as a still layer would.
     void FrameAt(A_long time, A_long timeStep, A_u_long timeScale,
                  EffectHost::World& into) const override;
+    std::shared_ptr<const EffectHost::World> HeldFrame(A_long time, A_long timeStep,
+                                                       A_u_long timeScale) const override;
 
     // One pixel of the clip: a smooth gradient that bands, a title that
     // slides, a finely textured panel that pans, a disc in fast motion and
@@ -41,7 +44,9 @@ class MemoryLayerSource final : public EffectHost::LayerSource
   private:
     A_long width_;
     A_long height_;
-    std::vector<EffectHost::World> frames_;
+    std::size_t IndexAt(A_long time, A_long timeStep) const noexcept;
+
+    std::vector<std::shared_ptr<const EffectHost::World>> frames_;
 };
 
 } // namespace Bench

@@ -224,29 +224,42 @@ void BuiltInClip::FrameAt(A_long time, A_long timeStep, A_u_long, World& into) c
     Frame(timeStep > 0 ? time / timeStep : 0, into);
 }
 
+std::shared_ptr<const World> BuiltInClip::HeldFrame(A_long time, A_long timeStep, A_u_long) const
+{
+    return Composed(timeStep > 0 ? time / timeStep : 0);
+}
+
+std::shared_ptr<const World> BuiltInClip::Composed(A_long frame) const
+{
+    frame = std::clamp<A_long>(frame, 0, frames_ - 1);
+    std::lock_guard lock(cacheMutex_);
+    if (cachedFrame_ != frame || !cached_)
+    {
+        // Every reference is handed out under the lock, so a count of one
+        // means nobody else can be reading the world.
+        if (!cached_ || cached_.use_count() > 1)
+        {
+            cached_ = std::make_shared<World>(width_, height_);
+        }
+        cachedFrame_ = -1; // not valid until composed
+        Compose(frame, *cached_);
+        cachedFrame_ = frame;
+    }
+    return cached_;
+}
+
 void BuiltInClip::Frame(A_long frame, World& into) const
 {
     if (into.Width() != width_ || into.Height() != height_)
     {
         throw std::invalid_argument("BuiltInClip: the world is not the clip's size");
     }
-    frame = std::clamp<A_long>(frame, 0, frames_ - 1);
+    const std::shared_ptr<const World> composed = Composed(frame);
     const auto rowPixels = static_cast<std::size_t>(width_) * sizeof(PF_Pixel);
-    std::lock_guard lock(cacheMutex_);
-    if (cachedFrame_ != frame || !cached_)
-    {
-        if (!cached_)
-        {
-            cached_ = std::make_unique<World>(width_, height_);
-        }
-        cachedFrame_ = -1; // not valid until composed
-        Compose(frame, *cached_);
-        cachedFrame_ = frame;
-    }
     // Only the pixels: the padding of the caller's rows stays as it was.
     for (A_long y = 0; y < height_; ++y)
     {
-        std::memcpy(&into.At(0, y), &cached_->At(0, y), rowPixels);
+        std::memcpy(&into.At(0, y), &composed->At(0, y), rowPixels);
     }
 }
 

@@ -40,6 +40,9 @@ class BuiltInClip final : public LayerSource
     // A time outside the clip gives its nearest frame, as a layer holds its
     // first and last frame.
     void FrameAt(A_long time, A_long timeStep, A_u_long timeScale, World& into) const override;
+    // The last frame composed is lent as it is.
+    std::shared_ptr<const World> HeldFrame(A_long time, A_long timeStep,
+                                           A_u_long timeScale) const override;
     // The same, by frame index.
     void Frame(A_long frame, World& into) const;
 
@@ -47,6 +50,7 @@ class BuiltInClip final : public LayerSource
     struct Layers;
 
     void Compose(A_long frame, World& into) const;
+    std::shared_ptr<const World> Composed(A_long frame) const;
 
     A_long width_;
     A_long height_;
@@ -55,8 +59,10 @@ class BuiltInClip final : public LayerSource
     // The last frame composed: a host asks for the same frame several times
     // in a row (the render command's layer, the effect's checkout, the
     // command's comparison), and composing one costs far more than a copy.
+    // A frame still lent when another is asked for stays as it is: the next
+    // one is composed into a world of its own.
     mutable std::mutex cacheMutex_;
-    mutable std::unique_ptr<World> cached_;
+    mutable std::shared_ptr<World> cached_;
     mutable A_long cachedFrame_ = -1;
 };
 

@@ -264,16 +264,16 @@ CommandResult Host::Dispatch(PF_Cmd command, void* extra, PF_EffectWorld* output
     in.shutter_angle = 0;
     in.pica_basicP = basicSuite_->Table();
 
-    std::unique_ptr<World> layer;
+    std::shared_ptr<const World> layer;
     if (withLayerFrame)
     {
         layer = parameters_->LayerFrame(time_.currentTime, time_.timeStep, time_.timeScale);
     }
     auto params = parameters_->BeginCommand(layer ? &layer->Def() : nullptr);
-    const Parameters::CommandLayer previousLayer =
+    Parameters::CommandLayer previousLayer =
         layer && shareCommandLayer_
             ? parameters_->ShareCommandLayer(
-                  {layer.get(), time_.currentTime, time_.timeStep, time_.timeScale})
+                  {layer, time_.currentTime, time_.timeStep, time_.timeScale})
             : parameters_->ShareCommandLayer({});
 
     PF_OutData out{};
@@ -288,8 +288,9 @@ CommandResult Host::Dispatch(PF_Cmd command, void* extra, PF_EffectWorld* output
         DepthGuard guard(commandDepth_);
         error = entryPoint_(command, &in, &out, params->Pointers(), output, extra);
     }
-    // The effect has given the command's layer back with the command.
-    parameters_->EndCommandLayer(std::move(layer), previousLayer);
+    // The effect has given the command's layer back with the command; a
+    // checkout still holding it keeps it until its checkin.
+    parameters_->ShareCommandLayer(std::move(previousLayer));
     if (command != PF_Cmd_RENDER)
     {
         parameters_->TakeOverChanges(*params);

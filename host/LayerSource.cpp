@@ -5,6 +5,11 @@
 namespace EffectHost
 {
 
+std::shared_ptr<const World> LayerSource::HeldFrame(A_long, A_long, A_u_long) const
+{
+    return nullptr;
+}
+
 SolidLayerSource::SolidLayerSource(A_long width, A_long height, PF_Pixel colour)
     : width_(width), height_(height), colour_(colour)
 {

@@ -20,6 +20,13 @@ class LayerSource
     // `into` already has the source's size. time / timeStep is the frame
     // index; timeScale is the host's ticks per second.
     virtual void FrameAt(A_long time, A_long timeStep, A_u_long timeScale, World& into) const = 0;
+    // The same frame as a world the source keeps (a cache, a clip in memory),
+    // which the host lends to the effect without copying it; the pointer
+    // keeps the world alive, and the source never changes a world while
+    // anyone else holds it. Null (the default) when the source only builds
+    // frames into the host's world.
+    virtual std::shared_ptr<const World> HeldFrame(A_long time, A_long timeStep,
+                                                   A_u_long timeScale) const;
 };
 
 // Every frame the same colour.

@@ -356,53 +356,63 @@ PF_Err Parameters::UpdateUi(PF_ParamIndex index, const PF_ParamDef& def)
     return PF_Err_NONE;
 }
 
-std::unique_ptr<World> Parameters::TakeWorld(A_long width, A_long height) const
+std::shared_ptr<World> Parameters::TakeWorld(A_long width, A_long height) const
 {
+    Spares& spares = *spareWorlds_;
     const auto fits =
-        std::find_if(spareWorlds_.begin(), spareWorlds_.end(),
+        std::find_if(spares.begin(), spares.end(),
                      [&](const auto& w) { return w->Width() == width && w->Height() == height; });
-    if (fits == spareWorlds_.end())
+    std::unique_ptr<World> world;
+    if (fits == spares.end())
     {
-        return std::make_unique<World>(width, height);
+        world = std::make_unique<World>(width, height);
     }
-    std::unique_ptr<World> world = std::move(*fits);
-    spareWorlds_.erase(fits);
-    // Every source sees what a new world would give it: zeros, padding too.
-    if (world->Def().data != nullptr)
+    else
     {
-        std::memset(world->Def().data, 0,
-                    static_cast<std::size_t>(world->RowBytes()) *
-                        static_cast<std::size_t>(world->Height()));
+        world = std::move(*fits);
+        spares.erase(fits);
+        // Every source sees what a new world would give it: zeros, padding too.
+        if (world->Def().data != nullptr)
+        {
+            std::memset(world->Def().data, 0,
+                        static_cast<std::size_t>(world->RowBytes()) *
+                            static_cast<std::size_t>(world->Height()));
+        }
     }
-    return world;
-}
-
-void Parameters::Recycle(std::unique_ptr<World> world) const
-{
     // A render holds at most the command's layer and one checkout of the
     // effect's at a time; a few spares cover that and nested commands.
     constexpr std::size_t MostSpares = 3;
-    if (world && spareWorlds_.size() < MostSpares)
-    {
-        spareWorlds_.push_back(std::move(world));
-    }
+    return std::shared_ptr<World>(world.release(),
+                                  [spares = std::weak_ptr<Spares>(spareWorlds_)](World* given)
+                                  {
+                                      std::unique_ptr<World> back(given);
+                                      const std::shared_ptr<Spares> kept = spares.lock();
+                                      if (kept && kept->size() < MostSpares)
+                                      {
+                                          kept->push_back(std::move(back));
+                                      }
+                                  });
 }
 
-std::unique_ptr<World> Parameters::LayerFrame(A_long time, A_long timeStep,
-                                              A_u_long timeScale) const
+std::shared_ptr<const World> Parameters::LayerFrame(A_long time, A_long timeStep,
+                                                    A_u_long timeScale) const
 {
     const LayerSource& source = host_.Layer();
-    auto world = TakeWorld(source.Width(), source.Height());
-    source.FrameAt(time, timeStep, timeScale, *world);
+    std::shared_ptr<const World> full = source.HeldFrame(time, timeStep, timeScale);
+    if (!full)
+    {
+        std::shared_ptr<World> built = TakeWorld(source.Width(), source.Height());
+        source.FrameAt(time, timeStep, timeScale, *built);
+        full = std::move(built);
+    }
     const int factor = host_.Downsample();
     if (factor == 1)
     {
-        return world;
+        return full;
     }
-    auto reduced = TakeWorld(DownsampledSize(source.Width(), factor),
-                             DownsampledSize(source.Height(), factor));
-    EffectHost::Downsample(*world, *reduced, factor);
-    Recycle(std::move(world));
+    std::shared_ptr<World> reduced = TakeWorld(DownsampledSize(source.Width(), factor),
+                                               DownsampledSize(source.Height(), factor));
+    EffectHost::Downsample(*full, *reduced, factor);
     return reduced;
 }
 
@@ -424,10 +434,10 @@ PF_Err Parameters::Checkout(PF_ParamIndex index, A_long time, A_long timeStep, A
     param.uu.change_flags = PF_ChangeFlag_NONE;
     if (index == 0)
     {
-        if (commandLayer_.world != nullptr && commandLayer_.time == time &&
+        if (commandLayer_.world && commandLayer_.time == time &&
             commandLayer_.timeStep == timeStep && commandLayer_.timeScale == timeScale)
         {
-            lent.shared = commandLayer_.world;
+            lent.world = commandLayer_.world;
         }
         else
         {
@@ -449,7 +459,7 @@ PF_Err Parameters::Checkout(PF_ParamIndex index, A_long time, A_long timeStep, A
             }
         }
         param.param_type = PF_Param_LAYER;
-        param.u.ld = lent.Pixels()->Def();
+        param.u.ld = lent.world->Def();
         ++layerCheckouts_;
         layerTimes_.push_back(time);
     }
@@ -464,41 +474,21 @@ PF_Err Parameters::Checkout(PF_ParamIndex index, A_long time, A_long timeStep, A
 PF_Err Parameters::Checkin(const PF_ParamDef& param)
 {
     const auto found = lent_.find(param.unused);
-    const World* world = found == lent_.end() ? nullptr : found->second.Pixels();
+    const World* world = found == lent_.end() ? nullptr : found->second.world.get();
     if (found == lent_.end() || (world && param.u.ld.data != world->Def().data))
     {
         host_.Report(MessageKind::Defect, "checkin_param of a parameter that is not checked out");
         return PF_Err_BAD_CALLBACK_PARAM;
     }
-    Recycle(std::move(found->second.world));
+    // The world goes back to the spares (or to its source) with its last
+    // holder.
     lent_.erase(found);
     return PF_Err_NONE;
 }
 
-Parameters::CommandLayer Parameters::ShareCommandLayer(const CommandLayer& layer) noexcept
+Parameters::CommandLayer Parameters::ShareCommandLayer(CommandLayer layer) noexcept
 {
-    return std::exchange(commandLayer_, layer);
-}
-
-void Parameters::EndCommandLayer(std::unique_ptr<World> world, const CommandLayer& previous)
-{
-    commandLayer_ = previous;
-    if (!world)
-    {
-        return;
-    }
-    for (auto& [serial, lent] : lent_)
-    {
-        if (lent.shared == world.get())
-        {
-            // The effect kept a checkout past its command: it owns the world
-            // until it checks it in.
-            lent.world = std::move(world);
-            lent.shared = nullptr;
-            return;
-        }
-    }
-    Recycle(std::move(world));
+    return std::exchange(commandLayer_, std::move(layer));
 }
 
 CheckoutAccounting Parameters::Checkouts() const

@@ -65,11 +65,11 @@ class Parameters
     PF_Err Checkin(const PF_ParamDef& param);
 
     CheckoutAccounting Checkouts() const;
-    // Builds the layer's frame at a time into a fresh world of the layer's size.
-    std::unique_ptr<World> LayerFrame(A_long time, A_long timeStep, A_u_long timeScale) const;
-    // Takes back a layer world the effect no longer sees, so that the next
-    // one of its size reuses its memory. Null is ignored.
-    void Recycle(std::unique_ptr<World> world) const;
+    // The layer's frame at a time, at the current resolution: the source's
+    // own world when it holds the frame (no copy), else a world the frame is
+    // built into, whose memory goes back to the host's spares when the last
+    // holder lets go.
+    std::shared_ptr<const World> LayerFrame(A_long time, A_long timeStep, A_u_long timeScale) const;
 
     // While a command runs with the layer's frame at a time, a checkout of the
     // layer at that same time lends the command's world instead of reading
@@ -77,16 +77,13 @@ class Parameters
     // Checkouts lend pixels for reading only, so sharing them is safe.
     struct CommandLayer
     {
-        const World* world = nullptr;
+        std::shared_ptr<const World> world;
         A_long time = 0;
         A_long timeStep = 0;
         A_u_long timeScale = 0;
     };
-    CommandLayer ShareCommandLayer(const CommandLayer& layer) noexcept;
-    // Ends the sharing begun with ShareCommandLayer (restoring what it
-    // returned) and takes the command's world back; a checkout still holding
-    // it keeps it alive until its checkin.
-    void EndCommandLayer(std::unique_ptr<World> world, const CommandLayer& previous);
+    // Shares `layer` until the next call, which gets it back to restore it.
+    CommandLayer ShareCommandLayer(CommandLayer layer) noexcept;
 
   private:
     struct Entry
@@ -99,23 +96,23 @@ class Parameters
     struct Lent
     {
         PF_ParamIndex index = 0;
-        std::unique_ptr<World> world;  // the layer's frame, null for a control
-        const World* shared = nullptr; // the command's world when lent from it
-        // The lent pixels, null for a control.
-        const World* Pixels() const noexcept { return world ? world.get() : shared; }
+        std::shared_ptr<const World> world; // the layer's frame, null for a control
     };
 
     Host& host_;
     std::vector<std::unique_ptr<Entry>> entries_;
     std::optional<PF_CustomUIInfo> customUi_;
     // A world of the given size, all zero as a new one, from the spares
-    // when one fits.
-    std::unique_ptr<World> TakeWorld(A_long width, A_long height) const;
+    // when one fits; it goes back to them when its last holder lets go.
+    std::shared_ptr<World> TakeWorld(A_long width, A_long height) const;
 
     std::map<A_long, Lent> lent_; // by serial
     // Frame-sized worlds given back, so that a checkout costs a copy rather
     // than an allocation whose fresh pages the kernel must map and clear.
-    mutable std::vector<std::unique_ptr<World>> spareWorlds_;
+    // Shared with the worlds' deleters, which give nothing back once the
+    // host has gone.
+    using Spares = std::vector<std::unique_ptr<World>>;
+    std::shared_ptr<Spares> spareWorlds_ = std::make_shared<Spares>();
     A_long nextSerial_ = 1;
     int totalCheckouts_ = 0;
     int layerCheckouts_ = 0;

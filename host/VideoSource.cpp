@@ -245,11 +245,18 @@ AVRational ChooseRate(const AVStream& stream, bool& averageRate)
     return rounded;
 }
 
+// Floor, so a time inside a frame's span shows that frame.
+A_long FrameIndexAt(A_long time, A_long timeStep) noexcept
+{
+    return timeStep > 0 ? static_cast<A_long>(std::floor(static_cast<double>(time) / timeStep)) : 0;
+}
+
 struct CachedFrame
 {
     A_long index = -1;
     std::uint64_t lastUse = 0;
-    World world;
+    // Shared with the effect while the host lends it.
+    std::shared_ptr<World> world;
 };
 
 } // namespace
@@ -578,12 +585,19 @@ struct VideoSource::Decoder
     {
         if (cache.size() < cacheLimit)
         {
-            cache.push_back(CachedFrame{-1, 0, World(layerWidth, layerHeight)});
+            cache.push_back(CachedFrame{-1, 0, std::make_shared<World>(layerWidth, layerHeight)});
             return cache.back();
         }
-        return *std::min_element(cache.begin(), cache.end(),
-                                 [](const CachedFrame& left, const CachedFrame& right)
-                                 { return left.lastUse < right.lastUse; });
+        CachedFrame& oldest =
+            *std::min_element(cache.begin(), cache.end(),
+                              [](const CachedFrame& left, const CachedFrame& right)
+                              { return left.lastUse < right.lastUse; });
+        if (oldest.world.use_count() > 1)
+        {
+            // Still lent: its holder keeps it as it is, the slot gets another.
+            oldest.world = std::make_shared<World>(layerWidth, layerHeight);
+        }
+        return oldest;
     }
 
     void Fetch(A_long index, World& into)
@@ -592,6 +606,14 @@ struct VideoSource::Decoder
         {
             throw std::invalid_argument("A video frame goes into a world of the layer's size");
         }
+        const World& held = *Held(index);
+        std::memcpy(into.Def().data, held.Def().data,
+                    static_cast<std::size_t>(into.RowBytes()) *
+                        static_cast<std::size_t>(into.Height()));
+    }
+
+    std::shared_ptr<World> Held(A_long index)
+    {
         index = std::clamp<A_long>(index, 0, frameCount - 1);
         const CachedFrame* entry = Cached(index);
         if (entry != nullptr)
@@ -603,14 +625,12 @@ struct VideoSource::Decoder
             const AVFrame& picture = Locate(index);
             CachedFrame& slot = FreeSlot();
             slot.index = -1; // not valid until converted
-            Convert(picture, slot.world);
+            Convert(picture, *slot.world);
             slot.index = index;
             slot.lastUse = ++useClock;
             entry = &slot;
         }
-        std::memcpy(into.Def().data, entry->world.Def().data,
-                    static_cast<std::size_t>(into.RowBytes()) *
-                        static_cast<std::size_t>(into.Height()));
+        return entry->world;
     }
 };
 
@@ -770,10 +790,12 @@ void VideoSource::Frame(A_long index, World& into) const
 
 void VideoSource::FrameAt(A_long time, A_long timeStep, A_u_long, World& into) const
 {
-    // Floor, so a time inside a frame's span shows that frame.
-    const A_long index =
-        timeStep > 0 ? static_cast<A_long>(std::floor(static_cast<double>(time) / timeStep)) : 0;
-    decoder_->Fetch(index, into);
+    decoder_->Fetch(FrameIndexAt(time, timeStep), into);
+}
+
+std::shared_ptr<const World> VideoSource::HeldFrame(A_long time, A_long timeStep, A_u_long) const
+{
+    return decoder_->Held(FrameIndexAt(time, timeStep));
 }
 
 } // namespace EffectHost

@@ -91,6 +91,9 @@ class VideoSource final : public LayerSource
     A_long Height() const override { return height_; }
     // Throws VideoSourceError when the file cannot be decoded there.
     void FrameAt(A_long time, A_long timeStep, A_u_long timeScale, World& into) const override;
+    // The cached frame itself, lent as it is.
+    std::shared_ptr<const World> HeldFrame(A_long time, A_long timeStep,
+                                           A_u_long timeScale) const override;
 
     // Frame `index` (clamped to the file's frames) at the layer size into
     // `into`, which must have that size. Throws VideoSourceError when the

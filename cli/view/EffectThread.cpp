@@ -475,7 +475,6 @@ Reply EffectThread::RunFrame(EffectHost::Host& host, const Job& job, bool makeCu
         reply.encodeMs = Milliseconds(encodeStart);
         reply.width = world->Width();
         reply.height = world->Height();
-        host.Params().Recycle(std::move(world));
         if (makeCurrent)
         {
             host.SetCurrentFrame(job.frame);

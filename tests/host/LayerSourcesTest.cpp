@@ -67,6 +67,11 @@ TEST(BuiltInClip, FramesAreTheSameFromAnyInstanceMoveAndAreOpaqueAtEverySize)
     }
     // The same instance again, after other frames were made.
     EXPECT_EQ(VideoFiles::DifferentPixels(ClipFrame(one, 7), ClipFrame(two, 7)), 0);
+    // The frame it holds is lent as it is, and stays so while others are made.
+    const std::shared_ptr<const World> held = one.HeldFrame(7 * 1001, 1001, 30000);
+    EXPECT_EQ(one.HeldFrame(7 * 1001, 1001, 30000), held);
+    EXPECT_EQ(VideoFiles::DifferentPixels(ClipFrame(one, 8), ClipFrame(two, 8)), 0);
+    EXPECT_EQ(VideoFiles::DifferentPixels(*held, ClipFrame(two, 7)), 0);
     // Time gives the frame; times outside the clip hold its ends.
     World atTime(160, 90);
     for (const auto& [time, frame] : {std::pair{3, 3}, {-5, 0}, {500, 11}})

@@ -130,3 +130,74 @@ TEST_F(HostTime, RenderSeesTheClockAndTheLayerAveragedDownToTheResolution)
     EXPECT_THROW(host_->SetDownsample(0), std::invalid_argument);
     EXPECT_THROW(host_->SetLayerSize(0, 10), std::invalid_argument);
 }
+
+namespace
+{
+
+// Two frames kept in memory, red 0 and red 1, lent as they are.
+class HeldFrames final : public LayerSource
+{
+  public:
+    HeldFrames()
+    {
+        for (std::uint8_t red : {0, 1})
+        {
+            auto frame = std::make_shared<World>(64, 36);
+            frame->Fill(PF_Pixel{255, red, 50, 60});
+            frames_.push_back(std::move(frame));
+        }
+    }
+    A_long Width() const override { return 64; }
+    A_long Height() const override { return 36; }
+    void FrameAt(A_long time, A_long timeStep, A_u_long, World& into) const override
+    {
+        into = *frames_.at(time / timeStep);
+    }
+    std::shared_ptr<const World> HeldFrame(A_long time, A_long timeStep, A_u_long) const override
+    {
+        return frames_.at(time / timeStep);
+    }
+    std::vector<std::shared_ptr<World>> frames_;
+};
+
+} // namespace
+
+TEST_F(HostTime, AFrameTheSourceHoldsIsLentWithoutACopyAtFullResolutionOnly)
+{
+    const auto source = std::make_shared<HeldFrames>();
+    host_->SetLayerSource(source);
+    host_->SetTime(TimeForFrames(FrameRate{30000, 1001}, 2));
+    std::vector<const void*> lent;
+    Effect().handler = [&](PF_Cmd command, PF_InData* in, PF_OutData*, PF_ParamDef** params,
+                           PF_LayerDef*, auto...) -> PF_Err
+    {
+        if (command != PF_Cmd_RENDER)
+        {
+            return PF_Err_NONE;
+        }
+        lent = {params[0]->u.ld.data};
+        for (A_long frame : {0, 1})
+        {
+            PF_ParamDef def{};
+            in->inter.checkout_param(in->effect_ref, 0, frame * in->time_step, in->time_step,
+                                     in->time_scale, &def);
+            lent.push_back(def.u.ld.data);
+            in->inter.checkin_param(in->effect_ref, &def);
+        }
+        return PF_Err_NONE;
+    };
+    World output(64, 36);
+    ASSERT_TRUE(host_->RenderFrame(1, output).Succeeded());
+    const void* const zero = source->frames_[0]->Def().data;
+    const void* const one = source->frames_[1]->Def().data;
+    EXPECT_EQ(lent, (std::vector<const void*>{one, zero, one}));
+
+    // A reduced resolution lends the averaged copy instead.
+    host_->SetDownsample(2);
+    World reduced(32, 18);
+    ASSERT_TRUE(host_->RenderFrame(1, reduced).Succeeded());
+    ASSERT_EQ(lent.size(), 3u);
+    EXPECT_NE(lent[0], one);
+    EXPECT_NE(lent[1], zero);
+    EXPECT_EQ(lent[0], lent[2]) << "the checkout at the command's time shares its layer";
+}

@@ -171,6 +171,14 @@ TEST(VideoSource, SeeksBackToTheKeyFrameBeforeAndFarAheadAndCachesASegment)
     {
         ASSERT_EQ(FrameNumberAt(noCache, frame), frame);
     }
+    // A cached frame lent out stays as it was while the cache (two frames)
+    // moves on to others.
+    const std::shared_ptr<const World> held = noCache.HeldFrame(3 * 1001, 1001, 30000);
+    for (A_long frame = 4; frame <= 7; ++frame)
+    {
+        ASSERT_EQ(FrameNumberAt(noCache, frame), frame);
+    }
+    EXPECT_EQ(VideoFiles::ReadFrameNumber(*held), 3);
     const auto before = noCache.Counters();
     EXPECT_EQ(FrameNumberAt(noCache, 13), 13);
     const auto after = noCache.Counters();
