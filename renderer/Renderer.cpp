@@ -210,8 +210,12 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
         passBytes = 0;
         std::uint32_t* storeTime = pass != AnalysisPass ? &timings.store : nullptr;
 
+        // Opening and closing an encoder is x264's own work, counted with
+        // its encode calls.
+        const std::int64_t openStart = Zovazaz::GetMilliseconds();
         std::shared_ptr<Zovazaz::X264Library::Encoder> encoder =
             CreateEncoder(pass, statsFile.Path());
+        timings.encode += ElapsedSince(openStart);
         // Frames are checked out and converted FramesAhead ahead of the one
         // x264 encodes, so the worker has more than one frame's encode time
         // to finish; a user who has stopped the encode gets no frame read
@@ -265,7 +269,9 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
                                       Seconds(ElapsedSince(passStart)));
         // Closing the analysis pass completes the statistics file that the
         // final pass reads.
+        const std::int64_t closeStart = Zovazaz::GetMilliseconds();
         encoder.reset();
+        timings.encode += ElapsedSince(closeStart);
     }
 
     timings.total = ElapsedSince(start);
