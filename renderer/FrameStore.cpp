@@ -290,7 +290,8 @@ void FrameStore::AbandonStore() noexcept
     }
 }
 
-Nv12Planes FrameStore::Extract(std::int32_t frameIndex)
+std::optional<Nv12Planes> FrameStore::Extract(std::int32_t frameIndex,
+                                              const std::function<bool()>& wanted)
 {
     const FrameRecord* record = Find(frameIndex);
     if (record == nullptr || !record->lumaPlane || !record->chromaPlane)
@@ -302,20 +303,24 @@ Nv12Planes FrameStore::Extract(std::int32_t frameIndex)
     const std::size_t chromaLength = static_cast<std::size_t>(record->chromaStride) * height / 2;
 
     // Both blocks are locked here, on the caller's thread; the worker
-    // inflates the chroma plane while this thread inflates the luma plane.
+    // inflates the luma plane, the larger, while this thread does the rest.
     const std::shared_ptr<void> lumaStream = record->lumaPlane->Lock();
     const std::shared_ptr<void> chromaStream = record->chromaPlane->Lock();
-    int chromaResult = Z_OK;
-    WorkerTask chroma(worker_.Run(
+    int lumaResult = Z_OK;
+    WorkerTask luma(worker_.Run(
         [&]
         {
-            chromaResult =
-                workerCodec_.Extract(static_cast<const std::uint8_t*>(chromaStream.get()),
-                                     record->chromaPlane->Size(), chromaLength, chromaBuffer_);
+            lumaResult = workerCodec_.Extract(static_cast<const std::uint8_t*>(lumaStream.get()),
+                                              record->lumaPlane->Size(), lumaLength, lumaBuffer_);
         }));
-    const int lumaResult = codec_.Extract(static_cast<const std::uint8_t*>(lumaStream.get()),
-                                          record->lumaPlane->Size(), lumaLength, lumaBuffer_);
-    chroma.Finish();
+    if (!wanted())
+    {
+        return std::nullopt;
+    }
+    const int chromaResult =
+        codec_.Extract(static_cast<const std::uint8_t*>(chromaStream.get()),
+                       record->chromaPlane->Size(), chromaLength, chromaBuffer_);
+    luma.Finish();
     if (lumaResult != Z_OK)
     {
         THROW_ADOBE_EXCEPTION(ErrorZlibExtraction, "Zlib error %d", lumaResult);

@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -118,11 +120,14 @@ class FrameStore
     // Waits for a store begun and leaves its frame not stored (an encode
     // that stops).
     void AbandonStore() noexcept;
-    // Inflates a stored frame, both planes side by side. The planes stay
-    // valid until the next call. Throws 512 as an AdobeException for a frame
-    // that is not stored, ErrorZlibExtraction for a stream that does not
-    // inflate to its planes.
-    Nv12Planes Extract(std::int32_t frameIndex);
+    // Inflates a stored frame, both planes side by side: the luma plane on
+    // the worker while this thread first asks `wanted` (which must not touch
+    // the store's planes) and then inflates the chroma plane. Nothing when
+    // `wanted` answers false. The planes stay valid until the next call.
+    // Throws 512 as an AdobeException for a frame that is not stored,
+    // ErrorZlibExtraction for a stream that does not inflate to its planes,
+    // and what `wanted` throws.
+    std::optional<Nv12Planes> Extract(std::int32_t frameIndex, const std::function<bool()>& wanted);
 
     // Over every record.
     std::uint64_t TotalEncodedSize() const noexcept;
@@ -158,8 +163,8 @@ class FrameStore
     // The planes inflated; reused from frame to frame.
     std::vector<std::uint8_t> lumaBuffer_;
     std::vector<std::uint8_t> chromaBuffer_;
-    // One codec per thread: the luma plane is inflated on the caller's
-    // thread with codec_, the chroma plane at the same time on the worker
+    // One codec per thread: the chroma plane is inflated on the caller's
+    // thread with codec_, the luma plane at the same time on the worker
     // with workerCodec_, which also deflates stores. The worker is declared
     // last so that it ends before the buffers it writes.
     PlaneCodec codec_;

@@ -93,8 +93,9 @@ class Renderer
     };
 
     SegmentBounds GetSegmentBounds(std::int32_t frameIndex) const noexcept;
+    // Whether the stored frame was encoded from the pixels the layer has now.
     bool IsFrameCurrent(std::int32_t frameIndex);
-    void CopyFrameToOutput(std::int32_t frameIndex, const PixelView& output);
+    void CopyPlanesToOutput(const Nv12Planes& planes, const PixelView& output);
 
     std::shared_ptr<Zovazaz::X264Library::Encoder> CreateEncoder(std::int32_t pass,
                                                                  std::string& statsFilePath);
