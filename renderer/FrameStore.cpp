@@ -146,9 +146,9 @@ void FrameStore::ResetRecord(std::int32_t frameIndex, std::int32_t time)
     record.chromaPlane.reset();
 }
 
-FrameHash& FrameStore::HashEntry(const PixelView& input, std::int32_t frameIndex)
+FrameHash& FrameStore::HashEntry(std::int32_t width, std::int32_t height, std::int32_t frameIndex)
 {
-    std::vector<FrameHash>& sequence = hashes_[{input.width, input.height}];
+    std::vector<FrameHash>& sequence = hashes_[{width, height}];
     const auto index = static_cast<std::size_t>(frameIndex);
     if (index >= sequence.size())
     {
@@ -161,11 +161,18 @@ FrameHash FrameStore::SetHash(std::int32_t frameIndex, const PixelView& input)
 {
     const FrameHash hash =
         ComputeFrameHash(input.pixels, input.width, input.height, input.rowBytes);
-    FrameHash& entry = HashEntry(input, frameIndex);
+    RecordHash(frameIndex, input.width, input.height, hash);
+    return hash;
+}
+
+void FrameStore::RecordHash(std::int32_t frameIndex, std::int32_t width, std::int32_t height,
+                            const FrameHash& hash)
+{
+    FrameHash& entry = HashEntry(width, height, frameIndex);
     if (entry.IsEmpty() || entry == hash)
     {
         entry = hash;
-        return hash;
+        return;
     }
     THROW_ADOBE_EXCEPTION(ErrorInternal, "Unexpected error: mismatching frame hash");
 }
@@ -179,7 +186,7 @@ bool FrameStore::IsCurrent(std::int32_t frameIndex, const PixelView& input)
     }
     const FrameHash hash =
         ComputeFrameHash(input.pixels, input.width, input.height, input.rowBytes);
-    const FrameHash& entry = HashEntry(input, frameIndex);
+    const FrameHash& entry = HashEntry(input.width, input.height, frameIndex);
     // No hash at this input resolution means nothing ties the stored frame to
     // what the layer shows now (the input may have changed since the encode,
     // at another resolution), so the frame is not current and its segment is

@@ -99,6 +99,9 @@ class FrameStore
     // AdobeException ErrorInternal when another pass of the encode saw other
     // pixels for it.
     FrameHash SetHash(std::int32_t frameIndex, const PixelView& input);
+    // The same with the hash of an input of width x height computed already.
+    void RecordHash(std::int32_t frameIndex, std::int32_t width, std::int32_t height,
+                    const FrameHash& hash);
     // Whether the stored frame was encoded from an input with these pixels
     // at this resolution.
     bool IsCurrent(std::int32_t frameIndex, const PixelView& input);
@@ -136,7 +139,7 @@ class FrameStore
     std::uint32_t AverageBitrate(std::int32_t timeStep, std::int32_t timeScale) const noexcept;
 
   private:
-    FrameHash& HashEntry(const PixelView& input, std::int32_t frameIndex);
+    FrameHash& HashEntry(std::int32_t width, std::int32_t height, std::int32_t frameIndex);
     std::unique_ptr<MemoryBlock> Fill(const std::vector<std::uint8_t>& stream);
 
     FrameSource& source_;

@@ -241,7 +241,7 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
             const std::unique_ptr<PreparedFrame> current = std::move(ahead.front());
             ahead.pop_front();
             const std::int64_t waitStart = Zovazaz::GetMilliseconds();
-            current->Finish();
+            FinishFrame(*current);
             timings.convert += ElapsedSince(waitStart);
             if (f + FramesAhead < bounds.end)
             {
@@ -385,11 +385,16 @@ Renderer::PreparedFrame::~PreparedFrame()
     }
 }
 
-void Renderer::PreparedFrame::Finish()
+void Renderer::FinishFrame(PreparedFrame& prepared)
 {
-    if (conversion.valid())
+    if (prepared.conversion.valid())
     {
-        conversion.get();
+        prepared.conversion.get();
+    }
+    if (prepared.hashedOnWorker)
+    {
+        store_.RecordHash(prepared.frameIndex, prepared.worldWidth, prepared.worldHeight,
+                          prepared.hash);
     }
 }
 
@@ -404,36 +409,52 @@ std::unique_ptr<Renderer::PreparedFrame> Renderer::PrepareFrame(std::int32_t tim
     const LentFrame input = source_.Checkout(time);
     prepared->loan = input.loan;
     prepared->picture = &picture;
-    const PixelView& world = input.view;
+    const PixelView world = input.view;
 
     const std::int32_t frameIndex = time / settings_.timeStep;
     store_.ResetRecord(frameIndex, time);
-    const FrameHash hash = store_.SetHash(frameIndex, world);
     picture.i_pts = frameIndex;
     picture.i_type = X264_TYPE_AUTO;
-    timings.checkout += ElapsedSince(checkoutStart);
 
-    if (converted != nullptr && converted->valid && converted->hash == hash &&
-        converted->worldWidth == world.width && converted->worldHeight == world.height)
+    const auto convert = [this, world, &picture, converted](const FrameHash& hash)
     {
-        // The same pixels convert to the same picture: it is already here.
+        if (converted != nullptr)
+        {
+            // Not valid until the conversion has succeeded.
+            *converted = ConvertedInput{};
+        }
+        ConvertArgbToPicture(*libraries_.swscale, inputScaler_, world.pixels, world.width,
+                             world.height, world.rowBytes, picture, width_, height_);
+        if (converted != nullptr)
+        {
+            *converted = ConvertedInput{hash, world.width, world.height, true};
+        }
+    };
+    if (converted != nullptr && converted->valid)
+    {
+        // The final pass over a picture kept from the analysis pass: the
+        // worker, with nothing else to convert, hashes the input to confirm
+        // the picture holds it, while this thread goes on with the encoder.
+        prepared->hashedOnWorker = true;
+        prepared->frameIndex = frameIndex;
+        prepared->worldWidth = world.width;
+        prepared->worldHeight = world.height;
+        prepared->conversion = convertWorker_.Run(
+            [world, converted, convert, &hash = prepared->hash]
+            {
+                hash = ComputeFrameHash(world.pixels, world.width, world.height, world.rowBytes);
+                if (converted->hash != hash || converted->worldWidth != world.width ||
+                    converted->worldHeight != world.height)
+                {
+                    convert(hash);
+                }
+            });
+        timings.checkout += ElapsedSince(checkoutStart);
         return prepared;
     }
-    if (converted != nullptr)
-    {
-        // Not valid until the conversion has succeeded.
-        *converted = ConvertedInput{};
-    }
-    prepared->conversion = convertWorker_.Run(
-        [this, world, &picture, converted, hash]
-        {
-            ConvertArgbToPicture(*libraries_.swscale, inputScaler_, world.pixels, world.width,
-                                 world.height, world.rowBytes, picture, width_, height_);
-            if (converted != nullptr)
-            {
-                *converted = ConvertedInput{hash, world.width, world.height, true};
-            }
-        });
+    const FrameHash hash = store_.SetHash(frameIndex, world);
+    timings.checkout += ElapsedSince(checkoutStart);
+    prepared->conversion = convertWorker_.Run([convert, hash] { convert(hash); });
     return prepared;
 }
 

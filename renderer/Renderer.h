@@ -99,25 +99,35 @@ class Renderer
 
     std::shared_ptr<Zovazaz::X264Library::Encoder> CreateEncoder(std::int32_t pass,
                                                                  std::string& statsFilePath);
-    // A frame checked out for the encoder, its conversion running on the
-    // worker; the frame stays lent until the conversion has ended.
+    // A frame checked out for the encoder, its conversion (or the hash that
+    // shows its picture holds it already) running on the worker; the frame
+    // stays lent until that has ended.
     struct PreparedFrame
     {
         std::shared_ptr<void> loan;
         x264_picture_t* picture = nullptr;
-        std::future<void> conversion; // none when the picture holds it already
+        std::future<void> conversion;
+        // Set when the worker hashes the input: the hash to record once the
+        // task has ended, and the input's size and frame.
+        bool hashedOnWorker = false;
+        FrameHash hash;
+        std::int32_t frameIndex = 0;
+        std::int32_t worldWidth = 0;
+        std::int32_t worldHeight = 0;
         ~PreparedFrame();
-        // Waits for the conversion and throws what it threw.
-        void Finish();
     };
 
     // Checks the frame at `time` out (on this thread, as every call to the
-    // source), records its hash and starts converting it into `picture` on
-    // the worker. With `converted`, a picture that already holds the
+    // source) and starts converting it into `picture` on the worker, its hash
+    // recorded here. With `converted`, a picture that already holds the
     // conversion of an input with the same hash and size is not converted
-    // again; otherwise `converted` records the new conversion.
+    // again (the worker hashes the input to tell); otherwise `converted`
+    // records the new conversion.
     std::unique_ptr<PreparedFrame> PrepareFrame(std::int32_t time, x264_picture_t& picture,
                                                 SegmentTimings& timings, ConvertedInput* converted);
+    // Waits for the frame's conversion, throws what it threw, and records a
+    // hash the worker made.
+    void FinishFrame(PreparedFrame& prepared);
     // Pictures of the analysis pass kept for the final pass: as many of the
     // segment's `frames` as the budget allows.
     std::size_t KeepAnalysisPictures(std::int32_t frames);
