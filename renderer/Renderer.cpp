@@ -171,7 +171,7 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
     StatsFileGuard statsFile(twoPass ? MakeStatsFilePath() : std::string());
 
     // Input pictures for the frame being encoded and the ones converted
-    // ahead of it on the worker; x264 copies the one it is given during the
+    // ahead of it on the workers; x264 copies the one it is given during the
     // encode call, so it is free again afterwards.
     Zovazaz::X264Library::Picture pictures[1 + FramesAhead];
     try
@@ -224,7 +224,7 @@ void Renderer::EncodeSegment(std::int32_t frameIndex, std::int32_t width, std::i
             CreateEncoder(pass, statsFile.Path());
         timings.encode += ElapsedSince(openStart);
         // Frames are checked out and converted FramesAhead ahead of the one
-        // x264 encodes, so the worker has more than one frame's encode time
+        // x264 encodes, so each worker has more than one frame's encode time
         // to finish; a user who has stopped the encode gets no frame read
         // ahead.
         std::deque<std::unique_ptr<PreparedFrame>> ahead;
@@ -416,14 +416,15 @@ std::unique_ptr<Renderer::PreparedFrame> Renderer::PrepareFrame(std::int32_t tim
     picture.i_pts = frameIndex;
     picture.i_type = X264_TYPE_AUTO;
 
-    const auto convert = [this, world, &picture, converted](const FrameHash& hash)
+    const std::size_t lane = static_cast<std::size_t>(frameIndex) % ConversionLanes;
+    const auto convert = [this, world, &picture, converted, lane](const FrameHash& hash)
     {
         if (converted != nullptr)
         {
             // Not valid until the conversion has succeeded.
             *converted = ConvertedInput{};
         }
-        ConvertArgbToPicture(*libraries_.swscale, inputScaler_, world.pixels, world.width,
+        ConvertArgbToPicture(*libraries_.swscale, inputScalers_[lane], world.pixels, world.width,
                              world.height, world.rowBytes, picture, width_, height_);
         if (converted != nullptr)
         {
@@ -439,7 +440,7 @@ std::unique_ptr<Renderer::PreparedFrame> Renderer::PrepareFrame(std::int32_t tim
         prepared->frameIndex = frameIndex;
         prepared->worldWidth = world.width;
         prepared->worldHeight = world.height;
-        prepared->conversion = convertWorker_.Run(
+        prepared->conversion = convertWorkers_[lane].Run(
             [world, converted, convert, &hash = prepared->hash]
             {
                 hash = ComputeFrameHash(world.pixels, world.width, world.height, world.rowBytes);
@@ -454,7 +455,7 @@ std::unique_ptr<Renderer::PreparedFrame> Renderer::PrepareFrame(std::int32_t tim
     }
     const FrameHash hash = store_.SetHash(frameIndex, world);
     timings.checkout += ElapsedSince(checkoutStart);
-    prepared->conversion = convertWorker_.Run([convert, hash] { convert(hash); });
+    prepared->conversion = convertWorkers_[lane].Run([convert, hash] { convert(hash); });
     return prepared;
 }
 

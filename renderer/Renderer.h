@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <future>
 #include <memory>
@@ -100,7 +101,7 @@ class Renderer
     std::shared_ptr<Zovazaz::X264Library::Encoder> CreateEncoder(std::int32_t pass,
                                                                  std::string& statsFilePath);
     // A frame checked out for the encoder, its conversion (or the hash that
-    // shows its picture holds it already) running on the worker; the frame
+    // shows its picture holds it already) running on a worker; the frame
     // stays lent until that has ended.
     struct PreparedFrame
     {
@@ -118,7 +119,7 @@ class Renderer
     };
 
     // Checks the frame at `time` out (on this thread, as every call to the
-    // source) and starts converting it into `picture` on the worker, its hash
+    // source) and starts converting it into `picture` on a worker, its hash
     // recorded here. With `converted`, a picture that already holds the
     // conversion of an input with the same hash and size is not converted
     // again (the worker hashes the input to tell); otherwise `converted`
@@ -143,15 +144,19 @@ class Renderer
     FrameStore store_;
 
     RendererLibraries libraries_;
-    // Scalers reused from frame to frame; the output one runs on a thread
-    // per processor.
-    Scaler inputScaler_;
+    // The frames read ahead convert on workers of their own, alternately, so
+    // that with processors to spare two convert at once: while x264 buffers a
+    // segment's frames for its lookahead, the conversion sets the pace. Each
+    // has its own scaler (a libswscale context serves one thread), reused
+    // from frame to frame; the output one runs on a thread per processor.
+    static constexpr std::size_t ConversionLanes = 2;
+    std::array<Scaler, ConversionLanes> inputScalers_;
     Scaler outputScaler_;
     int outputThreads_ = 1;
     // One segment's analysis-pass pictures, released when the encode ends.
     std::vector<Zovazaz::X264Library::Picture> keptPictures_;
     std::vector<ConvertedInput> keptInputs_;
-    // Converts the next frame while x264 encodes one; declared last so that
-    // it ends before what its tasks use.
-    PlaneWorker convertWorker_;
+    // Convert the next frames while x264 encodes one; declared last so that
+    // they end before what their tasks use.
+    std::array<PlaneWorker, ConversionLanes> convertWorkers_;
 };
