@@ -235,36 +235,44 @@ void FrameStore::BeginStore(std::int32_t frameIndex, const x264_picture_t& pictu
                               picture.img.i_csp);
     }
 
-    // The copies are made now, while the picture is x264's to hand out; the
-    // other buffer may still be deflating.
-    PendingStore& store = &stores_[0] == pending_ ? stores_[1] : stores_[0];
+    if (pending_.size() >= DeflateLanes)
+    {
+        FinishOldest();
+    }
+    // The copies are made now, while the picture is x264's to hand out, into
+    // a buffer no deflate is using.
+    PendingStore& store = *std::find_if(stores_.begin(), stores_.end(),
+                                        [](const PendingStore& s) { return !s.task.valid(); });
     const auto visible = static_cast<std::size_t>(width);
     CopyVisibleRows(picture.img.plane[0], record.lumaStride, visible, height, store.lumaPlane);
     CopyVisibleRows(picture.img.plane[1], record.chromaStride, visible, height / 2,
                     store.chromaPlane);
     store.frameIndex = frameIndex;
-
-    FinishStore();
-    pending_ = &store;
-    pendingTask_ = worker_.Run(
-        [this, &store]
+    const std::size_t lane = nextLane_++ % DeflateLanes;
+    store.task = workers_[lane].Run(
+        [&store, &codec = workerCodecs_[lane]]
         {
-            store.lumaResult = workerCodec_.Compress(store.lumaPlane.data(), store.lumaPlane.size(),
-                                                     store.lumaStream);
-            store.chromaResult = workerCodec_.Compress(
-                store.chromaPlane.data(), store.chromaPlane.size(), store.chromaStream);
+            store.lumaResult =
+                codec.Compress(store.lumaPlane.data(), store.lumaPlane.size(), store.lumaStream);
+            store.chromaResult = codec.Compress(store.chromaPlane.data(), store.chromaPlane.size(),
+                                                store.chromaStream);
         });
+    pending_.push_back(&store);
 }
 
 void FrameStore::FinishStore()
 {
-    if (pending_ == nullptr)
+    while (!pending_.empty())
     {
-        return;
+        FinishOldest();
     }
-    PendingStore& store = *pending_;
-    pending_ = nullptr;
-    pendingTask_.get();
+}
+
+void FrameStore::FinishOldest()
+{
+    PendingStore& store = *pending_.front();
+    pending_.pop_front();
+    store.task.get();
     FrameRecord& record = records_[static_cast<std::size_t>(store.frameIndex)];
     // The memory is allocated here, as calls to the source stay on this
     // thread.
@@ -289,12 +297,12 @@ void FrameStore::FinishStore()
 
 void FrameStore::AbandonStore() noexcept
 {
-    if (pending_ != nullptr)
+    for (PendingStore* store : pending_)
     {
-        pending_ = nullptr;
-        pendingTask_.wait();
-        pendingTask_ = {};
+        store->task.wait();
+        store->task = {};
     }
+    pending_.clear();
 }
 
 std::optional<Nv12Planes> FrameStore::Extract(std::int32_t frameIndex,
@@ -314,11 +322,12 @@ std::optional<Nv12Planes> FrameStore::Extract(std::int32_t frameIndex,
     const std::shared_ptr<void> lumaStream = record->lumaPlane->Lock();
     const std::shared_ptr<void> chromaStream = record->chromaPlane->Lock();
     int lumaResult = Z_OK;
-    WorkerTask luma(worker_.Run(
+    WorkerTask luma(workers_[0].Run(
         [&]
         {
-            lumaResult = workerCodec_.Extract(static_cast<const std::uint8_t*>(lumaStream.get()),
-                                              record->lumaPlane->Size(), lumaLength, lumaBuffer_);
+            lumaResult =
+                workerCodecs_[0].Extract(static_cast<const std::uint8_t*>(lumaStream.get()),
+                                         record->lumaPlane->Size(), lumaLength, lumaBuffer_);
         }));
     if (!wanted())
     {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <future>
 #include <map>
@@ -112,16 +113,17 @@ class FrameStore
     // then stays not stored.
     void Store(std::int32_t frameIndex, const x264_picture_t& picture, std::int32_t encodedSize,
                std::int32_t width, std::int32_t height);
-    // The same in two steps, so that the deflate runs on the worker while the
-    // caller goes on (the encoder encodes the next frame): BeginStore copies
-    // the reconstruction's pixels, finishes the store begun before it, and
-    // starts the deflate; FinishStore waits for it and fills the record.
-    // Throws what Store throws, from the call that finishes the frame.
+    // The same in two steps, so that the deflate runs on a worker while the
+    // caller goes on (the encoder encodes the next frames): BeginStore copies
+    // the reconstruction's pixels and starts the deflate, first finishing the
+    // oldest store begun when every worker has one; FinishStore finishes
+    // every store begun, in order, filling their records. Throws what Store
+    // throws, from the call that finishes the frame.
     void BeginStore(std::int32_t frameIndex, const x264_picture_t& picture,
                     std::int32_t encodedSize, std::int32_t width, std::int32_t height);
     void FinishStore();
-    // Waits for a store begun and leaves its frame not stored (an encode
-    // that stops).
+    // Waits for the stores begun and leaves their frames not stored (an
+    // encode that stops).
     void AbandonStore() noexcept;
     // Inflates a stored frame, both planes side by side: the luma plane on
     // the worker while this thread first asks `wanted` (which must not touch
@@ -146,10 +148,11 @@ class FrameStore
     std::vector<FrameRecord> records_;
     std::map<std::pair<std::int32_t, std::int32_t>, std::vector<FrameHash>> hashes_;
 
+    void FinishOldest();
+
     // A reconstruction being stored: still copies of its planes (x264 goes
     // on writing the border of its own pictures on its threads) and the
-    // streams the worker deflates them into. Two, so that one is copied
-    // while the other is deflated.
+    // streams a worker deflates them into.
     struct PendingStore
     {
         std::int32_t frameIndex = -1;
@@ -159,18 +162,26 @@ class FrameStore
         std::vector<std::uint8_t> chromaStream;
         int lumaResult = 0;
         int chromaResult = 0;
+        std::future<void> task; // valid from its start until it is finished
     };
-    PendingStore stores_[2];
-    PendingStore* pending_ = nullptr; // being deflated on the worker
-    std::future<void> pendingTask_;
+    // Frames deflate on workers of their own, alternately, so that with
+    // processors to spare two deflate at once: a level-1 deflate of a
+    // 1280x720 frame takes longer than x264's encode of it on many cores.
+    static constexpr std::size_t DeflateLanes = 2;
+    // One buffer per worker and one more, so that a reconstruction is copied
+    // while the others deflate; `pending_` holds the started ones, oldest
+    // first.
+    std::array<PendingStore, DeflateLanes + 1> stores_;
+    std::deque<PendingStore*> pending_;
+    std::size_t nextLane_ = 0;
     // The planes inflated; reused from frame to frame.
     std::vector<std::uint8_t> lumaBuffer_;
     std::vector<std::uint8_t> chromaBuffer_;
     // One codec per thread: the chroma plane is inflated on the caller's
-    // thread with codec_, the luma plane at the same time on the worker
-    // with workerCodec_, which also deflates stores. The worker is declared
-    // last so that it ends before the buffers it writes.
+    // thread with codec_, the luma plane at the same time on the first
+    // worker. The workers are declared last so that they end before the
+    // buffers they write.
     PlaneCodec codec_;
-    PlaneCodec workerCodec_;
-    PlaneWorker worker_;
+    std::array<PlaneCodec, DeflateLanes> workerCodecs_;
+    std::array<PlaneWorker, DeflateLanes> workers_;
 };
