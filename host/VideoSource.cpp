@@ -606,8 +606,8 @@ struct VideoSource::Decoder
         {
             throw std::invalid_argument("A video frame goes into a world of the layer's size");
         }
-        const World& held = *Held(index);
-        std::memcpy(into.Def().data, held.Def().data,
+        const World& cached = *Held(index);
+        std::memcpy(into.Def().data, cached.Def().data,
                     static_cast<std::size_t>(into.RowBytes()) *
                         static_cast<std::size_t>(into.Height()));
     }
