@@ -236,10 +236,24 @@ std::shared_ptr<const World> BuiltInClip::Composed(A_long frame) const
     if (cachedFrame_ != frame || !cached_)
     {
         // Every reference is handed out under the lock, so a count of one
-        // means nobody else can be reading the world.
-        if (!cached_ || cached_.use_count() > 1)
+        // means nobody else can be reading the world. A host holds a few
+        // frames at once (an effect reads ahead), so the worlds it gives back
+        // are kept for the next frames rather than allocated anew each time.
+        constexpr std::size_t MostWorlds = 4;
+        cached_.reset();
+        const auto free = std::find_if(worlds_.begin(), worlds_.end(),
+                                       [](const auto& world) { return world.use_count() == 1; });
+        if (free != worlds_.end())
+        {
+            cached_ = *free;
+        }
+        else
         {
             cached_ = std::make_shared<World>(width_, height_);
+            if (worlds_.size() < MostWorlds)
+            {
+                worlds_.push_back(cached_);
+            }
         }
         cachedFrame_ = -1; // not valid until composed
         Compose(frame, *cached_);

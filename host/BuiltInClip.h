@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "host/LayerSource.h"
 
@@ -63,6 +64,7 @@ class BuiltInClip final : public LayerSource
     // one is composed into a world of its own.
     mutable std::mutex cacheMutex_;
     mutable std::shared_ptr<World> cached_;
+    mutable std::vector<std::shared_ptr<World>> worlds_; // cached_ among them
     mutable A_long cachedFrame_ = -1;
 };
 
