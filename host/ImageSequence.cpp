@@ -1,11 +1,14 @@
 #include "host/ImageSequence.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <unordered_map>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -140,7 +143,9 @@ struct ImageSequenceSource::Cache
     std::list<A_long> order; // most recent first
     struct Entry
     {
-        std::vector<PF_Pixel> pixels;
+        // Never changed once decoded, so a frame lent out stays as it is
+        // when the cache lets it go.
+        std::shared_ptr<const World> world;
         std::list<A_long>::iterator position;
     };
     std::unordered_map<A_long, Entry> frames;
@@ -220,25 +225,32 @@ void ImageSequenceSource::FrameAt(A_long time, A_long timeStep, A_u_long, World&
     {
         throw std::invalid_argument("ImageSequenceSource: the world is not the sequence's size");
     }
+    const std::shared_ptr<const World> frame = Decoded(time, timeStep);
+    const auto rowBytes = static_cast<std::size_t>(width_) * sizeof(PF_Pixel);
+    for (A_long y = 0; y < height_; ++y)
+    {
+        std::memcpy(&into.At(0, y), &frame->At(0, y), rowBytes);
+    }
+}
+
+std::shared_ptr<const World> ImageSequenceSource::HeldFrame(A_long time, A_long timeStep,
+                                                            A_u_long) const
+{
+    return Decoded(time, timeStep);
+}
+
+std::shared_ptr<const World> ImageSequenceSource::Decoded(A_long time, A_long timeStep) const
+{
     const A_long index =
         std::clamp<A_long>(timeStep > 0 ? time / timeStep : 0, 0, FrameCount() - 1);
-    const auto copyOut = [&](const std::vector<PF_Pixel>& pixels)
-    {
-        for (A_long y = 0; y < height_; ++y)
-        {
-            std::copy_n(&pixels[static_cast<std::size_t>(y) * width_], width_, &into.At(0, y));
-        }
-    };
-
     Cache& cache = *cache_;
     std::lock_guard lock(cache.mutex);
     if (const auto found = cache.frames.find(index); found != cache.frames.end())
     {
         cache.order.splice(cache.order.begin(), cache.order, found->second.position);
-        copyOut(found->second.pixels);
-        return;
+        return found->second.world;
     }
-    std::vector<PF_Pixel> pixels;
+    auto world = std::make_shared<World>(width_, height_);
     {
         PngReader input(paths_[index]);
         if (input.Width() != width_ || input.Height() != height_)
@@ -247,24 +259,30 @@ void ImageSequenceSource::FrameAt(A_long time, A_long timeStep, A_u_long, World&
                 "{} changed size while it was in use: it is {} x {}, the sequence {} x {}",
                 paths_[index], input.Width(), input.Height(), width_, height_));
         }
-        pixels = ReadArgb(input);
+        const std::vector<PF_Pixel> pixels = ReadArgb(input);
+        for (A_long y = 0; y < height_; ++y)
+        {
+            std::copy_n(&pixels[static_cast<std::size_t>(y) * width_], width_, &world->At(0, y));
+        }
     }
-    copyOut(pixels);
-    const std::size_t bytes = pixels.size() * sizeof(PF_Pixel);
+    // The budget counts pixels, as the decoded images hold them.
+    const std::size_t bytes =
+        static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * sizeof(PF_Pixel);
     if (bytes > cache.budget)
     {
-        return;
+        return world;
     }
     while (cache.used + bytes > cache.budget && !cache.order.empty())
     {
-        const auto oldest = cache.frames.find(cache.order.back());
-        cache.used -= oldest->second.pixels.size() * sizeof(PF_Pixel);
-        cache.frames.erase(oldest);
+        // Every frame of a sequence has its size, so each takes `bytes`.
+        cache.used -= bytes;
+        cache.frames.erase(cache.order.back());
         cache.order.pop_back();
     }
     cache.order.push_front(index);
-    cache.frames.emplace(index, Cache::Entry{std::move(pixels), cache.order.begin()});
+    cache.frames.emplace(index, Cache::Entry{world, cache.order.begin()});
     cache.used += bytes;
+    return world;
 }
 
 } // namespace EffectHost

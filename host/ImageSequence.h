@@ -44,6 +44,9 @@ class ImageSequenceSource final : public LayerSource
     // std::runtime_error when the file can no longer be read or has changed
     // size since the sequence was opened.
     void FrameAt(A_long time, A_long timeStep, A_u_long timeScale, World& into) const override;
+    // The decoded frame itself, lent as it is (the cache never changes it).
+    std::shared_ptr<const World> HeldFrame(A_long time, A_long timeStep,
+                                           A_u_long timeScale) const override;
 
     // The file name that the pattern gives for a number. Throws
     // std::invalid_argument for a malformed pattern.
@@ -51,6 +54,8 @@ class ImageSequenceSource final : public LayerSource
 
   private:
     struct Cache;
+
+    std::shared_ptr<const World> Decoded(A_long time, A_long timeStep) const;
 
     std::vector<std::string> paths_;
     long first_ = 0;

@@ -187,6 +187,7 @@ TEST(ImageSequence, DecodedFramesAreKeptWithinTheBudgetAndALostFileFailsLater)
     }
     // Room for two 8 x 8 frames.
     const ImageSequenceSource sequence((folder / "f_%d.png").string(), 2 * 8 * 8 * 4);
+    const std::shared_ptr<const World> held = sequence.HeldFrame(0, 1001, 30000);
     EXPECT_EQ(TagAt(sequence, 0), 1);
     EXPECT_EQ(TagAt(sequence, 1), 2);
     EXPECT_EQ(TagAt(sequence, 2), 3); // evicts frame 0, the least recently used
@@ -198,4 +199,6 @@ TEST(ImageSequence, DecodedFramesAreKeptWithinTheBudgetAndALostFileFailsLater)
     EXPECT_EQ(TagAt(sequence, 2), 3);
     EXPECT_THAT([&] { TagAt(sequence, 0); },
                 ThrowsMessage<std::runtime_error>(HasSubstr("f_0.png")));
+    // A frame lent out outlives its place in the cache.
+    EXPECT_EQ(held->At(7, 7).red, 1);
 }
