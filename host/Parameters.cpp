@@ -379,9 +379,10 @@ std::shared_ptr<World> Parameters::TakeWorld(A_long width, A_long height) const
                             static_cast<std::size_t>(world->Height()));
         }
     }
-    // A render holds at most the command's layer and one checkout of the
-    // effect's at a time; a few spares cover that and nested commands.
-    constexpr std::size_t MostSpares = 3;
+    // A render holds the command's layer and the effect's checkouts (the
+    // frame it encodes and the two it reads ahead) at a time; as many spares
+    // cover that.
+    constexpr std::size_t MostSpares = 4;
     return std::shared_ptr<World>(world.release(),
                                   [spares = std::weak_ptr<Spares>(spareWorlds_)](World* given)
                                   {

@@ -126,7 +126,7 @@ class FrameStore
     // encode that stops).
     void AbandonStore() noexcept;
     // Inflates a stored frame, both planes side by side: the luma plane on
-    // the worker while this thread first asks `wanted` (which must not touch
+    // the first worker while this thread first asks `wanted` (which must not touch
     // the store's planes) and then inflates the chroma plane. Nothing when
     // `wanted` answers false. The planes stay valid until the next call.
     // Throws 512 as an AdobeException for a frame that is not stored,
@@ -143,12 +143,12 @@ class FrameStore
   private:
     FrameHash& HashEntry(std::int32_t width, std::int32_t height, std::int32_t frameIndex);
     std::unique_ptr<MemoryBlock> Fill(const std::vector<std::uint8_t>& stream);
+    // Waits for the oldest store begun and fills its record.
+    void FinishOldest();
 
     FrameSource& source_;
     std::vector<FrameRecord> records_;
     std::map<std::pair<std::int32_t, std::int32_t>, std::vector<FrameHash>> hashes_;
-
-    void FinishOldest();
 
     // A reconstruction being stored: still copies of its planes (x264 goes
     // on writing the border of its own pictures on its threads) and the
