@@ -158,7 +158,7 @@ QualityAgreement MeasureQuality(EffectDriver& effect,
     const DirectEncode direct =
         EncodeDirect(clip, effect.CurrentEncoderSettings(), tempFolder, true);
     const std::shared_ptr<Zovazaz::SwScaleLibrary> swscale = Zovazaz::GetSwScaleLibrary();
-    Scaler scaler;
+    OutputScaler scaler;
     std::vector<std::uint8_t> chroma;
     EffectHost::World shown(layer->Width(), layer->Height());
     SquaredErrors decoded;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <x264.h>
 
@@ -40,12 +41,22 @@ void ConvertArgbToPicture(const Zovazaz::SwScaleLibrary& library, Scaler& scaler
                           std::int32_t worldHeight, std::int32_t rowBytes, x264_picture_t& picture,
                           std::int32_t width, std::int32_t height);
 
+// What the conversion out of the encoder keeps from frame to frame: a context
+// from NV12 into planar RGB, one packing those planes into ARGB, and the
+// planes between them.
+struct OutputScaler
+{
+    Scaler planar;
+    Scaler packing;
+    std::vector<std::uint8_t> planes;
+};
+
 // Converts NV12 planes of width x height into an 8-bit ARGB world on
 // `threads` threads. A world of that size, or one column and/or one row
 // larger (the odd sizes the encoder rounds down), gets the picture pixel for
 // pixel with its last column and row repeated; any other size is scaled to
 // fill the world. Raises ErrorConvertYuvToArgb.
-void ConvertNv12ToArgb(const Zovazaz::SwScaleLibrary& library, Scaler& scaler,
+void ConvertNv12ToArgb(const Zovazaz::SwScaleLibrary& library, OutputScaler& scaler,
                        const std::uint8_t* luma, std::int32_t lumaStride,
                        const std::uint8_t* chroma, std::int32_t chromaStride, std::int32_t width,
                        std::int32_t height, std::uint8_t* pixels, std::int32_t worldWidth,

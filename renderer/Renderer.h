@@ -151,7 +151,7 @@ class Renderer
     // from frame to frame; the output one runs on a thread per processor.
     static constexpr std::size_t ConversionLanes = 2;
     std::array<Scaler, ConversionLanes> inputScalers_;
-    Scaler outputScaler_;
+    OutputScaler outputScaler_;
     int outputThreads_ = 1;
     // One segment's analysis-pass pictures, released when the encode ends.
     std::vector<Zovazaz::X264Library::Picture> keptPictures_;

@@ -423,4 +423,28 @@ TEST_F(RendererTest, AnOddSizeShowsTheEvenEncodeUnscaledWithItsLastColumnAndRowR
     }
 }
 
+TEST_F(RendererTest, ALosslessEncodeFollowsColourThatChangesFromRowToRow)
+{
+    // Red rises and blue falls three levels a row: the chroma of each row
+    // lies between two chroma rows of the 4:2:0 picture, and only an
+    // interpolation between them gives it back.
+    constexpr std::int32_t Width = 64;
+    constexpr std::int32_t Height = 80;
+    Start(Width, Height, 2,
+          [](std::int32_t, Picture& into)
+          {
+              Paint(into,
+                    [](std::int32_t, std::int32_t y)
+                    {
+                        return PF_Pixel{255, static_cast<A_u_char>(10 + 3 * y), 128,
+                                        static_cast<A_u_char>(245 - 3 * y)};
+                    });
+          });
+    settings_.segmentLength = 2;
+    settings_.rateFactor = 0;
+    const ChannelErrors errors =
+        Compare(Input(1, Width, Height), RenderOk(1, Width, Height), 0, 2, Width, Height - 2);
+    EXPECT_LE(errors.worst, 1);
+}
+
 } // namespace
