@@ -157,14 +157,6 @@ FrameHash& FrameStore::HashEntry(std::int32_t width, std::int32_t height, std::i
     return sequence[index];
 }
 
-FrameHash FrameStore::SetHash(std::int32_t frameIndex, const PixelView& input)
-{
-    const FrameHash hash =
-        ComputeFrameHash(input.pixels, input.width, input.height, input.rowBytes);
-    RecordHash(frameIndex, input.width, input.height, hash);
-    return hash;
-}
-
 void FrameStore::RecordHash(std::int32_t frameIndex, std::int32_t width, std::int32_t height,
                             const FrameHash& hash)
 {

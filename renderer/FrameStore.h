@@ -96,11 +96,9 @@ class FrameStore
     // checkout time, the table growing to hold it.
     void ResetRecord(std::int32_t frameIndex, std::int32_t time);
 
-    // Records the hash of the input a pass encodes the frame from. Throws
-    // AdobeException ErrorInternal when another pass of the encode saw other
-    // pixels for it.
-    FrameHash SetHash(std::int32_t frameIndex, const PixelView& input);
-    // The same with the hash of an input of width x height computed already.
+    // Records the hash of the input (width x height) a pass encodes the frame
+    // from. Throws AdobeException ErrorInternal when another pass of the
+    // encode saw other pixels for it.
     void RecordHash(std::int32_t frameIndex, std::int32_t width, std::int32_t height,
                     const FrameHash& hash);
     // Whether the stored frame was encoded from an input with these pixels

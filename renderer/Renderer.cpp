@@ -391,11 +391,8 @@ void Renderer::FinishFrame(PreparedFrame& prepared)
     {
         prepared.conversion.get();
     }
-    if (prepared.hashedOnWorker)
-    {
-        store_.RecordHash(prepared.frameIndex, prepared.worldWidth, prepared.worldHeight,
-                          prepared.hash);
-    }
+    store_.RecordHash(prepared.frameIndex, prepared.worldWidth, prepared.worldHeight,
+                      prepared.hash);
 }
 
 std::unique_ptr<Renderer::PreparedFrame> Renderer::PrepareFrame(std::int32_t time,
@@ -431,31 +428,24 @@ std::unique_ptr<Renderer::PreparedFrame> Renderer::PrepareFrame(std::int32_t tim
             *converted = ConvertedInput{hash, world.width, world.height, true};
         }
     };
-    if (converted != nullptr && converted->valid)
-    {
-        // The final pass over a picture kept from the analysis pass: the
-        // worker, with nothing else to convert, hashes the input to confirm
-        // the picture holds it, while this thread goes on with the encoder.
-        prepared->hashedOnWorker = true;
-        prepared->frameIndex = frameIndex;
-        prepared->worldWidth = world.width;
-        prepared->worldHeight = world.height;
-        prepared->conversion = convertWorkers_[lane].Run(
-            [world, converted, convert, &hash = prepared->hash]
-            {
-                hash = ComputeFrameHash(world.pixels, world.width, world.height, world.rowBytes);
-                if (converted->hash != hash || converted->worldWidth != world.width ||
-                    converted->worldHeight != world.height)
-                {
-                    convert(hash);
-                }
-            });
-        timings.checkout += ElapsedSince(checkoutStart);
-        return prepared;
-    }
-    const FrameHash hash = store_.SetHash(frameIndex, world);
+    // The worker hashes the input before converting it, so that the hash
+    // costs this thread nothing; the hash is recorded when the frame is
+    // finished. In the final pass over a picture kept from the analysis
+    // pass, a matching hash shows the picture holds this input already.
+    prepared->frameIndex = frameIndex;
+    prepared->worldWidth = world.width;
+    prepared->worldHeight = world.height;
     timings.checkout += ElapsedSince(checkoutStart);
-    prepared->conversion = convertWorkers_[lane].Run([convert, hash] { convert(hash); });
+    prepared->conversion = convertWorkers_[lane].Run(
+        [world, converted, convert, &hash = prepared->hash]
+        {
+            hash = ComputeFrameHash(world.pixels, world.width, world.height, world.rowBytes);
+            if (converted == nullptr || !converted->valid || converted->hash != hash ||
+                converted->worldWidth != world.width || converted->worldHeight != world.height)
+            {
+                convert(hash);
+            }
+        });
     return prepared;
 }
 

@@ -108,9 +108,8 @@ class Renderer
         std::shared_ptr<void> loan;
         x264_picture_t* picture = nullptr;
         std::future<void> conversion;
-        // Set when the worker hashes the input: the hash to record once the
-        // task has ended, and the input's size and frame.
-        bool hashedOnWorker = false;
+        // The worker's hash of the input, recorded once the task has ended,
+        // and the input's size and frame.
         FrameHash hash;
         std::int32_t frameIndex = 0;
         std::int32_t worldWidth = 0;
@@ -119,15 +118,14 @@ class Renderer
     };
 
     // Checks the frame at `time` out (on this thread, as every call to the
-    // source) and starts converting it into `picture` on a worker, its hash
-    // recorded here. With `converted`, a picture that already holds the
-    // conversion of an input with the same hash and size is not converted
-    // again (the worker hashes the input to tell); otherwise `converted`
-    // records the new conversion.
+    // source) and starts hashing and converting it into `picture` on a
+    // worker. With `converted`, a picture that already holds the conversion
+    // of an input with the same hash and size is not converted again;
+    // otherwise `converted` records the new conversion.
     std::unique_ptr<PreparedFrame> PrepareFrame(std::int32_t time, x264_picture_t& picture,
                                                 SegmentTimings& timings, ConvertedInput* converted);
-    // Waits for the frame's conversion, throws what it threw, and records a
-    // hash the worker made.
+    // Waits for the frame's conversion, throws what it threw, and records
+    // the hash the worker made.
     void FinishFrame(PreparedFrame& prepared);
     // Pictures of the analysis pass kept for the final pass: as many of the
     // segment's `frames` as the budget allows.
