@@ -5,6 +5,8 @@
 
 #include <system_error>
 
+#include "support/System.h"
+
 namespace
 {
 
@@ -125,6 +127,11 @@ std::future<void> PlaneWorker::Run(std::function<void()> task)
 
 void PlaneWorker::Loop()
 {
+    // The render thread hands a worker a frame and goes on with the encoder;
+    // a worker that took the processor from it on waking would stall x264
+    // for the worker's sake. Where the system has no such class the worker
+    // simply runs as any thread.
+    Zovazaz::ScheduleThreadAsBatch();
     std::unique_lock lock(mutex_);
     for (;;)
     {

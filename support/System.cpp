@@ -36,6 +36,13 @@ std::uint32_t GetCurrentProcessIdentifier()
     return static_cast<std::uint32_t>(::getpid());
 }
 
+bool ScheduleThreadAsBatch()
+{
+    // Linux applies the policy to the calling thread alone.
+    const sched_param parameters{};
+    return ::sched_setscheduler(0, SCHED_BATCH, &parameters) == 0;
+}
+
 std::int32_t GetProcessorCount()
 {
     cpu_set_t set;

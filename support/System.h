@@ -15,6 +15,11 @@ double GetProcessCpuMilliseconds();
 std::uint32_t GetCurrentThreadIdentifier(); // the kernel thread id
 std::uint32_t GetCurrentProcessIdentifier();
 
+// Marks the calling thread as throughput work: when it wakes, the scheduler
+// lets it wait for a processor rather than take one from a running thread
+// at once. Answers whether the system took it.
+bool ScheduleThreadAsBatch();
+
 // The processors this process may run on, at least 1.
 std::int32_t GetProcessorCount();
 
