@@ -157,7 +157,7 @@ void ConvertNv12ToArgb(const Zovazaz::SwScaleLibrary& library, OutputScaler& sca
         ScaleFlags(!padded) | OutOfEncoderFlags, threads, ErrorConvertYuvToArgb);
     SwsContext* packing = scaler.packing.Get(
         library, convertedWidth, convertedHeight, AV_PIX_FMT_GBRP, convertedWidth, convertedHeight,
-        AV_PIX_FMT_ARGB, SWS_POINT | IntoEncoderFlags, threads, ErrorConvertYuvToArgb);
+        AV_PIX_FMT_ARGB, SWS_POINT, threads, ErrorConvertYuvToArgb);
     // Rows a multiple of 64 bytes keep libswscale on its aligned code.
     const int planeStride = (convertedWidth + 63) / 64 * 64;
     const std::size_t planeBytes =
