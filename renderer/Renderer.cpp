@@ -413,21 +413,6 @@ std::unique_ptr<Renderer::PreparedFrame> Renderer::PrepareFrame(std::int32_t tim
     picture.i_pts = frameIndex;
     picture.i_type = X264_TYPE_AUTO;
 
-    const std::size_t lane = static_cast<std::size_t>(frameIndex) % ConversionLanes;
-    const auto convert = [this, world, &picture, converted, lane](const FrameHash& hash)
-    {
-        if (converted != nullptr)
-        {
-            // Not valid until the conversion has succeeded.
-            *converted = ConvertedInput{};
-        }
-        ConvertArgbToPicture(*libraries_.swscale, inputScalers_[lane], world.pixels, world.width,
-                             world.height, world.rowBytes, picture, width_, height_);
-        if (converted != nullptr)
-        {
-            *converted = ConvertedInput{hash, world.width, world.height, true};
-        }
-    };
     // The worker hashes the input before converting it, so that the hash
     // costs this thread nothing; the hash is recorded when the frame is
     // finished. In the final pass over a picture kept from the analysis
@@ -436,14 +421,27 @@ std::unique_ptr<Renderer::PreparedFrame> Renderer::PrepareFrame(std::int32_t tim
     prepared->worldWidth = world.width;
     prepared->worldHeight = world.height;
     timings.checkout += ElapsedSince(checkoutStart);
+    const std::size_t lane = static_cast<std::size_t>(frameIndex) % ConversionLanes;
     prepared->conversion = convertWorkers_[lane].Run(
-        [world, converted, convert, &hash = prepared->hash]
+        [this, world, &picture, converted, lane, &hash = prepared->hash]
         {
             hash = ComputeFrameHash(world.pixels, world.width, world.height, world.rowBytes);
-            if (converted == nullptr || !converted->valid || converted->hash != hash ||
-                converted->worldWidth != world.width || converted->worldHeight != world.height)
+            if (converted != nullptr && converted->valid && converted->hash == hash &&
+                converted->worldWidth == world.width && converted->worldHeight == world.height)
             {
-                convert(hash);
+                return;
+            }
+            if (converted != nullptr)
+            {
+                // Not valid until the conversion has succeeded.
+                *converted = ConvertedInput{};
+            }
+            ConvertArgbToPicture(*libraries_.swscale, inputScalers_[lane], world.pixels,
+                                 world.width, world.height, world.rowBytes, picture, width_,
+                                 height_);
+            if (converted != nullptr)
+            {
+                *converted = ConvertedInput{hash, world.width, world.height, true};
             }
         });
     return prepared;
