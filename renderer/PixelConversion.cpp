@@ -19,12 +19,21 @@ constexpr int OutOfEncoderFlags = SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
 // The scaling algorithm: fast bilinear where the picture really is scaled.
 // At equal sizes it is no plain conversion: its x86 code steps slightly more
 // than one source pixel per output pixel, so the picture drifts by up to
-// half a pixel across a row. Bilinear's filter is the identity at equal
-// sizes, and it interpolates the 4:2:0 chroma smoothly.
-int ScaleFlags(bool scaled) noexcept
+// half a pixel across a row. At equal sizes the filters below leave every
+// pixel as it is and differ only in how they resample the 4:2:0 chroma.
+int ScaleFlags(bool scaled, int unscaledFlags) noexcept
 {
-    return scaled ? SWS_FAST_BILINEAR : SWS_BILINEAR;
+    return scaled ? SWS_FAST_BILINEAR : unscaledFlags;
 }
+
+// Into the encoder, area averaging gives each chroma sample the mean of its
+// 2 x 2 pixels, the box that the bilinear interpolation out of the encoder
+// undoes best (bilinear's own 2:1 filter spreads each sample over four rows
+// and blurs the chroma). Full chroma input has libswscale read whole rows of
+// chroma with its vector code and average them in its scaler, instead of
+// pairing pixels in plain C on the way in, which takes twice as long.
+constexpr int IntoEncoderUnscaled = SWS_AREA | SWS_FULL_CHR_H_INP;
+constexpr int OutOfEncoderUnscaled = SWS_BILINEAR;
 
 const char* FormatName(AVPixelFormat format) noexcept
 {
@@ -116,7 +125,7 @@ void ConvertArgbToPicture(const Zovazaz::SwScaleLibrary& library, Scaler& scaler
     const bool scaled = sourceWidth != width || sourceHeight != height;
     SwsContext* context = scaler.Get(
         library, sourceWidth, sourceHeight, AV_PIX_FMT_ARGB, width, height, AV_PIX_FMT_YUV420P,
-        ScaleFlags(scaled) | IntoEncoderFlags, 1, ErrorConvertArgbToYuv);
+        ScaleFlags(scaled, IntoEncoderUnscaled) | IntoEncoderFlags, 1, ErrorConvertArgbToYuv);
 
     const std::uint8_t* const source[4] = {pixels, nullptr, nullptr, nullptr};
     const int sourceStride[4] = {rowBytes, 0, 0, 0};
@@ -154,7 +163,8 @@ void ConvertNv12ToArgb(const Zovazaz::SwScaleLibrary& library, OutputScaler& sca
     // about half the time of the packed writer, which has no vector code.
     SwsContext* planar = scaler.planar.Get(
         library, width, height, AV_PIX_FMT_NV12, convertedWidth, convertedHeight, AV_PIX_FMT_GBRP,
-        ScaleFlags(!padded) | OutOfEncoderFlags, threads, ErrorConvertYuvToArgb);
+        ScaleFlags(!padded, OutOfEncoderUnscaled) | OutOfEncoderFlags, threads,
+        ErrorConvertYuvToArgb);
     SwsContext* packing = scaler.packing.Get(
         library, convertedWidth, convertedHeight, AV_PIX_FMT_GBRP, convertedWidth, convertedHeight,
         AV_PIX_FMT_ARGB, SWS_POINT, threads, ErrorConvertYuvToArgb);

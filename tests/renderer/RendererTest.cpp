@@ -447,4 +447,41 @@ TEST_F(RendererTest, ALosslessEncodeFollowsColourThatChangesFromRowToRow)
     EXPECT_LE(errors.worst, 1);
 }
 
+TEST_F(RendererTest, ALosslessEncodeTreatsColourAlikeAcrossRowsAndColumns)
+{
+    // Colour that changes sharply from pixel to pixel, the same along rows as
+    // along columns: a preview that filters chroma the same way in both
+    // directions is as symmetric as its source.
+    constexpr std::int32_t Size = 64;
+    Start(Size, Size, 2,
+          [](std::int32_t, Picture& into)
+          {
+              Paint(into,
+                    [](std::int32_t x, std::int32_t y)
+                    {
+                        const std::uint32_t mixed =
+                            static_cast<std::uint32_t>(std::min(x, y) * 131 + std::max(x, y)) *
+                            2654435761u;
+                        return PF_Pixel{255, static_cast<A_u_char>(mixed >> 24),
+                                        static_cast<A_u_char>(mixed >> 16),
+                                        static_cast<A_u_char>(mixed >> 8)};
+                    });
+          });
+    settings_.segmentLength = 2;
+    settings_.rateFactor = 0;
+    const Picture shown = RenderOk(1, Size, Size);
+    int worst = 0;
+    for (std::int32_t y = 0; y < Size; ++y)
+    {
+        for (std::int32_t x = 0; x < y; ++x)
+        {
+            const PF_Pixel a = shown.At(x, y);
+            const PF_Pixel b = shown.At(y, x);
+            worst = std::max({worst, std::abs(a.red - b.red), std::abs(a.green - b.green),
+                              std::abs(a.blue - b.blue)});
+        }
+    }
+    EXPECT_LE(worst, 1);
+}
+
 } // namespace
